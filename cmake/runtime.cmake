@@ -1,0 +1,20 @@
+# The runtime stub: build/bin/runtime.exe.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(PVX_ICON "${CMAKE_BINARY_DIR}/generated/parvolex.ico")
+add_custom_command(OUTPUT "${PVX_ICON}"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/generated"
+  COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/cmake/make_icon.py" "${PVX_ICON}"
+  DEPENDS "${CMAKE_SOURCE_DIR}/cmake/make_icon.py")
+set_source_files_properties("${CMAKE_SOURCE_DIR}/startup/runtime.rc" PROPERTIES
+  OBJECT_DEPENDS "${PVX_ICON};${CMAKE_SOURCE_DIR}/startup/runtime.manifest")
+
+add_executable(runtime WIN32 ${PVX_RUNTIME_ALL} "${CMAKE_SOURCE_DIR}/startup/runtime.rc")
+target_include_directories(runtime PRIVATE "${CMAKE_SOURCE_DIR}" "${CMAKE_SOURCE_DIR}/startup"
+  "${CMAKE_BINARY_DIR}/generated")
+target_compile_options(runtime PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PVX_WIN_CXX_FLAGS}>)
+target_link_options(runtime PRIVATE ${PVX_WIN_LINK_FLAGS} "-Wl,-Map,${CMAKE_BINARY_DIR}/runtime.map")
+target_link_libraries(runtime PRIVATE pvx_format_win kernel32 user32 gdi32 advapi32 shell32 ole32)
+# The build says what the stub costs.
+add_custom_command(TARGET runtime POST_BUILD
+  COMMAND sh -c "echo \"runtime.exe: $(stat -c %s '$<TARGET_FILE:runtime>') bytes\""
+  VERBATIM)

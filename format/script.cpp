@@ -1,0 +1,159 @@
+#include "format/script.h"
+
+#include <cstring>
+
+#include "format/decimal.h"
+#include "format/header_fields.h"
+
+namespace pvx {
+
+namespace {
+
+const ListShape kShapes[kListKindCount] = {
+    {field::kRegistryVariableCount, -1, 4, "registry variables"},
+    {field::kRegistryCount, -1, 7, "registry entries"},
+    {field::kUninstallRegistryCount, -1, 3, "uninstall registry entries"},
+    {field::kFontCount, -1, 2, "fonts"},
+    {field::kShortcutCount, -1, 8, "shortcuts"},
+    {field::kFileCount, -1, 3, "files"},
+    {field::kFolderCount, -1, 2, "folders"},
+    {field::kInstallCommandCount, field::kUninstallCommandCount, 6, "commands"},
+    {field::kIniCount, -1, 6, "INI entries"},
+    {field::kUninstallExtraCount, -1, 2, "uninstall extras"},
+    {field::kComCount, -1, 2, "COM registrations"},
+    {field::kLanguageCount, -1, 4, "languages"},
+};
+
+const std::string& Empty() {
+  static const std::string empty;
+  return empty;
+}
+
+void ReadTexts(TextReader& reader, int64_t count, std::vector<std::string>& out) {
+  for (int64_t i = 0; i < count; ++i) {
+    std::string text;
+    if (!reader.ReadText(text)) return;
+    out.push_back(std::move(text));
+  }
+}
+
+}  // namespace
+
+const ListShape& ShapeOf(ListKind kind) { return kShapes[static_cast<int>(kind)]; }
+
+const std::string& ScriptList::Field(size_t record, unsigned k) const {
+  size_t i = record * width + k;
+  return k < width && i < texts.size() ? texts[i] : Empty();
+}
+
+int32_t ScriptList::FieldInt(size_t record, unsigned k) const {
+  return DecimalInt(Field(record, k));
+}
+
+SetupScript::SetupScript() {
+  for (int i = 0; i < kListKindCount; ++i) lists[i].width = kShapes[i].width;
+  languageStrings.emplace_back();
+}
+
+const std::string& SetupScript::HeaderText(int n) const {
+  return n >= 0 && static_cast<size_t>(n) < header.size() ? header[n] : Empty();
+}
+
+int32_t SetupScript::HeaderInt(int n) const { return DecimalInt(HeaderText(n)); }
+
+bool SetupScript::HeaderFlag(int n) const { return HeaderText(n) != "0"; }
+
+void SetupScript::SetHeader(int n, const std::string& value) {
+  if (n < 0 || n > 255) return;
+  if (header.size() <= static_cast<size_t>(n)) header.resize(n + 1);
+  header[n] = value;
+}
+
+int64_t SetupScript::AnnouncedCount(ListKind kind) const {
+  const ListShape& shape = ShapeOf(kind);
+  int64_t count = HeaderInt(shape.countField);
+  if (shape.extraCountField >= 0) count += HeaderInt(shape.extraCountField);
+  return count;
+}
+
+TextReader::TextReader(ByteSource& source) : source_(source) {}
+
+bool TextReader::Fill() {
+  if (position_ < length_) return true;
+  if (ended_) return false;
+  length_ = source_.Read(buffer_, sizeof buffer_);
+  position_ = 0;
+  if (length_ == 0) ended_ = true;
+  return length_ != 0;
+}
+
+bool TextReader::AtEnd() { return !Fill(); }
+
+bool TextReader::ReadText(std::string& out) {
+  out.clear();
+  if (!Fill()) return false;
+  while (Fill()) {
+    const uint8_t* start = buffer_ + position_;
+    const uint8_t* end = buffer_ + length_;
+    const uint8_t* zero = start;
+    while (zero < end && *zero) ++zero;
+    out.append(reinterpret_cast<const char*>(start), zero - start);
+    position_ += zero - start;
+    if (zero < end) {
+      ++position_;  // the terminating zero
+      return true;
+    }
+  }
+  return true;  // the end of the source ends the last text
+}
+
+size_t TextReader::ReadRaw(void* destination, size_t n) {
+  uint8_t* out = static_cast<uint8_t*>(destination);
+  size_t done = 0;
+  while (done < n && Fill()) {
+    size_t take = length_ - position_;
+    if (take > n - done) take = n - done;
+    std::memcpy(out + done, buffer_ + position_, take);
+    position_ += take;
+    done += take;
+  }
+  return done;
+}
+
+void LoadScriptHead(TextReader& reader, unsigned headerLastIndex, SetupScript& script) {
+  script.header.assign(headerLastIndex + 1, std::string());
+  for (unsigned i = 0; i <= headerLastIndex; ++i)
+    if (!reader.ReadText(script.header[i])) break;
+  ScriptList& vars = script.List(ListKind::RegistryVariables);
+  vars.texts.clear();
+  ReadTexts(reader, script.AnnouncedCount(ListKind::RegistryVariables) * vars.width, vars.texts);
+}
+
+void LoadScriptLists(TextReader& reader, SetupScript& script) {
+  for (int i = static_cast<int>(ListKind::RegistryEntries); i < kListKindCount; ++i) {
+    ScriptList& list = script.lists[i];
+    list.texts.clear();
+    int64_t count = script.AnnouncedCount(static_cast<ListKind>(i));
+    if (count > 0) ReadTexts(reader, count * list.width, list.texts);
+  }
+  script.languageStrings.assign(1, std::string());
+  int64_t languages = script.HeaderInt(field::kLanguageCount);
+  int64_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
+  if (languages > 0 && perLanguage > 0)
+    ReadTexts(reader, languages * perLanguage, script.languageStrings);
+}
+
+std::string EncodeScript(const SetupScript& script) {
+  std::string out;
+  auto put = [&out](const std::string& text) {
+    out += text;
+    out += '\0';
+  };
+  for (const std::string& text : script.header) put(text);
+  for (const ScriptList& list : script.lists)
+    for (const std::string& text : list.texts) put(text);
+  for (size_t i = 1; i < script.languageStrings.size(); ++i) put(script.languageStrings[i]);
+  return out;
+}
+
+}  // namespace pvx

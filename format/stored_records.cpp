@@ -1,0 +1,48 @@
+#include "format/stored_records.h"
+
+#include "format/byte_source.h"
+#include "format/decimal.h"
+
+namespace pvx {
+
+void EncodeStoredFileHeader(const StoredFileHeader& h, uint8_t out[kStoredFileHeaderSize]) {
+  StoreLE(out + 0, static_cast<uint32_t>(h.index), 4);
+  StoreLE(out + 4, static_cast<uint64_t>(h.size), 8);
+  StoreLE(out + 12, h.time, 8);
+  StoreLE(out + 20, h.attributes, 4);
+}
+
+StoredFileHeader DecodeStoredFileHeader(const uint8_t in[kStoredFileHeaderSize]) {
+  StoredFileHeader h;
+  h.index = static_cast<int32_t>(LoadLE(in + 0, 4));
+  h.size = static_cast<int64_t>(LoadLE(in + 4, 8));
+  h.time = LoadLE(in + 12, 8);
+  h.attributes = static_cast<uint32_t>(LoadLE(in + 20, 4));
+  return h;
+}
+
+std::string EncodeStoredResourceHead(const std::string& name, uint64_t length) {
+  std::string out = name;
+  out += '\0';
+  out += DecimalText(length);
+  out += '\0';
+  return out;
+}
+
+uint64_t StoredResourceLength(const std::string& lengthText) {
+  int64_t v = DecimalInt64(lengthText);
+  return v > 0 ? static_cast<uint64_t>(v) : 0;
+}
+
+// Seconds between 1601-01-01 and 1970-01-01.
+constexpr int64_t kEpochDifference = 11644473600LL;
+
+uint64_t FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds) {
+  return static_cast<uint64_t>(seconds + kEpochDifference) * 10000000ULL + nanoseconds / 100;
+}
+
+int64_t UnixFromFileTime(uint64_t fileTime) {
+  return static_cast<int64_t>(fileTime / 10000000ULL) - kEpochDifference;
+}
+
+}  // namespace pvx

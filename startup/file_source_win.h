@@ -1,0 +1,31 @@
+// A ByteSource over a Win32 file handle.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "format/byte_source.h"
+
+namespace pvx {
+
+class FileSource : public ByteSource {
+ public:
+  FileSource() = default;
+  ~FileSource() override { Close(); }
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  bool Open(const std::string& path);
+  void Close();
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Handle() const { return handle_; }
+
+  uint64_t Size() override;
+  bool Seek(uint64_t position) override;
+  size_t Read(void* destination, size_t n) override;
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace pvx

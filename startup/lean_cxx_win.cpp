@@ -1,0 +1,38 @@
+// Replacements for the pieces of libstdc++ and the C++ runtime that would
+// otherwise pull exception support into the stub. Allocation goes straight
+// to the process heap; a failed allocation or a container length error can
+// only mean memory is exhausted, so the run ends.
+#include <windows.h>
+#include <cstddef>
+#include <new>
+
+namespace {
+[[noreturn]] void OutOfMemory() {
+  ExitProcess(1);
+}
+}  // namespace
+
+void* operator new(std::size_t n) {
+  void* p = HeapAlloc(GetProcessHeap(), 0, n ? n : 1);
+  if (!p) OutOfMemory();
+  return p;
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void operator delete(void* p) noexcept {
+  if (p) HeapFree(GetProcessHeap(), 0, p);
+}
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace std {
+void __throw_length_error(const char*) { OutOfMemory(); }
+void __throw_logic_error(const char*) { OutOfMemory(); }
+void __throw_out_of_range(const char*) { OutOfMemory(); }
+void __throw_out_of_range_fmt(const char*, ...) { OutOfMemory(); }
+void __throw_bad_alloc() { OutOfMemory(); }
+void __throw_bad_array_new_length() { OutOfMemory(); }
+void __throw_bad_function_call() { OutOfMemory(); }
+}  // namespace std
+
+extern "C" void __cxa_pure_virtual() { OutOfMemory(); }

@@ -1,0 +1,80 @@
+// Process entry and the start-up order of a run.
+#include <windows.h>
+
+#include "format/header_fields.h"
+#include "startup/app_window_win.h"
+#include "startup/file_source_win.h"
+#include "startup/long_path_win.h"
+#include "startup/run_win.h"
+#include "startup/workdir_win.h"
+
+namespace pvx {
+namespace {
+
+const ExitMessage kCorrupted = {
+    "The setup files are corrupted. Please obtain a new copy of the program.", "Error",
+    MB_ICONERROR};
+
+std::string ModulePath() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  return std::string(buffer, n < sizeof buffer ? n : 0);
+}
+
+// Switches overwrite header fields between the two pieces of the script.
+void ApplyCommandLine(Run& run) {
+  const CommandLine& line = run.startup.commandLine;
+  SetupScript& script = run.script;
+  run.startup.silentMode = script.HeaderFlag(field::kSilent) || line.silent;
+  run.startup.noCancel = line.noCancel;
+  run.startup.requestedLanguage = line.language;
+  if (line.noSidePicture) script.SetHeader(field::kSidePicture, "0");
+  if (line.hasFolder) script.SetHeader(field::kDefaultFolder, LongNameForm(line.folder));
+  if (line.hasGroup) script.SetHeader(field::kDefaultGroup, line.group);
+}
+
+[[noreturn]] void RunSetup(HINSTANCE instance) {
+  static Run run;
+  StartupState& startup = run.startup;
+
+  startup.appWindow = CreateApplicationWindow(instance);
+  startup.backdropWindow = CreateBackdropWindow(instance, startup.appWindow);
+
+  startup.commandLine = ParseArguments(SplitArguments(GetCommandLineA()));
+  if (startup.commandLine.runTool) {
+    WinExec("..\\parvolex.exe", SW_SHOWNORMAL);
+    EndRun(run, ExitCode::Installed, Cleanup::None);
+  }
+
+  CreateWorkDir();
+
+  run.package.executablePath = ModulePath();
+  FileSource package;
+  package.Open(run.package.executablePath);
+  if (ReadPackageTrailer(package, run.package.trailer) != TrailerStatus::Ok) {
+    package.Close();
+    EndRun(run, ExitCode::Damaged, Cleanup::WithoutLanguageFiles, &kCorrupted);
+  }
+  run.package.trailerRead = true;
+
+  package.Seek(static_cast<uint64_t>(run.package.trailer.scriptOffset));
+  TextReader reader(package);
+  LoadScriptHead(reader, run.package.trailer.headerLastIndex, run.script);
+  ApplyCommandLine(run);
+
+  startup.setupTitle = run.script.HeaderText(field::kSetupTitle);
+  SetWindowTextA(startup.appWindow, startup.setupTitle.c_str());
+  ShowWindow(startup.appWindow, startup.silentMode ? SW_HIDE : SW_SHOW);
+
+  LoadScriptLists(reader, run.script);
+  package.Close();
+
+  // The remaining steps (resources, language, checks, wizard) are not part
+  // of this build yet: end cleanly rather than idle in a hidden loop.
+  EndRun(run, ExitCode::Installed, Cleanup::WithLanguageFiles);
+}
+
+}  // namespace
+}  // namespace pvx
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { pvx::RunSetup(instance); }
