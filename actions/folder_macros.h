@@ -1,0 +1,45 @@
+// FolderMacros: "@$&%" and the two characters after it name a folder by
+// number; every path of a package passes through ExpandFolderMacros when it
+// is used.
+//
+//   1..35    folders (Program Files, Windows, System, installation, Temp, …)
+//   41..80   the short (8.3) form of folder N - 40
+//   81..100  RegistryVariable N - 80
+//   others   empty text
+#pragma once
+#include <string>
+
+namespace pvx {
+
+constexpr char kMacroPrefix[] = "@$&%";
+
+class FolderResolver {
+ public:
+  virtual ~FolderResolver() = default;
+  // The folder for a number 0..255 without its trailing backslash, or
+  // empty text.
+  virtual std::string ResolveFolder(int number) = 0;
+  // The 8.3 form of a path, or empty text when there is none.
+  virtual std::string ShortForm(const std::string& path) = 0;
+};
+
+// The number a token's two characters stand for: the decimal rule over
+// them, reduced to its low 8 bits.
+int MacroNumber(const std::string& digits);
+
+// Replaces every FolderMacro; the scan restarts at the beginning after each
+// replacement so that a folder text holding a macro (a RegistryVariable
+// whose value is "@$&%04") is expanded too. A value that brings back its
+// own token would expand without end, so the number of replacements is
+// bounded (see kExtraReplacements); tokens still present then become empty
+// text.
+std::string ExpandFolderMacros(const std::string& text, FolderResolver& resolver);
+
+// Replacements allowed beyond one per byte of the original text: enough
+// for every chain of the 20 RegistryVariables a package can name.
+constexpr size_t kExtraReplacements = 256;
+
+// Doubles every "&" so that a label shows it instead of a mnemonic.
+std::string EscapeAmpersands(const std::string& text);
+
+}  // namespace pvx

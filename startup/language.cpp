@@ -1,0 +1,55 @@
+#include "startup/language.h"
+
+#include "format/decimal.h"
+#include "format/header_fields.h"
+#include "format/text_util.h"
+
+namespace pvx {
+
+int MatchRequestedLanguage(const ScriptList& languages, const std::string& request) {
+  std::string wanted = AsciiUpper(request);
+  int match = -1;
+  for (size_t i = 0; i < languages.Count() && i < 256; ++i)
+    if (AsciiUpper(languages.Field(i, 0)).find(wanted) != std::string::npos)
+      match = static_cast<int>(i);
+  return match;
+}
+
+int PreselectedLanguage(const ScriptList& languages, int32_t userLanguageId) {
+  int match = -1;
+  size_t count = languages.Count() < 256 ? languages.Count() : 256;
+  for (size_t i = 0; i < count; ++i)
+    if (languages.FieldInt(i, 1) == userLanguageId) match = static_cast<int>(i);
+  if (match >= 0) return match;
+  for (size_t i = 0; i < count; ++i)
+    if (languages.Field(i, 0) == "English") return static_cast<int>(i);
+  return 0;
+}
+
+static uint8_t FileNumber(const std::string& text, uint8_t empty) {
+  return text.empty() ? empty : static_cast<uint8_t>(DecimalInt(text));
+}
+
+void ApplyLanguage(SetupScript& script, uint8_t index, LanguageState& state) {
+  state.index = index;
+  int32_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
+  std::vector<std::string>& texts = script.languageStrings;
+  if (index > 0 && perLanguage > 0) {
+    size_t offset = static_cast<size_t>(perLanguage) * index;
+    for (size_t k = 1; k <= static_cast<size_t>(perLanguage) && k < texts.size(); ++k)
+      texts[k] = k + offset < texts.size() ? texts[k + offset] : std::string();
+  }
+  const ScriptList& records = script.List(ListKind::Languages);
+  state.licenseFileNo = FileNumber(records.Field(index, 2), 15);
+  state.readmeFileNo = FileNumber(records.Field(index, 3), 16);
+}
+
+const std::string& LanguageText(const SetupScript& script, int k) {
+  static const std::string empty;
+  int32_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
+  if (k < 1 || k > perLanguage || static_cast<size_t>(k) >= script.languageStrings.size())
+    return empty;
+  return script.languageStrings[k];
+}
+
+}  // namespace pvx

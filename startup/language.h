@@ -1,0 +1,34 @@
+// Choosing the run's language among the package's LanguageRecords
+// (name, LANGID, licence file number, readme file number).
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "format/script.h"
+
+namespace pvx {
+
+struct LanguageState {
+  uint8_t index = 0;            // the chosen record
+  bool confirmed = false;       // OK was pressed in the dialog
+  uint8_t licenseFileNo = 15;
+  uint8_t readmeFileNo = 16;
+};
+
+// The last record whose name contains the request (ASCII letters compared
+// without case), or -1.
+int MatchRequestedLanguage(const ScriptList& languages, const std::string& request);
+
+// The record the dialog opens on: the last whose LANGID equals the user's,
+// else the first named exactly "English", else the first.
+int PreselectedLanguage(const ScriptList& languages, int32_t userLanguageId);
+
+// Makes record `index` the one whose texts LanguageText returns and sets
+// the licence and readme file numbers (15 and 16 when the record leaves
+// them empty).
+void ApplyLanguage(SetupScript& script, uint8_t index, LanguageState& state);
+
+// Text k (from 1) of the chosen language; empty outside 1..S.
+const std::string& LanguageText(const SetupScript& script, int k);
+
+}  // namespace pvx

@@ -1,0 +1,34 @@
+// The decisions behind the prerequisite checks, apart from the system
+// calls that feed them.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pvx {
+
+// The Windows version as a class 0..8, from GetVersion's result:
+// 0 Win32s, 1 95, 2 98, 3 Me, 4 NT 4 and earlier, 5 2000, 6 XP (every
+// NT version above 5.0 with minor version 1), 7 Server 2003, 8 Vista and
+// later.
+int WindowsVersionClass(uint32_t version);
+
+// Whether the class's bit is set in the low 16 bits of the mask.
+bool VersionClassRefused(int versionClass, int32_t mask);
+
+// The highest version among the subkey names of the .NET policy key that
+// begin with "v" or "V" and contain a ".", read without their first
+// character; 0 when none qualifies.
+double BestDotNetVersion(const std::vector<std::string>& subkeyNames);
+
+bool DotNetCheckFails(bool anyLaterVersion, double installed, double required);
+
+// A window qualifies for "part of a title" when its title is not empty,
+// contains the part and does not contain "PARVOLEX" (ASCII case ignored).
+bool TitleQualifies(const std::string& title, const std::string& part);
+
+// Whether the file-name part of a process's program path equals the name
+// (ASCII case ignored).
+bool ProgramNameMatches(const std::string& programPath, const std::string& name);
+
+}  // namespace pvx
