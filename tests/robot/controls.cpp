@@ -34,10 +34,8 @@ static unsigned rgb_of(COLORREF c) {
 }
 
 void add_font(Record& r, HWND h) {
-    DWORD_PTR font = 0;
     LOGFONTW lf;
-    if (!send_timeout(h, WM_GETFONT, 0, 0, &font) || !font) return;
-    if (!remote_font(h, (HFONT)font, lf)) return;
+    if (!window_font(h, lf)) return;
     r.str("font", utf8(lf.lfFaceName)).num("fontheight", lf.lfHeight).num("fontweight", lf.lfWeight);
     if (lf.lfItalic) r.num("fontitalic", 1);
     if (lf.lfUnderline) r.num("fontunderline", 1);

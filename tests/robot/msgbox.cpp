@@ -127,19 +127,25 @@ const char* detect_icon(HWND box, DWORD timeout) {
             // Standard icons leave their top-left corner transparent.
             DWORD bg = shown.px[0];
             const char* best = nullptr;
-            double best_d = 1e9;
+            double best_d = 1e9, second_d = 1e9;
             for (auto& k : kinds) {
                 HICON icon = LoadIconW(nullptr, k.id);
                 // Drawn at the control's origin, or centred (SS_CENTERIMAGE).
                 int xs[] = {0, (shown.w - iw) / 2}, ys[] = {0, (shown.h - ih) / 2};
-                for (int j = 0; j < 2; ++j) {
-                    double d = distance(shown, render(icon, shown.w, shown.h, xs[j], ys[j], bg));
-                    if (debug) fprintf(stderr, "icon %s at %d,%d: %.2f\n", k.name, xs[j], ys[j], d);
-                    if (d < best_d) best_d = d, best = k.name;
+                double d = 1e9;
+                for (int j = 0; j < 2; ++j)
+                    d = std::min(d, distance(shown, render(icon, shown.w, shown.h, xs[j], ys[j], bg)));
+                if (debug) fprintf(stderr, "icon %s: %.2f\n", k.name, d);
+                if (d < best_d) {
+                    second_d = best_d;
+                    best_d = d, best = k.name;
+                } else if (d < second_d) {
+                    second_d = d;
                 }
             }
-            // Identical drawing gives 0; leave room for blending differences.
-            if (best && best_d < 8.0) return best;
+            // The same drawing gives 0. Under Wine the information and
+            // question icons are 5 apart, so demand a clear winner.
+            if (best && best_d < 4.0 && second_d - best_d > 2.0) return best;
         }
         if (GetTickCount() - start >= timeout) return "unknown";
         Sleep(50); // maybe not painted yet

@@ -7,8 +7,9 @@
 #include <psapi.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <map>
 
 namespace robot {
 
@@ -52,10 +53,10 @@ static bool under_wine() {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
-// Address of our own GetObjectW, translated into the target's address space
-// by way of the base of the module that implements it there.
-static void* target_get_object(HANDLE proc) {
-    void* fn = (void*)GetProcAddress(GetModuleHandleW(L"gdi32.dll"), "GetObjectW");
+// Address of one of our own imports, translated into the target's address
+// space by way of the base of the module that implements it there.
+static void* target_function(HANDLE proc, const wchar_t* dll, const char* func) {
+    void* fn = (void*)GetProcAddress(GetModuleHandleW(dll), func);
     HMODULE mine = nullptr;
     if (!fn || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                        GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -74,73 +75,89 @@ static void* target_get_object(HANDLE proc) {
     return nullptr;
 }
 
-// Runs GetObjectW(font, sizeof(LOGFONTW), &block.lf) on a thread of the
-// target. The stub is position independent; its parameter is the block.
-static bool font_from_inside(HWND owner, HFONT font, LOGFONTW& lf) {
-    static const unsigned char stub[] = {
-        0x8B, 0x44, 0x24, 0x04, // mov eax, [esp+4]     ; block
-        0x8D, 0x48, 0x0C,       // lea ecx, [eax+12]    ; &block.lf
-        0x51,                   // push ecx
-        0x6A, sizeof(LOGFONTW), // push sizeof(LOGFONTW)
-        0xFF, 0x30,             // push [eax]           ; block.font
-        0xFF, 0x50, 0x04,       // call [eax+4]         ; block.fn (stdcall)
-        0xC2, 0x04, 0x00,       // ret 4                ; exit code = result
-    };
-    static_assert(sizeof(void*) == 4, "the stub is 32-bit code");
-    struct Block {
-        HFONT font;
-        void* fn;
-        DWORD pad;
-        LOGFONTW lf;
-    } block{};
-    static_assert(offsetof(Block, lf) == 12, "stub offsets");
-    Remote mem(owner, 64 + sizeof(Block));
-    block.font = font;
-    block.fn = target_get_object(mem.process());
-    if (!block.fn) return false;
-    mem.write(0, stub, sizeof stub);
-    mem.write(64, &block, sizeof block);
-    FlushInstructionCache(mem.process(), (void*)mem.at(0), sizeof stub);
-    HANDLE t = CreateRemoteThread(mem.process(), nullptr, 0, (LPTHREAD_START_ROUTINE)mem.at(0),
-                                  (void*)mem.at(64), 0, nullptr);
+// Block of a call made by a thread of the target: fn(args[0..nargs-1]),
+// stdcall, result stored after the arguments. Data follows at kData.
+struct CallBlock {
+    void* fn;
+    DWORD nargs;
+    DWORD args[8];
+    DWORD result;
+};
+static_assert(offsetof(CallBlock, args) == 8 && offsetof(CallBlock, result) == 40, "stub offsets");
+const size_t kStub = 0, kBlock = 64, kData = 128;
+
+// Position-independent x86; its thread parameter is the block.
+static const unsigned char kCallStub[] = {
+    0x53,                   //       push ebx
+    0x8B, 0x5C, 0x24, 0x08, //       mov ebx, [esp+8]      ; block
+    0x8B, 0x4B, 0x04,       //       mov ecx, [ebx+4]      ; nargs
+    0x85, 0xC9,             // next: test ecx, ecx
+    0x74, 0x07,             //       jz call
+    0xFF, 0x74, 0x8B, 0x04, //       push [ebx+ecx*4+4]    ; args[ecx-1]
+    0x49,                   //       dec ecx
+    0xEB, 0xF5,             //       jmp next
+    0xFF, 0x13,             // call: call [ebx]
+    0x89, 0x43, 0x28,       //       mov [ebx+40], eax     ; result
+    0x5B,                   //       pop ebx
+    0xC2, 0x04, 0x00,       //       ret 4
+};
+
+static bool run_in_target(Remote& mem, CallBlock& b) {
+    mem.write(kBlock, &b, sizeof b);
+    HANDLE t = CreateRemoteThread(mem.process(), nullptr, 0, (LPTHREAD_START_ROUTINE)mem.at(kStub),
+                                  (void*)mem.at(kBlock), 0, nullptr);
     if (!t) return false;
     DWORD w = WaitForSingleObject(t, 3000);
-    DWORD code = 0;
-    GetExitCodeThread(t, &code);
     CloseHandle(t);
-    if (w != WAIT_OBJECT_0) {
-        // The stub may still run: leave the block allocated. Leak it.
-        fail("font query in target process timed out");
-    }
-    if (code != sizeof(LOGFONTW)) return false;
-    mem.read(64, &block, sizeof block);
-    lf = block.lf;
+    if (w != WAIT_OBJECT_0) fail("call in target process timed out");
+    mem.read(kBlock, &b, sizeof b);
     return true;
 }
 
-bool remote_font(HWND owner, HFONT font, LOGFONTW& lf) {
-    if (!font) return false;
-    // Stock objects have the same handles in every process.
-    static const int stock[] = {OEM_FIXED_FONT,  ANSI_FIXED_FONT,   ANSI_VAR_FONT,  SYSTEM_FONT,
-                                DEVICE_DEFAULT_FONT, SYSTEM_FIXED_FONT, DEFAULT_GUI_FONT};
-    for (int s : stock)
-        if (GetStockObject(s) == font) return GetObjectW(font, sizeof lf, &lf) == sizeof lf;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(owner, &pid);
-    static std::map<std::pair<DWORD, HFONT>, std::pair<bool, LOGFONTW>> cache;
-    auto key = std::make_pair(pid, font);
-    auto it = cache.find(key);
-    if (it != cache.end()) {
-        lf = it->second.second;
-        return it->second.first;
+// WM_GETFONT and GetObjectW, both done by a thread of the window's own
+// process: Wine answers WM_GETFONT from another process with 0, and its
+// GDI handles mean nothing outside their process.
+static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
+    static_assert(sizeof(void*) == 4, "the stub is 32-bit code");
+    Remote mem(h, kData + sizeof(LOGFONTW) + 16);
+    void* send = target_function(mem.process(), L"user32.dll", "SendMessageTimeoutW");
+    void* get = target_function(mem.process(), L"gdi32.dll", "GetObjectW");
+    if (!send || !get) return false;
+    mem.write(kStub, kCallStub, sizeof kCallStub);
+    FlushInstructionCache(mem.process(), (void*)mem.at(kStub), sizeof kCallStub);
+    DWORD zero = 0;
+    mem.write(kData, &zero, sizeof zero);
+    CallBlock b{};
+    b.fn = send;
+    b.nargs = 7;
+    DWORD args[] = {(DWORD)(uintptr_t)h, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, 2000, (DWORD)mem.at(kData)};
+    memcpy(b.args, args, sizeof args);
+    if (!run_in_target(mem, b) || !b.result) return false;
+    DWORD font = 0;
+    mem.read(kData, &font, sizeof font);
+    if (getenv("ROBOT_DEBUG")) fprintf(stderr, "font of %p: %08lx\n", (void*)h, font);
+    if (!font) {
+        none = true;
+        return false;
     }
-    bool ok = font_from_inside(owner, font, lf);
-    // On Windows font handles are valid everywhere; under Wine a handle of
-    // another process may name an unrelated object of ours.
-    if (!ok && !under_wine() && GetObjectType(font) == OBJ_FONT)
-        ok = GetObjectW(font, sizeof lf, &lf) == sizeof lf;
-    cache[key] = std::make_pair(ok, lf);
-    return ok;
+    b = CallBlock{};
+    b.fn = get;
+    b.nargs = 3;
+    DWORD args2[] = {font, sizeof(LOGFONTW), (DWORD)mem.at(kData + 16)};
+    memcpy(b.args, args2, sizeof args2);
+    if (!run_in_target(mem, b) || b.result != sizeof(LOGFONTW)) return false;
+    mem.read(kData + 16, &lf, sizeof lf);
+    return true;
+}
+
+bool window_font(HWND h, LOGFONTW& lf) {
+    bool none = false;
+    if (font_from_inside(h, lf, none)) return true;
+    if (none || under_wine()) return false;
+    // On Windows the handle from WM_GETFONT is valid in every process.
+    DWORD_PTR font = 0;
+    if (!send_timeout(h, WM_GETFONT, 0, 0, &font) || !font) return false;
+    return GetObjectW((HFONT)font, sizeof lf, &lf) == sizeof lf;
 }
 
 } // namespace robot

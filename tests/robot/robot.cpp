@@ -255,6 +255,16 @@ void op_pixel(Ctx& ctx, const Op& op) {
     r.print();
 }
 
+bool read_prefix(const std::wstring& path, unsigned char* buf, DWORD n) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD got = 0;
+    bool ok = ReadFile(f, buf, n, &got, nullptr) && got == n;
+    CloseHandle(f);
+    return ok;
+}
+
 void op_lnk(Ctx&, const Op& op) {
     std::wstring path = wide(op.str("path"));
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) fail("no such file");
@@ -289,6 +299,14 @@ void op_lnk(Ctx&, const Op& op) {
         WORD hotkey = 0;
         link->GetShowCmd(&show);
         link->GetHotkey(&hotkey);
+        // Wine's reader turns some show commands into SW_SHOWNORMAL; the
+        // fixed header says what the file really holds.
+        unsigned char hdr[0x4c];
+        if (read_prefix(path, hdr, sizeof hdr) && hdr[0] == 0x4c && !hdr[1] && !hdr[2] && !hdr[3]) {
+            icon = (int)(hdr[0x38] | hdr[0x39] << 8 | hdr[0x3a] << 16 | (unsigned)hdr[0x3b] << 24);
+            show = (int)(hdr[0x3c] | hdr[0x3d] << 8 | hdr[0x3e] << 16 | (unsigned)hdr[0x3f] << 24);
+            hotkey = (WORD)(hdr[0x40] | hdr[0x41] << 8);
+        }
         rec.num("iconindex", icon).num("showcmd", show).num("hotkey", hotkey);
         rec.print();
     }

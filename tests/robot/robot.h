@@ -106,8 +106,8 @@ private:
     HANDLE proc_ = nullptr;
     void* base_ = nullptr;
 };
-// The LOGFONT behind a font handle of the process owning `owner`.
-bool remote_font(HWND owner, HFONT font, LOGFONTW& lf);
+// The font a window draws with (WM_GETFONT), if it has one of its own.
+bool window_font(HWND h, LOGFONTW& lf);
 
 // Controls (controls.cpp).
 Record control_record(HWND c, HWND top);
