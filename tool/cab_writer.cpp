@@ -16,6 +16,15 @@
 // an earlier cabinet / reaches into a later one / both. A CFDATA piece with
 // cbUncomp 0 is continued by the first piece of the next cabinet.
 //
+// Member entries in sets: libmspack (and so cabextract) keeps only the first
+// cabinet's entries for a folder continued across cabinets, and accepts each
+// following cabinet only if its entries continued from the previous one begin
+// with those the first cabinet continues. So part 0 lists every member (those
+// wholly in later parts with iFolder 0) and puts the members straddling its
+// end last, as the only ones continued; every later part lists those
+// straddlers first, continued from the previous part, then the members that
+// have data in it, flagged as usual.
+//
 // Sets: every cabinet but the last must be exactly partStoredLength + 4
 // bytes, because the package keeps the parts back to back without their
 // signatures and finds part k by multiplication. Every non-last cabinet
