@@ -7,7 +7,7 @@
 //   81..100  RegistryVariable N - 80
 //   others   empty text
 #pragma once
-#include <string>
+#include "format/str.h"
 
 namespace pvx {
 
@@ -18,14 +18,14 @@ class FolderResolver {
   virtual ~FolderResolver() = default;
   // The folder for a number 0..255 without its trailing backslash, or
   // empty text.
-  virtual std::string ResolveFolder(int number) = 0;
+  virtual Str ResolveFolder(int number) = 0;
   // The 8.3 form of a path, or empty text when there is none.
-  virtual std::string ShortForm(const std::string& path) = 0;
+  virtual Str ShortForm(const Str& path) = 0;
 };
 
 // The number a token's two characters stand for: the decimal rule over
 // them, reduced to its low 8 bits.
-int MacroNumber(const std::string& digits);
+int MacroNumber(const Str& digits);
 
 // Replaces every FolderMacro; the scan restarts at the beginning after each
 // replacement so that a folder text holding a macro (a RegistryVariable
@@ -33,13 +33,13 @@ int MacroNumber(const std::string& digits);
 // own token would expand without end, so the number of replacements is
 // bounded (see kExtraReplacements); tokens still present then become empty
 // text.
-std::string ExpandFolderMacros(const std::string& text, FolderResolver& resolver);
+Str ExpandFolderMacros(const Str& text, FolderResolver& resolver);
 
 // Replacements allowed beyond one per byte of the original text: enough
 // for every chain of the 20 RegistryVariables a package can name.
 constexpr size_t kExtraReplacements = 256;
 
 // Doubles every "&" so that a label shows it instead of a mnemonic.
-std::string EscapeAmpersands(const std::string& text);
+Str EscapeAmpersands(const Str& text);
 
 }  // namespace pvx

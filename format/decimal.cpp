@@ -1,8 +1,9 @@
+#include "format/str.h"
 #include "format/decimal.h"
 
 namespace pvx {
 
-static uint64_t ParseWrapping(const std::string& text, bool& negative) {
+static uint64_t ParseWrapping(const Str& text, bool& negative) {
   size_t i = 0;
   negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
@@ -15,21 +16,21 @@ static uint64_t ParseWrapping(const std::string& text, bool& negative) {
   return v;
 }
 
-int32_t DecimalInt(const std::string& text) {
+int32_t DecimalInt(const Str& text) {
   bool negative;
   uint32_t v = static_cast<uint32_t>(ParseWrapping(text, negative));
   if (negative) v = 0u - v;
   return static_cast<int32_t>(v);
 }
 
-int64_t DecimalInt64(const std::string& text) {
+int64_t DecimalInt64(const Str& text) {
   bool negative;
   uint64_t v = ParseWrapping(text, negative);
   if (negative) v = 0u - v;
   return static_cast<int64_t>(v);
 }
 
-double DecimalValue(const std::string& text) {
+double DecimalValue(const Str& text) {
   double integer = 0, fraction = 0, scale = 1;
   bool negative = false, inFraction = false;
   size_t i = 0;
@@ -64,19 +65,19 @@ double DecimalValue(const std::string& text) {
   return negative ? -value : value;
 }
 
-std::string DecimalText(uint64_t value) {
+Str DecimalText(uint64_t value) {
   char buffer[24];
   int n = 0;
   do {
     buffer[n++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value);
-  std::string text;
+  Str text;
   while (n) text += buffer[--n];
   return text;
 }
 
-std::string DecimalText(int64_t value) {
+Str DecimalText(int64_t value) {
   if (value >= 0) return DecimalText(static_cast<uint64_t>(value));
   return "-" + DecimalText(0u - static_cast<uint64_t>(value));
 }

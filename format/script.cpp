@@ -1,3 +1,4 @@
+#include "format/str.h"
 #include "format/script.h"
 
 #include <cstring>
@@ -24,14 +25,14 @@ const ListShape kShapes[kListKindCount] = {
     {field::kLanguageCount, -1, 4, "languages"},
 };
 
-const std::string& Empty() {
-  static const std::string empty;
+const Str& Empty() {
+  static const Str empty;
   return empty;
 }
 
-void ReadTexts(TextReader& reader, int64_t count, std::vector<std::string>& out) {
+void ReadTexts(TextReader& reader, int64_t count, std::vector<Str>& out) {
   for (int64_t i = 0; i < count; ++i) {
-    std::string text;
+    Str text;
     if (!reader.ReadText(text)) return;
     out.push_back(std::move(text));
   }
@@ -41,7 +42,7 @@ void ReadTexts(TextReader& reader, int64_t count, std::vector<std::string>& out)
 
 const ListShape& ShapeOf(ListKind kind) { return kShapes[static_cast<int>(kind)]; }
 
-const std::string& ScriptList::Field(size_t record, unsigned k) const {
+const Str& ScriptList::Field(size_t record, unsigned k) const {
   size_t i = record * width + k;
   return k < width && i < texts.size() ? texts[i] : Empty();
 }
@@ -55,7 +56,7 @@ SetupScript::SetupScript() {
   languageStrings.emplace_back();
 }
 
-const std::string& SetupScript::HeaderText(int n) const {
+const Str& SetupScript::HeaderText(int n) const {
   return n >= 0 && static_cast<size_t>(n) < header.size() ? header[n] : Empty();
 }
 
@@ -63,7 +64,7 @@ int32_t SetupScript::HeaderInt(int n) const { return DecimalInt(HeaderText(n)); 
 
 bool SetupScript::HeaderFlag(int n) const { return HeaderText(n) != "0"; }
 
-void SetupScript::SetHeader(int n, const std::string& value) {
+void SetupScript::SetHeader(int n, const Str& value) {
   if (n < 0 || n > 255) return;
   if (header.size() <= static_cast<size_t>(n)) header.resize(n + 1);
   header[n] = value;
@@ -89,7 +90,7 @@ bool TextReader::Fill() {
 
 bool TextReader::AtEnd() { return !Fill(); }
 
-bool TextReader::ReadText(std::string& out) {
+bool TextReader::ReadText(Str& out) {
   out.clear();
   if (!Fill()) return false;
   while (Fill()) {
@@ -121,7 +122,7 @@ size_t TextReader::ReadRaw(void* destination, size_t n) {
 }
 
 void LoadScriptHead(TextReader& reader, unsigned headerLastIndex, SetupScript& script) {
-  script.header.assign(headerLastIndex + 1, std::string());
+  script.header.assign(headerLastIndex + 1, Str());
   for (unsigned i = 0; i <= headerLastIndex; ++i)
     if (!reader.ReadText(script.header[i])) break;
   ScriptList& vars = script.List(ListKind::RegistryVariables);
@@ -136,22 +137,22 @@ void LoadScriptLists(TextReader& reader, SetupScript& script) {
     int64_t count = script.AnnouncedCount(static_cast<ListKind>(i));
     if (count > 0) ReadTexts(reader, count * list.width, list.texts);
   }
-  script.languageStrings.assign(1, std::string());
+  script.languageStrings.assign(1, Str());
   int64_t languages = script.HeaderInt(field::kLanguageCount);
   int64_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
   if (languages > 0 && perLanguage > 0)
     ReadTexts(reader, languages * perLanguage, script.languageStrings);
 }
 
-std::string EncodeScript(const SetupScript& script) {
-  std::string out;
-  auto put = [&out](const std::string& text) {
+Str EncodeScript(const SetupScript& script) {
+  Str out;
+  auto put = [&out](const Str& text) {
     out += text;
     out += '\0';
   };
-  for (const std::string& text : script.header) put(text);
+  for (const Str& text : script.header) put(text);
   for (const ScriptList& list : script.lists)
-    for (const std::string& text : list.texts) put(text);
+    for (const Str& text : list.texts) put(text);
   for (size_t i = 1; i < script.languageStrings.size(); ++i) put(script.languageStrings[i]);
   return out;
 }

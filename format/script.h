@@ -24,7 +24,7 @@
 // could not read behave as empty.
 #pragma once
 #include <cstdint>
-#include <string>
+#include "format/str.h"
 #include <vector>
 
 #include "format/byte_source.h"
@@ -57,10 +57,10 @@ const ListShape& ShapeOf(ListKind kind);
 
 struct ScriptList {
   unsigned width = 1;
-  std::vector<std::string> texts;
+  std::vector<Str> texts;
 
   size_t Count() const { return (texts.size() + width - 1) / width; }
-  const std::string& Field(size_t record, unsigned k) const;
+  const Str& Field(size_t record, unsigned k) const;
   int32_t FieldInt(size_t record, unsigned k) const;
   // List-record flags are true only when their number is 1.
   bool FieldIsOne(size_t record, unsigned k) const { return FieldInt(record, k) == 1; }
@@ -70,22 +70,22 @@ class SetupScript {
  public:
   SetupScript();
 
-  std::vector<std::string> header;
+  std::vector<Str> header;
   ScriptList lists[kListKindCount];
   // One resolved text per RegistryVariable record, in record order.
-  std::vector<std::string> registryValues;
+  std::vector<Str> registryValues;
   // Position 0 is empty; positions 1 .. L*S hold the texts in file order.
-  std::vector<std::string> languageStrings;
+  std::vector<Str> languageStrings;
 
   ScriptList& List(ListKind kind) { return lists[static_cast<int>(kind)]; }
   const ScriptList& List(ListKind kind) const { return lists[static_cast<int>(kind)]; }
 
   // Fields beyond the header's last index read as empty text.
-  const std::string& HeaderText(int n) const;
+  const Str& HeaderText(int n) const;
   int32_t HeaderInt(int n) const;
   // True for every text but "0", the empty text included.
   bool HeaderFlag(int n) const;
-  void SetHeader(int n, const std::string& value);
+  void SetHeader(int n, const Str& value);
 
   // The number of records a list's header fields announce.
   int64_t AnnouncedCount(ListKind kind) const;
@@ -97,7 +97,7 @@ class TextReader {
   explicit TextReader(ByteSource& source);
   // Reads up to the next zero byte or the end of the source. Returns false
   // (and an empty text) when the source was already at its end.
-  bool ReadText(std::string& out);
+  bool ReadText(Str& out);
   bool AtEnd();
   // Raw bytes after the texts (stored records); fewer at the end.
   size_t ReadRaw(void* destination, size_t n);
@@ -124,7 +124,7 @@ void ResolveRegistryVariables(SetupScript& script, ReadRegistry read) {
   const ScriptList& vars = script.List(ListKind::RegistryVariables);
   script.registryValues.clear();
   for (size_t r = 0; r < vars.Count(); ++r) {
-    std::string value = read(vars.FieldInt(r, 0), vars.Field(r, 1), vars.Field(r, 2));
+    Str value = read(vars.FieldInt(r, 0), vars.Field(r, 1), vars.Field(r, 2));
     if (value.empty()) value = vars.Field(r, 3);
     script.registryValues.push_back(value);
   }
@@ -133,6 +133,6 @@ void ResolveRegistryVariables(SetupScript& script, ReadRegistry read) {
 // Writes the texts of a script in read order. Texts must not contain zero
 // bytes; the caller keeps the header counts consistent with the lists (or
 // deliberately not, to build odd packages).
-std::string EncodeScript(const SetupScript& script);
+Str EncodeScript(const SetupScript& script);
 
 }  // namespace pvx

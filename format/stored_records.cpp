@@ -1,3 +1,4 @@
+#include "format/str.h"
 #include "format/stored_records.h"
 
 #include "format/byte_source.h"
@@ -21,15 +22,15 @@ StoredFileHeader DecodeStoredFileHeader(const uint8_t in[kStoredFileHeaderSize])
   return h;
 }
 
-std::string EncodeStoredResourceHead(const std::string& name, uint64_t length) {
-  std::string out = name;
+Str EncodeStoredResourceHead(const Str& name, uint64_t length) {
+  Str out = name;
   out += '\0';
   out += DecimalText(length);
   out += '\0';
   return out;
 }
 
-uint64_t StoredResourceLength(const std::string& lengthText) {
+uint64_t StoredResourceLength(const Str& lengthText) {
   int64_t v = DecimalInt64(lengthText);
   return v > 0 ? static_cast<uint64_t>(v) : 0;
 }

@@ -16,7 +16,7 @@
 // header or between two records.
 #pragma once
 #include <cstdint>
-#include <string>
+#include "format/str.h"
 
 namespace pvx {
 
@@ -33,10 +33,10 @@ void EncodeStoredFileHeader(const StoredFileHeader& header, uint8_t out[kStoredF
 StoredFileHeader DecodeStoredFileHeader(const uint8_t in[kStoredFileHeaderSize]);
 
 // The name and length texts that precede a stored resource's content.
-std::string EncodeStoredResourceHead(const std::string& name, uint64_t length);
+Str EncodeStoredResourceHead(const Str& name, uint64_t length);
 // The content length a stored resource's length text announces; an empty,
 // non-numeric or negative text gives 0.
-uint64_t StoredResourceLength(const std::string& lengthText);
+uint64_t StoredResourceLength(const Str& lengthText);
 
 // FILETIME (100 ns ticks since 1601, UTC) from Unix seconds and back.
 uint64_t FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds = 0);

@@ -1,44 +1,45 @@
+#include "format/str.h"
 #include "format/text_util.h"
 
 namespace pvx {
 
-std::string AsciiUpper(std::string text) {
+Str AsciiUpper(Str text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return text;
 }
 
-std::string AsciiLower(std::string text) {
+Str AsciiLower(Str text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return text;
 }
 
-static size_t LastSeparator(const std::string& path) {
+static size_t LastSeparator(const Str& path) {
   return path.find_last_of("\\/:");
 }
 
-std::string FileNamePart(const std::string& path) {
+Str FileNamePart(const Str& path) {
   size_t i = LastSeparator(path);
-  return i == std::string::npos ? path : path.substr(i + 1);
+  return i == Str::npos ? path : path.substr(i + 1);
 }
 
-std::string FolderPart(const std::string& path) {
+Str FolderPart(const Str& path) {
   size_t i = LastSeparator(path);
-  return i == std::string::npos ? std::string() : path.substr(0, i + 1);
+  return i == Str::npos ? Str() : path.substr(0, i + 1);
 }
 
-std::string WithTrailingBackslash(std::string path) {
+Str WithTrailingBackslash(Str path) {
   if (path.empty() || path.back() != '\\') path += '\\';
   return path;
 }
 
-std::string WithoutTrailingBackslash(std::string path) {
+Str WithoutTrailingBackslash(Str path) {
   if (!path.empty() && path.back() == '\\') path.pop_back();
   return path;
 }
 
-std::string JoinPath(const std::string& first, const std::string& second) {
+Str JoinPath(const Str& first, const Str& second) {
   if (first.empty()) return second;
   if (second.empty()) return first;
   bool a = first.back() == '\\', b = second.front() == '\\';

@@ -1,24 +1,24 @@
 // Small text helpers shared by the runtime and the tool. Texts are 8-bit
 // ANSI; case folding touches only the ASCII letters.
 #pragma once
-#include <string>
+#include "format/str.h"
 
 namespace pvx {
 
-std::string AsciiUpper(std::string text);
-std::string AsciiLower(std::string text);
+Str AsciiUpper(Str text);
+Str AsciiLower(Str text);
 
 // The part after the last "\", "/" or ":".
-std::string FileNamePart(const std::string& path);
+Str FileNamePart(const Str& path);
 // Everything up to and including the last "\", "/" or ":" (empty if none).
-std::string FolderPart(const std::string& path);
+Str FolderPart(const Str& path);
 
-std::string WithTrailingBackslash(std::string path);
+Str WithTrailingBackslash(Str path);
 // Removes one trailing backslash, if there is one.
-std::string WithoutTrailingBackslash(std::string path);
+Str WithoutTrailingBackslash(Str path);
 
 // Joins two path texts with exactly one "\" between them; an empty first
 // text yields the second, an empty second text leaves the first.
-std::string JoinPath(const std::string& first, const std::string& second);
+Str JoinPath(const Str& first, const Str& second);
 
 }  // namespace pvx

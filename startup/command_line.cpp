@@ -1,23 +1,24 @@
+#include "format/str.h"
 #include "startup/command_line.h"
 
 #include "format/text_util.h"
 
 namespace pvx {
 
-std::vector<std::string> SplitArguments(const std::string& commandLine) {
-  std::vector<std::string> arguments;
+std::vector<Str> SplitArguments(const Str& commandLine) {
+  std::vector<Str> arguments;
   size_t i = 0, n = commandLine.size();
   auto blank = [&](size_t k) { return commandLine[k] == ' ' || commandLine[k] == '\t'; };
   // The program name: up to the closing quote, or up to the first blank.
   if (i < n && commandLine[i] == '"') {
     size_t close = commandLine.find('"', 1);
-    i = close == std::string::npos ? n : close + 1;
+    i = close == Str::npos ? n : close + 1;
   }
   while (i < n && !blank(i)) ++i;
   for (;;) {
     while (i < n && blank(i)) ++i;
     if (i >= n) break;
-    std::string argument;
+    Str argument;
     bool quoted = false;
     for (; i < n && (quoted || !blank(i)); ++i) {
       if (commandLine[i] == '"')
@@ -31,13 +32,13 @@ std::vector<std::string> SplitArguments(const std::string& commandLine) {
   return arguments;
 }
 
-CommandLine ParseArguments(const std::vector<std::string>& arguments) {
+CommandLine ParseArguments(const std::vector<Str>& arguments) {
   CommandLine line;
   if (!arguments.empty() && arguments[0] == "test") line.runTool = true;
-  for (const std::string& argument : arguments) {
-    std::string key = AsciiUpper(argument);
-    std::string prefix = key.substr(0, 3);
-    std::string value = argument.size() > 3 ? argument.substr(3) : std::string();
+  for (const Str& argument : arguments) {
+    Str key = AsciiUpper(argument);
+    Str prefix = key.substr(0, 3);
+    Str value = argument.size() > 3 ? argument.substr(3) : Str();
     if (key == "/S") {
       line.silent = true;
     } else if (key == "/NC") {

@@ -1,6 +1,6 @@
 // The setup's command line.
 #pragma once
-#include <string>
+#include "format/str.h"
 #include <vector>
 
 namespace pvx {
@@ -11,20 +11,20 @@ struct CommandLine {
   bool noCancel = false;      // "/NC"
   bool noSidePicture = false; // "/NR"
   bool hasFolder = false;     // "/P=" (value not yet in long-name form)
-  std::string folder;
+  Str folder;
   bool hasGroup = false;      // "/G="
-  std::string group;
-  std::string language;       // "/L="
+  Str group;
+  Str language;       // "/L="
 };
 
 // Arguments 1.. of a Windows command line (the program's own name, quoted
 // or not, is passed over): split at blanks and tabs, a double-quoted run
 // keeps its blanks and loses the quotes. The list ends before the first
 // empty argument.
-std::vector<std::string> SplitArguments(const std::string& commandLine);
+std::vector<Str> SplitArguments(const Str& commandLine);
 
 // Switches match after upper-casing ASCII letters; values keep their case;
 // unknown arguments are ignored and the last of a repeated switch wins.
-CommandLine ParseArguments(const std::vector<std::string>& arguments);
+CommandLine ParseArguments(const std::vector<Str>& arguments);
 
 }  // namespace pvx

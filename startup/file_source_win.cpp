@@ -1,8 +1,9 @@
+#include "format/str.h"
 #include "startup/file_source_win.h"
 
 namespace pvx {
 
-bool FileSource::Open(const std::string& path) {
+bool FileSource::Open(const Str& path) {
   Close();
   handle_ = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
+#include "format/str.h"
 
 #include "format/byte_source.h"
 
@@ -15,7 +15,7 @@ class FileSource : public ByteSource {
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
 
-  bool Open(const std::string& path);
+  bool Open(const Str& path);
   void Close();
   bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE Handle() const { return handle_; }

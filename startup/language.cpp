@@ -1,3 +1,4 @@
+#include "format/str.h"
 #include "startup/language.h"
 
 #include "format/decimal.h"
@@ -6,11 +7,11 @@
 
 namespace pvx {
 
-int MatchRequestedLanguage(const ScriptList& languages, const std::string& request) {
-  std::string wanted = AsciiUpper(request);
+int MatchRequestedLanguage(const ScriptList& languages, const Str& request) {
+  Str wanted = AsciiUpper(request);
   int match = -1;
   for (size_t i = 0; i < languages.Count() && i < 256; ++i)
-    if (AsciiUpper(languages.Field(i, 0)).find(wanted) != std::string::npos)
+    if (AsciiUpper(languages.Field(i, 0)).find(wanted) != Str::npos)
       match = static_cast<int>(i);
   return match;
 }
@@ -26,26 +27,26 @@ int PreselectedLanguage(const ScriptList& languages, int32_t userLanguageId) {
   return 0;
 }
 
-static uint8_t FileNumber(const std::string& text, uint8_t empty) {
+static uint8_t FileNumber(const Str& text, uint8_t empty) {
   return text.empty() ? empty : static_cast<uint8_t>(DecimalInt(text));
 }
 
 void ApplyLanguage(SetupScript& script, uint8_t index, LanguageState& state) {
   state.index = index;
   int32_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
-  std::vector<std::string>& texts = script.languageStrings;
+  std::vector<Str>& texts = script.languageStrings;
   if (index > 0 && perLanguage > 0) {
     size_t offset = static_cast<size_t>(perLanguage) * index;
     for (size_t k = 1; k <= static_cast<size_t>(perLanguage) && k < texts.size(); ++k)
-      texts[k] = k + offset < texts.size() ? texts[k + offset] : std::string();
+      texts[k] = k + offset < texts.size() ? texts[k + offset] : Str();
   }
   const ScriptList& records = script.List(ListKind::Languages);
   state.licenseFileNo = FileNumber(records.Field(index, 2), 15);
   state.readmeFileNo = FileNumber(records.Field(index, 3), 16);
 }
 
-const std::string& LanguageText(const SetupScript& script, int k) {
-  static const std::string empty;
+const Str& LanguageText(const SetupScript& script, int k) {
+  static const Str empty;
   int32_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
   if (k < 1 || k > perLanguage || static_cast<size_t>(k) >= script.languageStrings.size())
     return empty;

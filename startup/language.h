@@ -2,7 +2,7 @@
 // (name, LANGID, licence file number, readme file number).
 #pragma once
 #include <cstdint>
-#include <string>
+#include "format/str.h"
 
 #include "format/script.h"
 
@@ -17,7 +17,7 @@ struct LanguageState {
 
 // The last record whose name contains the request (ASCII letters compared
 // without case), or -1.
-int MatchRequestedLanguage(const ScriptList& languages, const std::string& request);
+int MatchRequestedLanguage(const ScriptList& languages, const Str& request);
 
 // The record the dialog opens on: the last whose LANGID equals the user's,
 // else the first named exactly "English", else the first.
@@ -29,6 +29,6 @@ int PreselectedLanguage(const ScriptList& languages, int32_t userLanguageId);
 void ApplyLanguage(SetupScript& script, uint8_t index, LanguageState& state);
 
 // Text k (from 1) of the chosen language; empty outside 1..S.
-const std::string& LanguageText(const SetupScript& script, int k);
+const Str& LanguageText(const SetupScript& script, int k);
 
 }  // namespace pvx

@@ -1,19 +1,20 @@
+#include "format/str.h"
 #include "startup/long_path_win.h"
 
 #include <windows.h>
 
 namespace pvx {
 
-std::string LongNameForm(const std::string& path) {
-  std::string result;
+Str LongNameForm(const Str& path) {
+  Str result;
   size_t i = 0;
   UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
   while (i < path.size()) {
     size_t end = path.find_first_of("\\/", i);
-    if (end == std::string::npos) end = path.size();
-    std::string component = path.substr(i, end - i);
+    if (end == Str::npos) end = path.size();
+    Str component = path.substr(i, end - i);
     bool plain = !component.empty() && component != "." && component != ".." &&
-                 component.back() != ':' && component.find_first_of("*?") == std::string::npos;
+                 component.back() != ':' && component.find_first_of("*?") == Str::npos;
     if (plain) {
       WIN32_FIND_DATAA found;
       HANDLE search = FindFirstFileA((result + component).c_str(), &found);

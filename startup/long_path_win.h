@@ -1,5 +1,5 @@
 #pragma once
-#include <string>
+#include "format/str.h"
 
 namespace pvx {
 
@@ -7,6 +7,6 @@ namespace pvx {
 // as the file system reports it. Drive components, components that do not
 // exist and components with wildcards stay as typed, and so do the
 // separators.
-std::string LongNameForm(const std::string& path);
+Str LongNameForm(const Str& path);
 
 }  // namespace pvx

@@ -1,10 +1,15 @@
 // Process entry and the start-up order of a run.
+#include "format/str.h"
 #include <windows.h>
 
 #include "format/header_fields.h"
 #include "startup/app_window_win.h"
+#include "actions/registry_win.h"
 #include "startup/file_source_win.h"
+#include "startup/language_win.h"
 #include "startup/long_path_win.h"
+#include "startup/prerequisites.h"
+#include "startup/prerequisites_win.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
 
@@ -15,10 +20,10 @@ const ExitMessage kCorrupted = {
     "The setup files are corrupted. Please obtain a new copy of the program.", "Error",
     MB_ICONERROR};
 
-std::string ModulePath() {
+Str ModulePath() {
   char buffer[MAX_PATH + 1];
   DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  return std::string(buffer, n < sizeof buffer ? n : 0);
+  return Str(buffer, n < sizeof buffer ? n : 0);
 }
 
 // Switches overwrite header fields between the two pieces of the script.
@@ -34,7 +39,8 @@ void ApplyCommandLine(Run& run) {
 }
 
 [[noreturn]] void RunSetup(HINSTANCE instance) {
-  static Run run;
+  // Never destroyed: every path ends the process.
+  Run& run = *new Run;
   StartupState& startup = run.startup;
 
   startup.appWindow = CreateApplicationWindow(instance);
@@ -60,21 +66,30 @@ void ApplyCommandLine(Run& run) {
   package.Seek(static_cast<uint64_t>(run.package.trailer.scriptOffset));
   TextReader reader(package);
   LoadScriptHead(reader, run.package.trailer.headerLastIndex, run.script);
+  ResolveRegistryVariables(run.script, ReadRegistryText);
+  run.folders.registryValues = &run.script.registryValues;
+  run.folders.executablePath = run.package.executablePath;
   ApplyCommandLine(run);
 
-  startup.setupTitle = run.script.HeaderText(field::kSetupTitle);
+  startup.setupTitle = run.ExpandField(field::kSetupTitle);
   SetWindowTextA(startup.appWindow, startup.setupTitle.c_str());
   ShowWindow(startup.appWindow, startup.silentMode ? SW_HIDE : SW_SHOW);
 
   LoadScriptLists(reader, run.script);
   package.Close();
 
-  // The remaining steps (resources, language, checks, wizard) are not part
-  // of this build yet: end cleanly rather than idle in a hidden loop.
+  ChooseLanguage(run);
+  run.versionClass = WindowsVersionClass(GetVersion());
+  RunPrerequisiteChecks(run);
+
+  // The remaining steps (resources, wizard, installation) are not part of
+  // this build yet: end cleanly rather than idle in a hidden loop.
   EndRun(run, ExitCode::Installed, Cleanup::WithLanguageFiles);
 }
 
 }  // namespace
 }  // namespace pvx
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { pvx::RunSetup(instance); }
+// The process entry. The stub carries no C runtime start-up code: nothing
+// here needs static constructors or argument parsing from it.
+extern "C" void WinMainCRTStartup() { pvx::RunSetup(GetModuleHandleA(nullptr)); }

@@ -1,3 +1,4 @@
+#include "format/str.h"
 #include "startup/prerequisites.h"
 
 #include "format/decimal.h"
@@ -25,11 +26,11 @@ bool VersionClassRefused(int versionClass, int32_t mask) {
   return ((static_cast<uint32_t>(mask) & 0xFFFFu) >> versionClass) & 1u;
 }
 
-double BestDotNetVersion(const std::vector<std::string>& subkeyNames) {
+double BestDotNetVersion(const std::vector<Str>& subkeyNames) {
   double best = 0;
-  for (const std::string& name : subkeyNames) {
+  for (const Str& name : subkeyNames) {
     if (name.empty() || (name[0] != 'v' && name[0] != 'V') ||
-        name.find('.') == std::string::npos)
+        name.find('.') == Str::npos)
       continue;
     double value = DecimalValue(name.substr(1));
     if (value > best) best = value;
@@ -41,13 +42,13 @@ bool DotNetCheckFails(bool anyLaterVersion, double installed, double required) {
   return anyLaterVersion ? installed < required : installed != required;
 }
 
-bool TitleQualifies(const std::string& title, const std::string& part) {
-  std::string upper = AsciiUpper(title);
-  return !upper.empty() && upper.find(AsciiUpper(part)) != std::string::npos &&
-         upper.find("PARVOLEX") == std::string::npos;
+bool TitleQualifies(const Str& title, const Str& part) {
+  Str upper = AsciiUpper(title);
+  return !upper.empty() && upper.find(AsciiUpper(part)) != Str::npos &&
+         upper.find("PARVOLEX") == Str::npos;
 }
 
-bool ProgramNameMatches(const std::string& programPath, const std::string& name) {
+bool ProgramNameMatches(const Str& programPath, const Str& name) {
   return AsciiUpper(FileNamePart(programPath)) == AsciiUpper(name);
 }
 

@@ -2,7 +2,7 @@
 // calls that feed them.
 #pragma once
 #include <cstdint>
-#include <string>
+#include "format/str.h"
 #include <vector>
 
 namespace pvx {
@@ -19,16 +19,16 @@ bool VersionClassRefused(int versionClass, int32_t mask);
 // The highest version among the subkey names of the .NET policy key that
 // begin with "v" or "V" and contain a ".", read without their first
 // character; 0 when none qualifies.
-double BestDotNetVersion(const std::vector<std::string>& subkeyNames);
+double BestDotNetVersion(const std::vector<Str>& subkeyNames);
 
 bool DotNetCheckFails(bool anyLaterVersion, double installed, double required);
 
 // A window qualifies for "part of a title" when its title is not empty,
 // contains the part and does not contain "PARVOLEX" (ASCII case ignored).
-bool TitleQualifies(const std::string& title, const std::string& part);
+bool TitleQualifies(const Str& title, const Str& part);
 
 // Whether the file-name part of a process's program path equals the name
 // (ASCII case ignored).
-bool ProgramNameMatches(const std::string& programPath, const std::string& name);
+bool ProgramNameMatches(const Str& programPath, const Str& name);
 
 }  // namespace pvx

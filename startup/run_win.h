@@ -3,12 +3,14 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
+#include "format/str.h"
 
+#include "actions/folders_win.h"
 #include "format/script.h"
 #include "format/trailer.h"
 #include "startup/command_line.h"
 #include "startup/exit_codes.h"
+#include "startup/language.h"
 
 namespace pvx {
 
@@ -16,14 +18,14 @@ struct StartupState {
   CommandLine commandLine;
   bool silentMode = false;
   bool noCancel = false;
-  std::string requestedLanguage;
-  std::string setupTitle;
+  Str requestedLanguage;
+  Str setupTitle;
   HWND appWindow = nullptr;       // owns every window; carries the taskbar button
   HWND backdropWindow = nullptr;  // the full-screen background
 };
 
 struct PackageState {
-  std::string executablePath;
+  Str executablePath;
   PackageTrailer trailer;
   bool trailerRead = false;
 };
@@ -32,6 +34,16 @@ struct Run {
   StartupState startup;
   PackageState package;
   SetupScript script;
+  LanguageState language;
+  FolderContext folders;
+  SystemFolders folderResolver{folders};
+  int versionClass = 0;
+
+  // A package path or text with its FolderMacros replaced, at the moment
+  // of use.
+  Str Expand(const Str& text) { return ExpandFolderMacros(text, folderResolver); }
+  Str ExpandField(int n) { return Expand(script.HeaderText(n)); }
+  const Str& Text(int k) const { return LanguageText(script, k); }
 };
 
 enum class Cleanup { None, WithoutLanguageFiles, WithLanguageFiles };

@@ -1,3 +1,4 @@
+#include "format/str.h"
 #include "startup/workdir.h"
 
 #include "format/decimal.h"
@@ -5,7 +6,7 @@
 
 namespace pvx {
 
-std::string WorkDirFileName(const std::string& base, int n, bool prefixed) {
+Str WorkDirFileName(const Str& base, int n, bool prefixed) {
   return WithTrailingBackslash(base) + "$inst\\" + (prefixed ? "temp_" : "") +
          DecimalText(static_cast<int64_t>(n)) + ".tmp";
 }

@@ -7,14 +7,14 @@
 //   temp_0.tmp        the payload cabinet part being extracted
 #pragma once
 #include <cstdint>
-#include <string>
+#include "format/str.h"
 #include <vector>
 
 namespace pvx {
 
 // base + "$inst\" + ("temp_" when prefixed) + n + ".tmp"; a missing
 // trailing backslash of the base is added.
-std::string WorkDirFileName(const std::string& base, int n, bool prefixed);
+Str WorkDirFileName(const Str& base, int n, bool prefixed);
 
 // The file numbers the clean-up deletes: 0..17, and with the language files
 // 20..20+L and 50..50+L. L is clamped to 0..255, the most languages a

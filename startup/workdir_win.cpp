@@ -1,3 +1,4 @@
+#include "format/str.h"
 #include "startup/workdir_win.h"
 
 #include <windows.h>
@@ -7,24 +8,24 @@
 
 namespace pvx {
 
-std::string TemporaryFolder() {
+Str TemporaryFolder() {
   char buffer[MAX_PATH + 1];
   DWORD n = GetTempPathA(sizeof buffer, buffer);
-  if (n == 0 || n >= sizeof buffer) return std::string();
-  return WithTrailingBackslash(std::string(buffer, n));
+  if (n == 0 || n >= sizeof buffer) return Str();
+  return WithTrailingBackslash(Str(buffer, n));
 }
 
-std::string TempFileName(int n, bool prefixed) {
+Str TempFileName(int n, bool prefixed) {
   return WorkDirFileName(TemporaryFolder(), n, prefixed);
 }
 
-bool CreateFolderChain(const std::string& folder) {
-  std::string path = WithoutTrailingBackslash(folder);
+bool CreateFolderChain(const Str& folder) {
+  Str path = WithoutTrailingBackslash(folder);
   if (path.empty()) return false;
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   size_t cut = path.find_last_of("\\/");
-  if (cut != std::string::npos && cut > 0) CreateFolderChain(path.substr(0, cut + 1));
+  if (cut != Str::npos && cut > 0) CreateFolderChain(path.substr(0, cut + 1));
   return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 

@@ -1,18 +1,18 @@
 // The work folder on disk.
 #pragma once
-#include <string>
+#include "format/str.h"
 
 namespace pvx {
 
 // The user's temporary folder, asked for anew on every call, with a
 // trailing backslash.
-std::string TemporaryFolder();
-std::string TempFileName(int n, bool prefixed = false);
+Str TemporaryFolder();
+Str TempFileName(int n, bool prefixed = false);
 // Creates "$inst\" and every missing parent; an existing one is used.
 void CreateWorkDir();
 void CleanupWorkDir(bool withLanguageFiles, int languages);
 
 // Creates a folder and every missing parent; true when it exists afterwards.
-bool CreateFolderChain(const std::string& folder);
+bool CreateFolderChain(const Str& folder);
 
 }  // namespace pvx

@@ -1,0 +1,120 @@
+#include "format/str.h"
+#include "actions/folders_win.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "actions/registry_win.h"
+#include "format/text_util.h"
+
+namespace pvx {
+
+namespace {
+
+Str SpecialFolder(int csidl) {
+  LPITEMIDLIST items = nullptr;
+  if (SHGetSpecialFolderLocation(nullptr, csidl, &items) != S_OK || !items) return Str();
+  char buffer[1024] = {};
+  Str path;
+  if (SHGetPathFromIDListA(items, buffer)) path = buffer;
+  CoTaskMemFree(items);
+  return path;
+}
+
+bool IsDirectory(const Str& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Str WindowsFolder() {
+  char buffer[MAX_PATH + 1];
+  UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
+  return n && n < MAX_PATH ? Str(buffer, n) : Str();
+}
+
+// The CSIDL behind each folder number that the shell supplies; -1 where
+// the number has a rule of its own or none.
+const signed char kCsidl[36] = {
+    -1, -1, -1, -1, -1, -1,                                   // 0..5
+    CSIDL_DESKTOP, -1, CSIDL_PROGRAMS, CSIDL_STARTMENU,       // 6..9
+    CSIDL_PERSONAL, CSIDL_FAVORITES, CSIDL_SENDTO, 40 /* CSIDL_PROFILE */, CSIDL_STARTUP,
+    CSIDL_FONTS,                                              // 10..15
+    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,                   // 16..25
+    CSIDL_APPDATA, 35 /* CSIDL_COMMON_APPDATA */, CSIDL_COMMON_DESKTOPDIRECTORY,
+    46 /* CSIDL_COMMON_DOCUMENTS */, CSIDL_COMMON_FAVORITES, CSIDL_COMMON_PROGRAMS,
+    CSIDL_COMMON_STARTMENU, CSIDL_COMMON_STARTUP, CSIDL_TEMPLATES,
+    45 /* CSIDL_COMMON_TEMPLATES */,                          // 26..35
+};
+
+}  // namespace
+
+bool Is9xFamily() { return (GetVersion() & 0x80000000u) != 0; }
+
+Str SystemFolders::Raw(int number) {
+  if (number >= 0 && number < 36 && kCsidl[number] >= 0) return SpecialFolder(kCsidl[number]);
+  char buffer[MAX_PATH + 1];
+  switch (number) {
+    case 1: {
+      Str path = SpecialFolder(38 /* CSIDL_PROGRAM_FILES */);
+      if (path.empty())
+        path = ReadRegistryText(2, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+      if (path.empty()) path = WindowsFolder().substr(0, 1) + ":\\Program Files";
+      return path;
+    }
+    case 2:
+      return WindowsFolder();
+    case 3: {
+      UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
+      return n && n < MAX_PATH ? Str(buffer, n) : Str();
+    }
+    case 4:
+      return context_.installFolder;
+    case 5: {
+      DWORD n = GetTempPathA(sizeof buffer, buffer);
+      return n && n < sizeof buffer ? Str(buffer, n) : Str();
+    }
+    case 7: {
+      Str path = ReadRegistryText(
+          1, "Software\\Microsoft\\Windows\\CurrentVersion\\GrpConv\\MapGroups", "Quick Launch");
+      if (path.empty())
+        path = SpecialFolder(CSIDL_APPDATA) + "\\Microsoft\\Internet Explorer\\Quick Launch";
+      return IsDirectory(path) ? path : Str();
+    }
+    case 16:
+      if (Is9xFamily()) return ResolveFolder(1) + "\\Common Files";
+      return SpecialFolder(43 /* CSIDL_PROGRAM_FILES_COMMON */);
+    case 17:
+      return WindowsFolder().substr(0, 3);
+    case 18:
+      return FolderPart(context_.executablePath);
+    case 20: {
+      DWORD size = 256;
+      char name[257] = {};
+      return GetUserNameA(name, &size) ? Str(name) : Str();
+    }
+    case 21:
+      return context_.languageName;
+    case 22: {
+      DWORD size = 256;
+      char name[257] = {};
+      return GetComputerNameA(name, &size) ? Str(name) : Str();
+    }
+    default:
+      if (number >= 81 && number <= 100 && context_.registryValues &&
+          static_cast<size_t>(number - 81) < context_.registryValues->size())
+        return (*context_.registryValues)[number - 81];
+      return Str();
+  }
+}
+
+Str SystemFolders::ResolveFolder(int number) {
+  return WithoutTrailingBackslash(Raw(number));
+}
+
+Str SystemFolders::ShortForm(const Str& path) {
+  char buffer[260];
+  DWORD n = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  return n && n < sizeof buffer ? Str(buffer, n) : Str();
+}
+
+}  // namespace pvx

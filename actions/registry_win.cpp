@@ -1,0 +1,56 @@
+#include "format/str.h"
+#include "actions/registry_win.h"
+
+#include <vector>
+
+#include "format/decimal.h"
+
+namespace pvx {
+
+bool RegKey::OpenForReading(HKEY root, const Str& path) {
+  Close();
+  return root && RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
+}
+
+void RegKey::Close() {
+  if (key_) RegCloseKey(key_);
+  key_ = nullptr;
+}
+
+HKEY RootKey(int32_t code) {
+  // Only the predefined keys that exist: 0x80000000 .. 0x80000006.
+  if (code < 0 || code > 6) return nullptr;
+  return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000000u + static_cast<uint32_t>(code)));
+}
+
+Str ReadRegistryText(int32_t rootCode, const Str& keyPath,
+                             const Str& valueName) {
+  RegKey key;
+  if (!key.OpenForReading(RootKey(rootCode), keyPath)) return Str();
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return Str();
+  std::vector<char> data(size + 2, 0);
+  if (RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+    return Str();
+  switch (type) {
+    case REG_SZ:
+      return Str(data.data());
+    case REG_EXPAND_SZ: {
+      DWORD need = ExpandEnvironmentStringsA(data.data(), nullptr, 0);
+      std::vector<char> expanded(need + 1, 0);
+      ExpandEnvironmentStringsA(data.data(), expanded.data(), need + 1);
+      return Str(expanded.data());
+    }
+    case REG_DWORD:
+      if (size < 4) return Str();
+      return DecimalText(static_cast<int32_t>(*reinterpret_cast<const DWORD*>(data.data())));
+    case REG_DWORD_BIG_ENDIAN:
+      return "0";
+    default:
+      return Str();
+  }
+}
+
+}  // namespace pvx

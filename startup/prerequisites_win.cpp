@@ -1,0 +1,188 @@
+#include "format/str.h"
+#include "startup/prerequisites_win.h"
+
+#include <tlhelp32.h>
+
+#include <vector>
+
+#include <shellapi.h>
+
+#include "actions/registry_win.h"
+#include "format/decimal.h"
+#include "format/header_fields.h"
+#include "format/text_util.h"
+#include "startup/prerequisites.h"
+#include "startup/system_dll_win.h"
+
+namespace pvx {
+
+namespace {
+
+void Fail(Run& run, const Str& text, const char* caption, UINT flags, bool show) {
+  if (show) MessageBoxA(run.startup.appWindow, text.c_str(), caption, flags);
+  EndRun(run, ExitCode::PrerequisiteFailed, Cleanup::WithLanguageFiles);
+}
+
+struct TitleSearch {
+  const Str* part;
+  HWND found;
+};
+
+BOOL CALLBACK FindByTitlePart(HWND window, LPARAM l) {
+  TitleSearch* search = reinterpret_cast<TitleSearch*>(l);
+  char title[1025] = {};
+  GetWindowTextA(window, title, sizeof title - 1);
+  if (TitleQualifies(title, *search->part)) search->found = window;
+  return TRUE;
+}
+
+void TerminateProcessById(DWORD id) {
+  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, TRUE, id);
+  if (!process) return;
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  TerminateProcess(process, code);
+  CloseHandle(process);
+}
+
+void TerminateByProgramName(const Str& name, bool family9x) {
+  if (family9x) {
+    typedef HANDLE(WINAPI * Snapshot)(DWORD, DWORD);
+    typedef BOOL(WINAPI * Walk)(HANDLE, PROCESSENTRY32*);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    Snapshot snapshot = reinterpret_cast<Snapshot>(GetProcAddress(kernel, "CreateToolhelp32Snapshot"));
+    Walk first = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32First"));
+    Walk next = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32Next"));
+    if (!snapshot || !first || !next) return;
+    HANDLE list = snapshot(TH32CS_SNAPPROCESS, 0);
+    if (list == INVALID_HANDLE_VALUE) return;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = first(list, &entry); more; more = next(list, &entry))
+      if (ProgramNameMatches(entry.szExeFile, name)) TerminateProcessById(entry.th32ProcessID);
+    CloseHandle(list);
+    return;
+  }
+  typedef BOOL(WINAPI * EnumProcessesFn)(DWORD*, DWORD, DWORD*);
+  typedef BOOL(WINAPI * EnumModulesFn)(HANDLE, HMODULE*, DWORD, DWORD*);
+  typedef DWORD(WINAPI * ModuleNameFn)(HANDLE, HMODULE, LPSTR, DWORD);
+  HMODULE psapi = LoadSystemLibrary("psapi.dll");
+  if (!psapi) return;
+  auto enumProcesses = reinterpret_cast<EnumProcessesFn>(GetProcAddress(psapi, "EnumProcesses"));
+  auto enumModules = reinterpret_cast<EnumModulesFn>(GetProcAddress(psapi, "EnumProcessModules"));
+  auto moduleName = reinterpret_cast<ModuleNameFn>(GetProcAddress(psapi, "GetModuleFileNameExA"));
+  if (enumProcesses && enumModules && moduleName) {
+    std::vector<DWORD> ids(1024);
+    DWORD bytes = 0;
+    if (enumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) {
+      for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]);
+        if (!process) continue;
+        HMODULE module = nullptr;
+        DWORD needed = 0;
+        char path[301] = {};
+        bool match = enumModules(process, &module, sizeof module, &needed) &&
+                     moduleName(process, module, path, 300) &&
+                     ProgramNameMatches(path, name);
+        CloseHandle(process);
+        if (match && ids[i] != GetCurrentProcessId()) TerminateProcessById(ids[i]);
+      }
+    }
+  }
+  FreeLibrary(psapi);
+}
+
+}  // namespace
+
+bool IsAdministrator() {
+  HANDLE token = nullptr;
+  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+    if (GetLastError() != ERROR_NO_TOKEN ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+      return false;
+  }
+  alignas(8) unsigned char buffer[1024];
+  DWORD size = 0;
+  BOOL read = GetTokenInformation(token, TokenGroups, buffer, sizeof buffer, &size);
+  CloseHandle(token);
+  if (!read) return false;
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                0, 0, 0, 0, &administrators))
+    return false;
+  const TOKEN_GROUPS* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer);
+  bool member = false;
+  for (DWORD i = 0; i < groups->GroupCount && !member; ++i)
+    member = EqualSid(groups->Groups[i].Sid, administrators) != FALSE;
+  FreeSid(administrators);
+  return member;
+}
+
+double InstalledDotNetVersion() {
+  RegKey key;
+  std::vector<Str> names;
+  if (key.OpenForReading(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\.NETFramework\\policy")) {
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD length = sizeof name;
+      if (RegEnumKeyExA(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS)
+        break;
+      names.emplace_back(name, length);
+    }
+  }
+  return BestDotNetVersion(names);
+}
+
+void CloseRunningCopy(const Run& run) {
+  const Str& name = run.script.HeaderText(field::kRunningCopyName);
+  int mode = run.script.HeaderInt(field::kRunningCopyMatch);
+  if (mode >= 2) {
+    TerminateByProgramName(name, run.versionClass <= 3);
+    return;
+  }
+  if (mode < 0) return;
+  HWND previous = nullptr, found = nullptr;
+  for (bool first = true;; first = false) {
+    previous = found;
+    if (mode == 0) {
+      found = FindWindowA(nullptr, name.c_str());
+    } else {
+      TitleSearch search = {&name, nullptr};
+      EnumWindows(FindByTitlePart, reinterpret_cast<LPARAM>(&search));
+      found = search.found;
+    }
+    if (!found || (!first && found == previous)) break;
+    if (found != run.startup.appWindow && found != run.startup.backdropWindow)
+      PostMessageA(found, WM_CLOSE, 0, 0);
+  }
+}
+
+void RunPrerequisiteChecks(Run& run) {
+  const SetupScript& script = run.script;
+  if (VersionClassRefused(run.versionClass, script.HeaderInt(field::kUnsupportedSystems)))
+    Fail(run, run.Text(52) + script.HeaderText(field::kSupportedSystemsText),
+         script.HeaderText(field::kSetupTitle).c_str(), MB_OK | MB_ICONEXCLAMATION,
+         !run.startup.silentMode);
+  if (script.HeaderFlag(field::kNeedsAdministrator) && !IsAdministrator())
+    Fail(run, run.Text(85), run.startup.setupTitle.c_str(), MB_OK | MB_ICONEXCLAMATION, true);
+  if (script.HeaderFlag(field::kDotNetVersion)) {
+    double required = DecimalValue(script.HeaderText(field::kDotNetVersion));
+    if (DotNetCheckFails(script.HeaderFlag(field::kDotNetAnyLater), InstalledDotNetVersion(),
+                         required)) {
+      Str text = run.Text(86);
+      bool offer = script.HeaderFlag(field::kDotNetDownloadUrl);
+      if (offer) text += " " + run.Text(87);
+      int answer = MessageBoxA(run.startup.appWindow, text.c_str(), run.startup.setupTitle.c_str(),
+                               (offer ? MB_YESNO : MB_OK) | MB_ICONEXCLAMATION);
+      if (offer && answer == IDYES)
+        ShellExecuteA(nullptr, nullptr, script.HeaderText(field::kDotNetDownloadUrl).c_str(),
+                      nullptr, nullptr, SW_SHOWNORMAL);
+      Fail(run, Str(), nullptr, 0, false);
+    }
+  }
+  if (script.HeaderFlag(field::kCloseRunningCopy)) CloseRunningCopy(run);
+}
+
+}  // namespace pvx
