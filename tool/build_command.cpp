@@ -1,0 +1,50 @@
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "tool/builder.h"
+#include "tool/commands.h"
+#include "tool/progress.h"
+
+namespace pvx::tool {
+
+int RunBuild(const BuildCommand& command) {
+  try {
+    LoadOptions lo;
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+      char* end = nullptr;
+      long long v = std::strtoll(epoch, &end, 10);
+      if (!*epoch || *end || v < 0) {
+        std::fprintf(stderr, "parvolex: SOURCE_DATE_EPOCH \"%s\" is not a number of seconds\n", epoch);
+        return 1;
+      }
+      lo.sourceDateEpoch = v;
+    }
+    Project project = LoadProject(command.project, lo);
+    for (auto& w : project.warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
+    BuildOptions bo;
+    bo.runtime = command.runtime;
+    bo.output = command.output;
+    if (bo.output.empty())
+      bo.output = (std::filesystem::path(project.baseDir) /
+                   (project.defaultOutput.empty() ? std::string("setup.exe") : project.defaultOutput))
+                      .string();
+    bo.showProgress = ProgressBar::StderrIsTerminal();
+    BuildResult r = BuildPackage(project, bo);
+    for (auto& w : r.warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
+    uint64_t total = 0;
+    for (auto& v : r.volumes) total += v.dataLength;
+    std::printf("wrote %s: %zu files, %zu language(s), %s form, %zu volume(s)\n", bo.output.c_str(),
+                project.files.size(), project.languages.size(), r.trailer.IsCabinetForm() ? "cabinet" : "stored",
+                r.volumes.size());
+    for (size_t i = 1; i < r.volumes.size(); ++i) std::printf("  volume %zu: %s\n", i + 1, r.volumes[i].path.c_str());
+    return 0;
+  } catch (const ProjectError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "parvolex build: %s\n", e.what());
+  }
+  return 1;
+}
+
+}  // namespace pvx::tool

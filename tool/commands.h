@@ -1,0 +1,18 @@
+// The three commands of parvolex, callable from tests.
+#pragma once
+#include <string>
+
+namespace pvx::tool {
+
+struct BuildCommand {
+  std::string project;
+  std::string output;   // default: the project's package.output, else setup.exe beside the project
+  std::string runtime;
+};
+
+// Each returns the process exit code and reports on stdout/stderr.
+int RunBuild(const BuildCommand& command);
+int RunInspect(const std::string& setup, bool json);
+int RunExtract(const std::string& setup, const std::string& dir);
+
+}  // namespace pvx::tool

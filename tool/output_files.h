@@ -1,0 +1,37 @@
+// Output that appears only when complete: every file is written under a
+// temporary name beside its destination and renamed at the end; on failure
+// (or Ctrl-C) the temporary files are removed.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace pvx::tool {
+
+class OutputFiles {
+ public:
+  OutputFiles();
+  ~OutputFiles();  // removes whatever was not committed
+  OutputFiles(const OutputFiles&) = delete;
+  OutputFiles& operator=(const OutputFiles&) = delete;
+
+  // Opens a temporary file for `finalPath`; returns its index. Throws
+  // std::runtime_error when it cannot be created.
+  size_t Create(const std::string& finalPath);
+  FILE* File(size_t index) { return entries_[index].file; }
+  const std::string& FinalPath(size_t index) const { return entries_[index].finalPath; }
+  // Closes everything and renames in reverse order of creation, so the
+  // first file (the setup executable) appears last.
+  void Commit();
+  void Discard();
+
+ private:
+  struct Entry {
+    std::string finalPath, tempPath;
+    FILE* file = nullptr;
+  };
+  std::vector<Entry> entries_;
+  bool committed_ = false;
+};
+
+}  // namespace pvx::tool

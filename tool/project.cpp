@@ -1,0 +1,1279 @@
+#include "tool/project.h"
+
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <toml++/toml.h>
+
+#include "format/decimal.h"
+#include "format/header_fields.h"
+#include "format/text_util.h"
+#include "format/trailer.h"
+#include "tool/folder_names.h"
+#include "tool/pictures.h"
+#include "tool/rtf.h"
+#include "tool/text_convert.h"
+
+namespace fs = std::filesystem;
+
+namespace pvx::tool {
+
+namespace {
+
+const char* const kRawListNames[kListKindCount] = {
+    "registry_variables", "registry_entries", "uninstall_registry_entries", "fonts",
+    "shortcuts",          "files",            "folders",                    "commands",
+    "ini_entries",        "uninstall_extras", "com_registrations",          "languages",
+};
+
+// Where a value came from, for messages: a node and the dotted key path.
+struct Here {
+  const toml::node* node;
+  std::string key;
+};
+
+class Loader {
+ public:
+  Loader(std::string fileName, std::string baseDir, const LoadOptions& options)
+      : file_(std::move(fileName)), options_(options) {
+    project_.projectFile = file_;
+    project_.baseDir = std::move(baseDir);
+    project_.header = DefaultHeader();
+  }
+
+  Project Run(const toml::table& root);
+
+ private:
+  // --- messages -----------------------------------------------------------
+  [[noreturn]] void Fail(const toml::node* node, const std::string& key, const std::string& reason) const {
+    std::string where = file_;
+    if (node && node->source().begin.line > 0) where += ":" + std::to_string(node->source().begin.line);
+    throw ProjectError(where + ": " + (key.empty() ? "" : key + ": ") + reason);
+  }
+  void Warn(const toml::node* node, const std::string& key, const std::string& text) {
+    std::string where = file_;
+    if (node && node->source().begin.line > 0) where += ":" + std::to_string(node->source().begin.line);
+    project_.warnings.push_back(where + ": " + key + ": " + text);
+  }
+
+  static std::string Join(const std::string& prefix, const std::string& key) {
+    return prefix.empty() ? key : prefix + "." + key;
+  }
+  static const char* TypeName(const toml::node& n) {
+    switch (n.type()) {
+      case toml::node_type::string: return "a string";
+      case toml::node_type::integer: return "an integer";
+      case toml::node_type::floating_point: return "a number";
+      case toml::node_type::boolean: return "a boolean";
+      case toml::node_type::array: return "an array";
+      case toml::node_type::table: return "a table";
+      default: return "a date or time";
+    }
+  }
+
+  // --- typed access -------------------------------------------------------
+  void CheckKeys(const toml::table& t, const std::string& prefix, std::initializer_list<const char*> allowed) {
+    for (auto&& [k, v] : t) {
+      bool ok = false;
+      for (const char* a : allowed)
+        if (k.str() == a) ok = true;
+      if (!ok) Fail(&v, Join(prefix, std::string(k.str())), "unknown key");
+    }
+  }
+  const toml::table* SubTable(const toml::table& t, const std::string& prefix, const char* key) {
+    const toml::node* n = t.get(key);
+    if (!n) return nullptr;
+    if (!n->is_table()) Fail(n, Join(prefix, key), std::string("expected a table, found ") + TypeName(*n));
+    return n->as_table();
+  }
+  const toml::array* Array(const toml::table& t, const std::string& prefix, const char* key) {
+    const toml::node* n = t.get(key);
+    if (!n) return nullptr;
+    if (!n->is_array()) Fail(n, Join(prefix, key), std::string("expected an array, found ") + TypeName(*n));
+    return n->as_array();
+  }
+  // An array of tables ([[files]]); each element checked.
+  std::vector<std::pair<const toml::table*, std::string>> Tables(const toml::table& t, const char* key) {
+    std::vector<std::pair<const toml::table*, std::string>> out;
+    const toml::array* a = Array(t, "", key);
+    if (!a) return out;
+    for (size_t i = 0; i < a->size(); ++i) {
+      const toml::node& n = (*a)[i];
+      std::string path = std::string(key) + "[" + std::to_string(i) + "]";
+      if (!n.is_table()) Fail(&n, path, std::string("expected a table, found ") + TypeName(n));
+      out.emplace_back(n.as_table(), path);
+    }
+    return out;
+  }
+  std::optional<std::string> Utf8(const toml::table& t, const std::string& prefix, const char* key) {
+    const toml::node* n = t.get(key);
+    if (!n) return std::nullopt;
+    if (!n->is_string()) Fail(n, Join(prefix, key), std::string("expected a string, found ") + TypeName(*n));
+    std::string s = **n->as_string();
+    if (s.find('\0') != std::string::npos) Fail(n, Join(prefix, key), "the text contains a NUL character");
+    return s;
+  }
+  std::optional<bool> Bool(const toml::table& t, const std::string& prefix, const char* key) {
+    const toml::node* n = t.get(key);
+    if (!n) return std::nullopt;
+    if (!n->is_boolean()) Fail(n, Join(prefix, key), std::string("expected a boolean, found ") + TypeName(*n));
+    return **n->as_boolean();
+  }
+  std::optional<int64_t> Int(const toml::table& t, const std::string& prefix, const char* key, int64_t lo,
+                             int64_t hi) {
+    const toml::node* n = t.get(key);
+    if (!n) return std::nullopt;
+    if (!n->is_integer()) Fail(n, Join(prefix, key), std::string("expected an integer, found ") + TypeName(*n));
+    int64_t v = **n->as_integer();
+    if (v < lo || v > hi)
+      Fail(n, Join(prefix, key), "value " + std::to_string(v) + " is out of range (" + std::to_string(lo) +
+                                     " to " + std::to_string(hi) + ")");
+    return v;
+  }
+  // One of a fixed set of names, or (when allowNumber) an integer.
+  std::optional<int> Choice(const toml::table& t, const std::string& prefix, const char* key,
+                            const std::vector<std::pair<const char*, int>>& names, const char* what,
+                            bool allowNumber = false) {
+    const toml::node* n = t.get(key);
+    if (!n) return std::nullopt;
+    std::string expected;
+    for (size_t i = 0; i < names.size(); ++i) expected += (i ? ", " : "") + std::string(names[i].first);
+    if (allowNumber && n->is_integer()) {
+      int64_t v = **n->as_integer();
+      if (v < INT32_MIN || v > INT32_MAX) Fail(n, Join(prefix, key), "value out of range");
+      return static_cast<int>(v);
+    }
+    if (!n->is_string())
+      Fail(n, Join(prefix, key), std::string("expected a string, found ") + TypeName(*n) + " (expected " +
+                                     expected + (allowNumber ? " or a number" : "") + ")");
+    std::string s = **n->as_string();
+    for (auto& [name, value] : names)
+      if (s == name) return value;
+    Fail(n, Join(prefix, key), std::string("unknown ") + what + " \"" + s + "\" (expected " + expected +
+                                   (allowNumber ? " or a number" : "") + ")");
+  }
+
+  // A project text: readable folder names expanded, CR LF line breaks, code page.
+  std::string Convert(const std::string& utf8, const toml::node* n, const std::string& key, int codepage,
+                      bool expandNames = true) {
+    std::string text = expandNames ? ExpandFolderNames(utf8) : utf8;
+    text = NormalizeLineBreaks(text);
+    std::string out, problem;
+    if (!Utf8ToCodePage(text, codepage, out, problem)) Fail(n, key, problem);
+    return out;
+  }
+  std::optional<std::string> Text(const toml::table& t, const std::string& prefix, const char* key,
+                                  bool expandNames = true) {
+    auto s = Utf8(t, prefix, key);
+    if (!s) return std::nullopt;
+    return Convert(*s, t.get(key), Join(prefix, key), project_.codepage, expandNames);
+  }
+  // A text, or an integer written as decimal text.
+  std::optional<std::string> TextOrNumber(const toml::table& t, const std::string& prefix, const char* key) {
+    const toml::node* n = t.get(key);
+    if (n && n->is_integer()) return DecimalText(static_cast<int64_t>(**n->as_integer()));
+    if (n && n->is_boolean()) return std::string(**n->as_boolean() ? "1" : "0");
+    return Text(t, prefix, key);
+  }
+  std::string Flag(bool b) { return b ? "1" : "0"; }
+  void SetFlag(int field, const toml::table& t, const std::string& prefix, const char* key) {
+    if (auto b = Bool(t, prefix, key)) project_.header[field] = Flag(*b);
+  }
+  void SetText(int field, const toml::table& t, const std::string& prefix, const char* key) {
+    if (auto s = Text(t, prefix, key)) project_.header[field] = *s;
+  }
+  void SetInt(int field, const toml::table& t, const std::string& prefix, const char* key, int64_t lo,
+              int64_t hi) {
+    if (auto v = Int(t, prefix, key, lo, hi)) project_.header[field] = DecimalText(*v);
+  }
+  void SetColor(int field, const toml::table& t, const std::string& prefix, const char* key);
+  uint64_t Size(const toml::table& t, const std::string& prefix, const char* key);
+  std::string ReadFile(const toml::node* n, const std::string& key, const std::string& path);
+  std::string Resolve(const std::string& path) const {
+    fs::path p(path);
+    return p.is_absolute() ? p.string() : (fs::path(project_.baseDir) / p).string();
+  }
+
+  // --- sections -----------------------------------------------------------
+  void Package(const toml::table& t);
+  void Setup(const toml::table& t);
+  void Pages(const toml::table& t);
+  void Finish(const toml::table& t);
+  void Wizard(const toml::table& t);
+  void Backdrop(const toml::table& t);
+  void Font(const toml::table& t, const std::string& prefix, int height, int name, int color, int charset,
+            int style);
+  void Requirements(const toml::table& t);
+  void Uninstall(const toml::table& t);
+  void Languages(const toml::table& root);
+  void LoadLanguageFile(const toml::node* n, const std::string& key, const std::string& path,
+                        std::map<int, std::string>& strings, std::string& name, int& id);
+  std::optional<std::string> DocumentFile(const toml::table& t, const std::string& prefix, const char* key,
+                                          int codepage);
+  void Files(const toml::table& root);
+  void Lists(const toml::table& root);
+  void Pictures(const toml::table* wizard, const toml::table* backdrop);
+  void HeaderOverrides(const toml::table& t);
+  void Raw(const toml::table& t);
+  void Derive(const toml::table& root);
+
+  int RootCode(const toml::table& t, const std::string& prefix, const char* key, bool required);
+
+  std::string file_;
+  LoadOptions options_;
+  Project project_;
+  std::optional<std::string> defaultLicence_, defaultReadme_;
+  std::optional<std::string> picturePaths_[9];
+  bool pictureOff_[9] = {};
+  bool programGroupGiven_ = false;
+};
+
+void Loader::SetColor(int field, const toml::table& t, const std::string& prefix, const char* key) {
+  const toml::node* n = t.get(key);
+  if (!n) return;
+  const std::string k = Join(prefix, key);
+  if (n->is_integer()) {
+    int64_t v = **n->as_integer();
+    if (v < 0 || v > 0xFFFFFFFFLL) Fail(n, k, "colour out of range");
+    project_.header[field] = DecimalText(static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(v))));
+    return;
+  }
+  if (!n->is_string()) Fail(n, k, std::string("expected a colour (\"#RRGGBB\", \"system:N\" or a number), found ") + TypeName(*n));
+  std::string s = **n->as_string();
+  if (s.size() == 7 && s[0] == '#' && s.find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos) {
+    uint32_t rgb = static_cast<uint32_t>(std::stoul(s.substr(1), nullptr, 16));
+    uint32_t colorref = ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+    project_.header[field] = DecimalText(static_cast<uint64_t>(colorref));
+    return;
+  }
+  if (s.compare(0, 7, "system:") == 0 && s.size() > 7 && s.size() <= 9 &&
+      s.find_first_not_of("0123456789", 7) == std::string::npos) {
+    uint32_t v = 0x80000000u | static_cast<uint32_t>(std::stoul(s.substr(7)));
+    project_.header[field] = DecimalText(static_cast<int64_t>(static_cast<int32_t>(v)));
+    return;
+  }
+  Fail(n, k, "bad colour \"" + s + "\" (expected \"#RRGGBB\", \"system:N\" or a number)");
+}
+
+uint64_t Loader::Size(const toml::table& t, const std::string& prefix, const char* key) {
+  const toml::node* n = t.get(key);
+  if (!n) return 0;
+  const std::string k = Join(prefix, key);
+  if (n->is_integer()) {
+    int64_t v = **n->as_integer();
+    if (v < 0) Fail(n, k, "a size cannot be negative");
+    return static_cast<uint64_t>(v);
+  }
+  if (!n->is_string()) Fail(n, k, std::string("expected a size (bytes, or text such as \"700M\"), found ") + TypeName(*n));
+  std::string s = **n->as_string();
+  size_t digits = s.find_first_not_of("0123456789");
+  if (digits == 0 || s.empty()) Fail(n, k, "bad size \"" + s + "\"");
+  std::string unit = AsciiUpper(s.substr(digits == std::string::npos ? s.size() : digits));
+  uint64_t mul = 1;
+  if (unit.empty() || unit == "B") mul = 1;
+  else if (unit == "K" || unit == "KB" || unit == "KIB") mul = 1024;
+  else if (unit == "M" || unit == "MB" || unit == "MIB") mul = 1024 * 1024;
+  else if (unit == "G" || unit == "GB" || unit == "GIB") mul = 1024ull * 1024 * 1024;
+  else Fail(n, k, "bad size unit in \"" + s + "\" (expected K, M or G)");
+  uint64_t v = std::stoull(s.substr(0, digits));
+  if (v > (UINT64_MAX / mul)) Fail(n, k, "size too large");
+  return v * mul;
+}
+
+std::string Loader::ReadFile(const toml::node* n, const std::string& key, const std::string& path) {
+  std::string full = Resolve(path);
+  std::error_code ec;
+  if (!fs::is_regular_file(full, ec)) Fail(n, key, "file not found: " + path);
+  std::ifstream in(full, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  if (!in && !in.eof()) Fail(n, key, "cannot read " + path);
+  return ss.str();
+}
+
+// --- [package] ---------------------------------------------------------------
+
+void Loader::Package(const toml::table& t) {
+  const std::string p = "package";
+  CheckKeys(t, p, {"form", "compression", "compression_level", "part_size", "volume_size", "volume_name",
+                   "utc_offset", "codepage", "output"});
+  if (auto v = Int(t, p, "codepage", 1, 65535)) {
+    if (!CodePageSupported(static_cast<int>(*v))) Fail(t.get("codepage"), "package.codepage", "code page " + std::to_string(*v) + " is not supported");
+    project_.codepage = static_cast<int>(*v);
+  }
+  if (auto f = Choice(t, p, "form", {{"cabinet", 0}, {"stored", 1}}, "storage form"))
+    project_.form = *f == 0 ? StorageForm::Cabinet : StorageForm::Stored;
+  if (auto c = Choice(t, p, "compression", {{"mszip", 0}, {"none", 1}}, "compression"))
+    project_.compression = *c == 0 ? Compression::MSZip : Compression::None;
+  if (auto l = Int(t, p, "compression_level", 1, 9)) project_.compressionLevel = static_cast<int>(*l);
+  project_.partSize = Size(t, p, "part_size");
+  if (project_.partSize != 0 && project_.partSize < 1024)
+    Fail(t.get("part_size"), "package.part_size", "a cabinet part must hold at least 1024 bytes");
+  if (project_.partSize > static_cast<uint64_t>(kMaxPackageOffset))
+    Fail(t.get("part_size"), "package.part_size", "a cabinet part must stay below 2 GiB");
+  project_.volumeSize = Size(t, p, "volume_size");
+  if (auto s = Text(t, p, "volume_name", false)) {
+    if (s->empty()) Fail(t.get("volume_name"), "package.volume_name", "the volume name is empty");
+    if (s->find_first_of("/\\:") != std::string::npos || *s == "." || *s == "..")
+      Fail(t.get("volume_name"), "package.volume_name", "must be a plain file name (no folders)");
+    project_.header[field::kVolumeNameTemplate] = *s;
+  }
+  if (const toml::node* n = t.get("utc_offset")) {
+    if (n->is_integer()) {
+      int64_t v = **n->as_integer();
+      if (v < -16 * 60 || v > 16 * 60) Fail(n, "package.utc_offset", "offset out of range (minutes, -960 to 960)");
+      project_.utcOffsetMinutes = static_cast<int>(v);
+    } else if (n->is_string()) {
+      std::string s = **n->as_string();
+      int sign = 0, hh = 0, mm = 0;
+      if (s.size() == 6 && (s[0] == '+' || s[0] == '-') && s[3] == ':' && isdigit((unsigned char)s[1]) &&
+          isdigit((unsigned char)s[2]) && isdigit((unsigned char)s[4]) && isdigit((unsigned char)s[5])) {
+        sign = s[0] == '-' ? -1 : 1;
+        hh = std::stoi(s.substr(1, 2));
+        mm = std::stoi(s.substr(4, 2));
+      }
+      if (!sign || hh > 16 || mm > 59) Fail(n, "package.utc_offset", "bad offset \"" + s + "\" (expected \"+HH:MM\" or minutes)");
+      project_.utcOffsetMinutes = sign * (hh * 60 + mm);
+    } else {
+      Fail(n, "package.utc_offset", std::string("expected \"+HH:MM\" or minutes, found ") + TypeName(*n));
+    }
+  }
+  if (auto o = Utf8(t, p, "output")) project_.defaultOutput = *o;
+}
+
+// --- [setup] -----------------------------------------------------------------
+
+void Loader::Setup(const toml::table& t) {
+  const std::string p = "setup";
+  CheckKeys(t, p, {"title", "bottom_text", "default_folder", "folder_locked", "browse_append_folder",
+                   "program_group", "group_locked", "silent", "startup_message", "licence", "license",
+                   "readme"});
+  auto title = Text(t, p, "title");
+  if (!title) Fail(&t, "setup.title", "missing (every package needs a title)");
+  if (title->empty()) Fail(t.get("title"), "setup.title", "the title is empty");
+  auto& h = project_.header;
+  h[field::kSetupTitle] = *title;
+  h[field::kBackdropTitle] = *title;
+  h[field::kDefaultFolder] = FolderMacro(1) + "\\" + *title;
+  h[field::kDefaultGroup] = *title;
+  SetText(field::kBottomText, t, p, "bottom_text");
+  SetText(field::kDefaultFolder, t, p, "default_folder");
+  SetFlag(field::kFolderLocked, t, p, "folder_locked");
+  h[field::kBrowseAppendFolder] = FileNamePart(h[field::kDefaultFolder]);
+  SetText(field::kBrowseAppendFolder, t, p, "browse_append_folder");
+  if (t.get("program_group")) {
+    SetText(field::kDefaultGroup, t, p, "program_group");
+    programGroupGiven_ = true;
+  }
+  SetFlag(field::kGroupLocked, t, p, "group_locked");
+  SetFlag(field::kSilent, t, p, "silent");
+  if (auto m = Text(t, p, "startup_message")) h[field::kStartupMessage] = m->empty() ? "0" : *m;
+  if (t.get("licence") && t.get("license"))
+    Fail(t.get("license"), "setup.license", "give either licence or license, not both");
+  defaultLicence_ = DocumentFile(t, p, t.get("licence") ? "licence" : "license", project_.codepage);
+  defaultReadme_ = DocumentFile(t, p, "readme", project_.codepage);
+}
+
+std::optional<std::string> Loader::DocumentFile(const toml::table& t, const std::string& prefix,
+                                                const char* key, int codepage) {
+  auto path = Utf8(t, prefix, key);
+  if (!path) return std::nullopt;
+  const toml::node* n = t.get(key);
+  std::string bytes = ReadFile(n, Join(prefix, key), *path);
+  if (LooksLikeRtf(bytes)) return bytes;
+  if (bytes.find('\0') != std::string::npos)
+    Fail(n, Join(prefix, key), *path + " is neither RTF nor plain text (it holds NUL bytes)");
+  // Plain text is UTF-8 (a BOM is dropped).
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+  std::string ansi, problem;
+  if (!Utf8ToCodePage(bytes, codepage, ansi, problem)) Fail(n, Join(prefix, key), *path + ": " + problem);
+  return PlainTextToRtf(ansi, codepage);
+}
+
+// --- [pages], [finish], [wizard] --------------------------------------------------
+
+void Loader::Pages(const toml::table& t) {
+  const std::string p = "pages";
+  CheckKeys(t, p, {"welcome", "license", "licence", "information", "folder", "group", "shortcuts", "ready",
+                   "finish"});
+  SetFlag(field::kWelcomePage, t, p, "welcome");
+  SetFlag(field::kLicensePage, t, p, "license");
+  SetFlag(field::kLicensePage, t, p, "licence");
+  SetFlag(field::kInformationPage, t, p, "information");
+  SetFlag(field::kFolderPage, t, p, "folder");
+  SetFlag(field::kGroupPage, t, p, "group");
+  SetFlag(field::kShortcutsPage, t, p, "shortcuts");
+  SetFlag(field::kReadyPage, t, p, "ready");
+  SetFlag(field::kFinishPage, t, p, "finish");
+}
+
+void Loader::Finish(const toml::table& t) {
+  const std::string p = "finish";
+  CheckKeys(t, p, {"run", "run_checked", "readme", "readme_checked", "web", "web_checked", "restart"});
+  auto& h = project_.header;
+  if (auto s = Text(t, p, "run")) {
+    h[field::kRunProgram] = *s;
+    h[field::kFinishOffersRun] = Flag(!s->empty());
+  }
+  SetFlag(field::kRunChecked, t, p, "run_checked");
+  if (auto s = Text(t, p, "readme")) {
+    h[field::kReadmeFile] = *s;
+    h[field::kFinishOffersReadme] = Flag(!s->empty());
+  }
+  SetFlag(field::kReadmeChecked, t, p, "readme_checked");
+  if (auto s = Text(t, p, "web")) {
+    h[field::kWebAddress] = *s;
+    h[field::kFinishOffersWeb] = Flag(!s->empty());
+  }
+  SetFlag(field::kWebChecked, t, p, "web_checked");
+  SetFlag(field::kFinishOffersRestart, t, p, "restart");
+}
+
+void Loader::Wizard(const toml::table& t) {
+  const std::string p = "wizard";
+  CheckKeys(t, p, {"header_color", "header_gradient", "header_gradient_start", "title_left", "title_top",
+                   "subtitle_left", "subtitle_top", "header_picture", "header_picture_transparent",
+                   "header_picture_left", "header_picture_top", "side_picture", "side_picture_transparent",
+                   "side_picture_left", "side_picture_top", "folder_picture", "shortcuts_picture"});
+  SetColor(field::kHeaderColor, t, p, "header_color");
+  SetFlag(field::kHeaderGradient, t, p, "header_gradient");
+  SetColor(field::kHeaderGradientStart, t, p, "header_gradient_start");
+  const int64_t lo = -10000, hi = 10000;
+  SetInt(field::kTitleLeft, t, p, "title_left", lo, hi);
+  SetInt(field::kTitleTop, t, p, "title_top", lo, hi);
+  SetInt(field::kSubtitleLeft, t, p, "subtitle_left", lo, hi);
+  SetInt(field::kSubtitleTop, t, p, "subtitle_top", lo, hi);
+  SetFlag(field::kHeaderPictureTransparent, t, p, "header_picture_transparent");
+  SetInt(field::kHeaderPictureLeft, t, p, "header_picture_left", lo, hi);
+  SetInt(field::kHeaderPictureTop, t, p, "header_picture_top", lo, hi);
+  SetFlag(field::kSidePictureTransparent, t, p, "side_picture_transparent");
+  SetInt(field::kSidePictureLeft, t, p, "side_picture_left", lo, hi);
+  SetInt(field::kSidePictureTop, t, p, "side_picture_top", lo, hi);
+}
+
+// A picture key: "default" (drawn by the tool), "none", or a BMP file.
+void Loader::Pictures(const toml::table* wizard, const toml::table* backdrop) {
+  struct Slot {
+    const toml::table* t;
+    const char* prefix;
+    const char* key;
+    int number;
+    std::string (*draw)();
+  };
+  const Slot slots[] = {
+      {wizard, "wizard", "header_picture", 4, DefaultHeaderPicture},
+      {wizard, "wizard", "side_picture", 5, DefaultSidePicture},
+      {wizard, "wizard", "folder_picture", 7, DefaultFolderPicture},
+      {wizard, "wizard", "shortcuts_picture", 8, DefaultShortcutsPicture},
+      {backdrop, "backdrop", "picture", 6, nullptr},
+  };
+  auto& h = project_.header;
+  for (const Slot& s : slots) {
+    std::optional<std::string> value;
+    if (s.t) value = Utf8(*s.t, s.prefix, s.key);
+    const toml::node* n = s.t ? s.t->get(s.key) : nullptr;
+    const std::string key = Join(s.prefix, s.key);
+    std::string bytes;
+    if (!value || *value == "default") {
+      if (!s.draw) continue;
+      bytes = s.draw();
+    } else if (*value == "none") {
+      if (s.number == 4) h[field::kHeaderPicture] = "0";
+      if (s.number == 5) h[field::kSidePicture] = "0";
+      continue;
+    } else {
+      bytes = ReadFile(n, key, *value);
+      BmpInfo info;
+      if (!ReadBmpInfo(bytes, info)) Fail(n, key, *value + " is not a BMP file");
+    }
+    project_.pictures[s.number] = bytes;
+  }
+}
+
+// --- [backdrop] ----------------------------------------------------------------
+
+void Loader::Font(const toml::table& t, const std::string& prefix, int height, int name, int color,
+                  int charset, int style) {
+  CheckKeys(t, prefix, {"name", "height", "color", "charset", "bold", "italic", "underline", "strikeout"});
+  SetText(name, t, prefix, "name");
+  SetInt(height, t, prefix, "height", -1000, 1000);
+  SetColor(color, t, prefix, "color");
+  SetInt(charset, t, prefix, "charset", 0, 255);
+  int bits = DecimalInt(project_.header[style]);
+  const std::pair<const char*, int> styles[] = {{"bold", 1}, {"italic", 2}, {"underline", 4}, {"strikeout", 8}};
+  for (auto& [key, bit] : styles)
+    if (auto b = Bool(t, prefix, key)) bits = *b ? (bits | bit) : (bits & ~bit);
+  project_.header[style] = DecimalText(static_cast<int64_t>(bits));
+}
+
+void Loader::Backdrop(const toml::table& t) {
+  const std::string p = "backdrop";
+  CheckKeys(t, p, {"enabled", "style", "start_color", "end_color", "direction", "picture", "picture_mode",
+                   "title", "footer", "title_font", "footer_font"});
+  auto& h = project_.header;
+  h[field::kShowBackdrop] = "1";
+  SetFlag(field::kShowBackdrop, t, p, "enabled");
+  if (auto s = Choice(t, p, "style", {{"gradient", 1}, {"picture", 0}}, "backdrop style"))
+    h[field::kBackdropGradient] = Flag(*s == 1);
+  SetColor(field::kBackdropColorStart, t, p, "start_color");
+  SetColor(field::kBackdropColorEnd, t, p, "end_color");
+  if (auto d = Choice(t, p, "direction", {{"vertical", 0}, {"horizontal", 1}}, "direction"))
+    h[field::kBackdropHorizontal] = Flag(*d == 1);
+  if (auto m = Choice(t, p, "picture_mode", {{"tiled", 0}, {"stretched", 1}, {"centred", 2}, {"centered", 2}},
+                      "picture mode"))
+    h[field::kBackdropPictureMode] = DecimalText(static_cast<int64_t>(*m));
+  SetText(field::kBackdropTitle, t, p, "title");
+  SetText(field::kBackdropFooter, t, p, "footer");
+  if (auto* f = SubTable(t, p, "title_font"))
+    Font(*f, "backdrop.title_font", field::kBackdropTitleHeight, field::kBackdropTitleFont,
+         field::kBackdropTitleColor, field::kBackdropTitleCharset, field::kBackdropTitleStyle);
+  if (auto* f = SubTable(t, p, "footer_font"))
+    Font(*f, "backdrop.footer_font", field::kBackdropFooterHeight, field::kBackdropFooterFont,
+         field::kBackdropFooterColor, field::kBackdropFooterCharset, field::kBackdropFooterStyle);
+  if (h[field::kShowBackdrop] == "1" && h[field::kBackdropGradient] == "0" && !t.get("picture"))
+    Fail(&t, "backdrop.picture", "missing (the picture style needs a BMP file)");
+}
+
+// --- [requirements] ----------------------------------------------------------------
+
+void Loader::Requirements(const toml::table& t) {
+  const std::string p = "requirements";
+  CheckKeys(t, p, {"unsupported_windows", "supported_systems_text", "admin", "dotnet", "dotnet_any_later",
+                   "dotnet_download", "close_running", "close_running_match"});
+  auto& h = project_.header;
+  if (const toml::array* a = Array(t, p, "unsupported_windows")) {
+    const std::vector<std::pair<const char*, int>> classes = {
+        {"win32s", 0}, {"win95", 1}, {"win98", 2}, {"winme", 3}, {"nt4", 4},
+        {"win2000", 5}, {"xp", 6}, {"server2003", 7}, {"vista", 8}};
+    int mask = 0;
+    for (size_t i = 0; i < a->size(); ++i) {
+      std::string key = "requirements.unsupported_windows[" + std::to_string(i) + "]";
+      const toml::node& n = (*a)[i];
+      if (!n.is_string()) Fail(&n, key, std::string("expected a string, found ") + TypeName(n));
+      std::string s = **n.as_string();
+      int bit = -1;
+      for (auto& [name, c] : classes)
+        if (s == name) bit = c;
+      if (bit < 0)
+        Fail(&n, key, "unknown Windows version class \"" + s +
+                          "\" (expected win32s, win95, win98, winme, nt4, win2000, xp, server2003, vista)");
+      mask |= 1 << bit;
+    }
+    h[field::kUnsupportedSystems] = DecimalText(static_cast<int64_t>(mask));
+  }
+  SetText(field::kSupportedSystemsText, t, p, "supported_systems_text");
+  SetFlag(field::kNeedsAdministrator, t, p, "admin");
+  if (auto v = Text(t, p, "dotnet", false)) {
+    if (v->empty() || v->find_first_not_of("0123456789.") != std::string::npos)
+      Fail(t.get("dotnet"), "requirements.dotnet", "expected a version such as \"2.0\"");
+    h[field::kDotNetVersion] = *v;
+  }
+  SetFlag(field::kDotNetAnyLater, t, p, "dotnet_any_later");
+  if (auto u = Text(t, p, "dotnet_download")) h[field::kDotNetDownloadUrl] = u->empty() ? "0" : *u;
+  if (auto c = Text(t, p, "close_running", false)) {
+    h[field::kCloseRunningCopy] = Flag(!c->empty());
+    h[field::kRunningCopyName] = *c;
+  }
+  if (auto m = Choice(t, p, "close_running_match", {{"title", 0}, {"title-part", 1}, {"program", 2}},
+                      "match mode"))
+    h[field::kRunningCopyMatch] = DecimalText(static_cast<int64_t>(*m));
+}
+
+// --- [uninstall] ------------------------------------------------------------------
+
+int Loader::RootCode(const toml::table& t, const std::string& prefix, const char* key, bool required) {
+  auto r = Choice(t, prefix, key,
+                  {{"HKCR", 0}, {"HKCU", 1}, {"HKLM", 2}, {"HKU", 3}, {"HKCC", 5},
+                   {"HKEY_CLASSES_ROOT", 0}, {"HKEY_CURRENT_USER", 1}, {"HKEY_LOCAL_MACHINE", 2},
+                   {"HKEY_USERS", 3}, {"HKEY_CURRENT_CONFIG", 5}},
+                  "root key", true);
+  if (!r) {
+    if (required) Fail(&t, Join(prefix, key), "missing");
+    return 2;
+  }
+  if (*r < 0) Fail(t.get(key), Join(prefix, key), "a root-key code cannot be negative");
+  return *r;
+}
+
+void Loader::Uninstall(const toml::table& t) {
+  const std::string p = "uninstall";
+  CheckKeys(t, p, {"enabled", "program", "ini", "registry", "extras"});
+  auto& h = project_.header;
+  h[field::kWriteUninstallRecord] = "1";
+  SetFlag(field::kWriteUninstallRecord, t, p, "enabled");
+  SetText(field::kUninstallerPath, t, p, "program");
+  SetText(field::kUninstallIniPath, t, p, "ini");
+  auto& unreg = project_.records[static_cast<int>(ListKind::UninstallRegistryEntries)];
+  if (const toml::array* a = Array(t, p, "registry"))
+    for (size_t i = 0; i < a->size(); ++i) {
+      std::string key = "uninstall.registry[" + std::to_string(i) + "]";
+      const toml::node& n = (*a)[i];
+      if (!n.is_table()) Fail(&n, key, std::string("expected a table, found ") + TypeName(n));
+      const toml::table& e = *n.as_table();
+      CheckKeys(e, key, {"root", "key", "name"});
+      auto k = Text(e, key, "key");
+      if (!k) Fail(&e, key + ".key", "missing");
+      unreg.push_back({DecimalText(static_cast<int64_t>(RootCode(e, key, "root", true))), *k,
+                       Text(e, key, "name").value_or("")});
+    }
+  auto& extras = project_.records[static_cast<int>(ListKind::UninstallExtras)];
+  if (const toml::array* a = Array(t, p, "extras"))
+    for (size_t i = 0; i < a->size(); ++i) {
+      std::string key = "uninstall.extras[" + std::to_string(i) + "]";
+      const toml::node& n = (*a)[i];
+      if (!n.is_table()) Fail(&n, key, std::string("expected a table, found ") + TypeName(n));
+      const toml::table& e = *n.as_table();
+      CheckKeys(e, key, {"code", "text"});
+      extras.push_back({TextOrNumber(e, key, "code").value_or("0"), Text(e, key, "text").value_or("")});
+    }
+}
+
+// --- [[languages]] -------------------------------------------------------------------
+
+void Loader::LoadLanguageFile(const toml::node* n, const std::string& key, const std::string& path,
+                              std::map<int, std::string>& strings, std::string& name, int& id) {
+  std::string bytes = ReadFile(n, key, path);
+  const std::string full = Resolve(path);
+  auto number = [&](const std::string& s, const std::string& where) {
+    if (s.empty() || s.size() > 2 || s.find_first_not_of("0123456789") != std::string::npos)
+      Fail(n, key, where + ": \"" + s + "\" is not a string number (1 to 99)");
+    int k = std::stoi(s);
+    if (k < 1 || k > kLanguageStringCount) Fail(n, key, where + ": string number " + s + " is out of range (1 to 99)");
+    return k;
+  };
+  if (fs::path(path).extension() == ".toml") {
+    toml::table doc;
+    try {
+      doc = toml::parse(bytes, full);
+    } catch (const toml::parse_error& e) {
+      throw ProjectError(path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description()));
+    }
+    for (auto&& [k, v] : doc) {
+      std::string kk(k.str());
+      std::string where = path + ":" + std::to_string(v.source().begin.line);
+      if (kk == "name" && v.is_string()) {
+        name = **v.as_string();
+      } else if (kk == "id" && v.is_integer()) {
+        id = static_cast<int>(**v.as_integer());
+      } else if (kk == "strings" && v.is_table()) {
+        for (auto&& [sk, sv] : *v.as_table()) {
+          std::string w = path + ":" + std::to_string(sv.source().begin.line);
+          int num = number(std::string(sk.str()), w);
+          if (!sv.is_string()) Fail(n, key, w + ": string " + std::to_string(num) + " is not a text");
+          strings[num] = **sv.as_string();
+        }
+      } else {
+        Fail(n, key, where + ": unknown key \"" + kk + "\" (expected name, id and [strings])");
+      }
+    }
+    return;
+  }
+  // Plain file: "N=text" lines; "\n" in a text is a line break, "\\" a backslash.
+  std::istringstream in(bytes);
+  std::string line;
+  int lineNo = 0;
+  while (std::getline(in, line)) {
+    ++lineNo;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (lineNo == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    if (line.empty() || line[0] == '#') continue;
+    std::string where = path + ":" + std::to_string(lineNo);
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) Fail(n, key, where + ": expected \"N=text\"");
+    int num = number(line.substr(0, eq), where);
+    std::string text;
+    for (size_t i = eq + 1; i < line.size(); ++i) {
+      if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == 'n' || line[i + 1] == '\\')) {
+        text += line[i + 1] == 'n' ? '\n' : '\\';
+        ++i;
+      } else {
+        text += line[i];
+      }
+    }
+    strings[num] = text;
+  }
+}
+
+void Loader::Languages(const toml::table& root) {
+  auto entries = Tables(root, "languages");
+  if (entries.empty()) {
+    LanguageDef def;
+    const BuiltinLanguage* en = FindBuiltinLanguage("english");
+    def.name = en->name;
+    def.langId = en->langId;
+    LanguageStrings s = BuiltinStrings(*en);
+    for (int i = 0; i < kLanguageStringCount; ++i)
+      def.strings[i] = Convert(s[i], &root, "languages", project_.codepage, false);
+    def.licence = defaultLicence_;
+    def.readme = defaultReadme_;
+    project_.languages.push_back(def);
+    return;
+  }
+  if (entries.size() > 255)
+    Fail(&(*Array(root, "", "languages"))[255], "languages",
+         "more than 255 languages (" + std::to_string(entries.size()) + ")");
+  for (auto& [t, key] : entries) {
+    CheckKeys(*t, key, {"base", "name", "id", "file", "strings", "licence", "license", "readme", "codepage"});
+    int codepage = project_.codepage;
+    if (auto cp = Int(*t, key, "codepage", 1, 65535)) {
+      if (!CodePageSupported(static_cast<int>(*cp))) Fail(t->get("codepage"), key + ".codepage", "code page not supported");
+      codepage = static_cast<int>(*cp);
+    }
+    std::map<int, std::string> strings;
+    std::string name;
+    int id = 0;
+    const BuiltinLanguage* base = nullptr;
+    if (auto b = Utf8(*t, key, "base")) {
+      base = FindBuiltinLanguage(*b);
+      if (!base) Fail(t->get("base"), key + ".base", "unknown built-in language \"" + *b + "\" (expected english, german)");
+    } else if (!t->get("file")) {
+      base = FindBuiltinLanguage("english");
+    }
+    if (base) {
+      LanguageStrings s = BuiltinStrings(*base);
+      for (int i = 0; i < kLanguageStringCount; ++i) strings[i + 1] = s[i];
+      name = base->name;
+      id = base->langId;
+    }
+    if (auto f = Utf8(*t, key, "file")) LoadLanguageFile(t->get("file"), key + ".file", *f, strings, name, id);
+    if (const toml::table* st = SubTable(*t, key, "strings"))
+      for (auto&& [k, v] : *st) {
+        std::string kk(k.str());
+        std::string where = key + ".strings." + kk;
+        if (kk.empty() || kk.size() > 2 || kk.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(kk) < 1 || std::stoi(kk) > kLanguageStringCount)
+          Fail(&v, where, "not a string number (1 to 99)");
+        if (!v.is_string()) Fail(&v, where, std::string("expected a string, found ") + TypeName(v));
+        strings[std::stoi(kk)] = **v.as_string();
+      }
+    if (auto n = Utf8(*t, key, "name")) name = *n;
+    if (auto i = Int(*t, key, "id", 0, 65535)) id = static_cast<int>(*i);
+    if (name.empty()) Fail(t, key + ".name", "missing (a language needs a name)");
+    std::string missing;
+    for (int k = 1; k <= kLanguageStringCount; ++k)
+      if (!strings.count(k)) missing += (missing.empty() ? "" : ", ") + std::to_string(k);
+    if (!missing.empty()) Fail(t, key, "strings missing: " + missing + " (give a base language or all 99)");
+    LanguageDef def;
+    def.name = Convert(name, t, key + ".name", codepage, false);
+    def.langId = id;
+    for (int k = 1; k <= kLanguageStringCount; ++k) {
+      const std::string& s = strings[k];
+      if (s.find('\0') != std::string::npos) Fail(t, key + ".strings." + std::to_string(k), "the text contains a NUL character");
+      def.strings[k - 1] = Convert(s, t, key + ".strings." + std::to_string(k), codepage, false);
+    }
+    if (t->get("licence") && t->get("license")) Fail(t->get("license"), key + ".license", "give either licence or license, not both");
+    def.licence = DocumentFile(*t, key, t->get("licence") ? "licence" : "license", codepage);
+    if (!def.licence) def.licence = defaultLicence_;
+    def.readme = DocumentFile(*t, key, "readme", codepage);
+    if (!def.readme) def.readme = defaultReadme_;
+    project_.languages.push_back(std::move(def));
+  }
+}
+
+// --- [[files]] ------------------------------------------------------------------------
+
+bool HasWildcard(const std::string& s) { return s.find_first_of("*?[") != std::string::npos; }
+
+// Files below `dir`, as paths relative to it, sorted bytewise.
+void Walk(const fs::path& dir, const std::string& rel, std::vector<std::string>& out) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir / rel, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    std::string r = rel.empty() ? name : rel + "/" + name;
+    std::error_code e2;
+    if (fs::is_directory(dir / r, e2)) Walk(dir, r, out);
+    else if (fs::is_regular_file(dir / r, e2)) out.push_back(r);
+  }
+}
+
+// Matches pattern components (with "**" for any number of folders) below dir.
+void Glob(const fs::path& dir, const std::vector<std::string>& parts, size_t i, const std::string& rel,
+          std::vector<std::string>& out) {
+  std::error_code ec;
+  if (i == parts.size()) {
+    if (fs::is_directory(dir / rel, ec)) {
+      std::vector<std::string> inner;
+      Walk(dir / rel, "", inner);
+      for (auto& f : inner) out.push_back(rel.empty() ? f : rel + "/" + f);
+    } else if (fs::is_regular_file(dir / rel, ec)) {
+      out.push_back(rel);
+    }
+    return;
+  }
+  const std::string& part = parts[i];
+  std::vector<std::string> names;
+  for (fs::directory_iterator it(rel.empty() ? dir : dir / rel, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  if (part == "**") {
+    Glob(dir, parts, i + 1, rel, out);
+    for (const std::string& name : names) {
+      std::string r = rel.empty() ? name : rel + "/" + name;
+      if (fs::is_directory(dir / r, ec)) Glob(dir, parts, i, r, out);
+    }
+    return;
+  }
+  for (const std::string& name : names) {
+    if (fnmatch(part.c_str(), name.c_str(), FNM_PERIOD) != 0) continue;
+    std::string r = rel.empty() ? name : rel + "/" + name;
+    bool last = i + 1 == parts.size();
+    if (last || fs::is_directory(dir / r, ec)) Glob(dir, parts, i + 1, r, out);
+  }
+}
+
+void Loader::Files(const toml::table& root) {
+  const std::vector<std::pair<const char*, int>> modes = {
+      {"ask", 0}, {"ask-if-newer", 1}, {"always", 2}, {"if-newer", 3}, {"never", 4}};
+  for (auto& [t, key] : Tables(root, "files")) {
+    CheckKeys(*t, key, {"source", "destination", "name", "overwrite", "uninstall", "attributes", "exclude"});
+    std::vector<std::pair<std::string, const toml::node*>> sources;
+    const toml::node* sn = t->get("source");
+    if (!sn) Fail(t, key + ".source", "missing");
+    if (sn->is_string()) {
+      sources.emplace_back(**sn->as_string(), sn);
+    } else if (sn->is_array()) {
+      for (auto& e : *sn->as_array()) {
+        if (!e.is_string()) Fail(&e, key + ".source", std::string("expected strings, found ") + TypeName(e));
+        sources.emplace_back(**e.as_string(), &e);
+      }
+    } else {
+      Fail(sn, key + ".source", std::string("expected a string or an array of strings, found ") + TypeName(*sn));
+    }
+    auto dest = Text(*t, key, "destination");
+    if (!dest) Fail(t, key + ".destination", "missing");
+    std::string folder = *dest;
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    auto rename = Text(*t, key, "name");
+    PayloadFile proto;
+    proto.overwrite = Choice(*t, key, "overwrite", modes, "mode").value_or(2);
+    proto.uninstall = Bool(*t, key, "uninstall").value_or(true);
+    if (const toml::array* a = Array(*t, key, "attributes")) {
+      proto.attributes = 0;
+      const std::pair<const char*, uint32_t> bits[] = {
+          {"readonly", 0x01}, {"hidden", 0x02}, {"system", 0x04}, {"archive", 0x20}};
+      for (auto& e : *a) {
+        if (!e.is_string()) Fail(&e, key + ".attributes", std::string("expected strings, found ") + TypeName(e));
+        std::string s = **e.as_string();
+        uint32_t bit = 0;
+        for (auto& [name, b] : bits)
+          if (s == name) bit = b;
+        if (!bit) Fail(&e, key + ".attributes", "unknown attribute \"" + s + "\" (expected readonly, hidden, system, archive)");
+        proto.attributes |= bit;
+      }
+    }
+    std::vector<std::string> excludes;
+    if (const toml::array* a = Array(*t, key, "exclude"))
+      for (auto& e : *a) {
+        if (!e.is_string()) Fail(&e, key + ".exclude", std::string("expected strings, found ") + TypeName(e));
+        excludes.push_back(**e.as_string());
+      }
+    size_t before = project_.files.size();
+    for (auto& [pattern, node] : sources) {
+      if (pattern.empty()) Fail(node, key + ".source", "the source is empty");
+      // The literal folders before the first wildcard are the base that
+      // relative destinations are taken from.
+      std::vector<std::string> parts;
+      std::string cur;
+      std::stringstream ss(pattern);
+      while (std::getline(ss, cur, '/'))
+        if (!cur.empty() && cur != ".") parts.push_back(cur);
+      bool absolute = !pattern.empty() && pattern[0] == '/';
+      size_t firstWild = 0;
+      while (firstWild < parts.size() && !HasWildcard(parts[firstWild])) ++firstWild;
+      fs::path base = absolute ? fs::path("/") : fs::path(project_.baseDir);
+      std::vector<std::string> found;  // relative to `baseRel`
+      fs::path baseRel = base;
+      std::error_code ec;
+      if (firstWild == parts.size()) {
+        fs::path p = base;
+        for (auto& c : parts) p /= c;
+        if (fs::is_directory(p, ec)) {
+          baseRel = p;
+          Walk(p, "", found);
+          if (found.empty()) Fail(node, key + ".source", "the folder \"" + pattern + "\" holds no files");
+        } else if (fs::is_regular_file(p, ec)) {
+          baseRel = p.parent_path();
+          found.push_back(p.filename().string());
+        } else {
+          Fail(node, key + ".source", "source file not found: " + pattern);
+        }
+      } else {
+        for (size_t i = 0; i < firstWild; ++i) baseRel /= parts[i];
+        std::vector<std::string> rest(parts.begin() + firstWild, parts.end());
+        Glob(baseRel, rest, 0, "", found);
+        std::sort(found.begin(), found.end());
+        found.erase(std::unique(found.begin(), found.end()), found.end());
+      }
+      std::vector<std::string> kept;
+      for (auto& f : found) {
+        bool skip = false;
+        for (auto& x : excludes)
+          if (fnmatch(x.c_str(), f.c_str(), 0) == 0 || fnmatch(x.c_str(), fs::path(f).filename().c_str(), 0) == 0)
+            skip = true;
+        if (!skip) kept.push_back(f);
+      }
+      if (kept.empty()) Fail(node, key + ".source", "\"" + pattern + "\" matches no file");
+      for (auto& rel : kept) {
+        PayloadFile f = proto;
+        f.sourcePath = (baseRel / rel).string();
+        f.origin = key;
+        std::string relWin = rel;
+        std::replace(relWin.begin(), relWin.end(), '/', '\\');
+        std::string relAnsi = Convert(relWin, node, key + ".source", project_.codepage, false);
+        f.destination = folder.empty() ? relAnsi : folder + "\\" + relAnsi;
+        struct stat st;
+        if (stat(f.sourcePath.c_str(), &st) != 0) Fail(node, key + ".source", "cannot read " + f.sourcePath);
+        f.size = static_cast<uint64_t>(st.st_size);
+        f.mtime = st.st_mtim.tv_sec;
+        f.mtimeNanos = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+        if (options_.sourceDateEpoch && f.mtime >= *options_.sourceDateEpoch &&
+            !(f.mtime == *options_.sourceDateEpoch && f.mtimeNanos == 0)) {
+          f.mtime = *options_.sourceDateEpoch;
+          f.mtimeNanos = 0;
+        }
+        project_.files.push_back(std::move(f));
+      }
+    }
+    if (rename) {
+      if (project_.files.size() - before != 1)
+        Fail(t->get("name"), key + ".name", "a new name needs a source of exactly one file");
+      PayloadFile& f = project_.files.back();
+      f.destination = folder.empty() ? *rename : folder + "\\" + *rename;
+    }
+  }
+}
+
+// --- the other lists --------------------------------------------------------------------
+
+void Loader::Lists(const toml::table& root) {
+  auto add = [&](ListKind k, std::vector<std::string> r) {
+    project_.records[static_cast<int>(k)].push_back(std::move(r));
+  };
+  auto require = [&](const toml::table& t, const std::string& key, const char* name) {
+    auto s = Text(t, key, name);
+    if (!s) Fail(&t, key + "." + name, "missing");
+    return *s;
+  };
+  for (auto& [t, key] : Tables(root, "registry_variables")) {
+    CheckKeys(*t, key, {"root", "key", "name", "default"});
+    add(ListKind::RegistryVariables,
+        {DecimalText(static_cast<int64_t>(RootCode(*t, key, "root", true))), Text(*t, key, "key", false).value_or(""),
+         Text(*t, key, "name", false).value_or(""), Text(*t, key, "default").value_or("")});
+    if (!t->get("key")) Fail(t, key + ".key", "missing");
+  }
+  for (auto& [t, key] : Tables(root, "registry")) {
+    CheckKeys(*t, key, {"root", "key", "name", "type", "data", "overwrite", "uninstall"});
+    int root = RootCode(*t, key, "root", true);
+    std::string k = require(*t, key, "key");
+    int type = Choice(*t, key, "type", {{"string", 0}, {"binary", 1}, {"dword", 2}}, "value type", true).value_or(0);
+    std::string data = TextOrNumber(*t, key, "data").value_or("");
+    if (type == 1 && (data.size() % 2 || data.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos))
+      Fail(t->get("data"), key + ".data", "binary data must be pairs of hexadecimal digits");
+    if (type == 2 && t->get("data") && !t->get("data")->is_integer())
+      Fail(t->get("data"), key + ".data", "a dword value needs an integer");
+    add(ListKind::RegistryEntries, {DecimalText(static_cast<int64_t>(root)), k, Text(*t, key, "name").value_or(""),
+                                    data, DecimalText(static_cast<int64_t>(type)),
+                                    Flag(Bool(*t, key, "overwrite").value_or(true)),
+                                    Flag(Bool(*t, key, "uninstall").value_or(false))});
+  }
+  for (auto& [t, key] : Tables(root, "fonts")) {
+    CheckKeys(*t, key, {"name", "file"});
+    add(ListKind::Fonts, {require(*t, key, "name"), require(*t, key, "file")});
+  }
+  for (auto& [t, key] : Tables(root, "shortcuts")) {
+    CheckKeys(*t, key, {"kind", "name", "target", "arguments", "description", "icon", "icon_index", "working_dir"});
+    int kind = Choice(*t, key, "kind",
+                      {{"group", 0}, {"desktop", 1}, {"start-menu", 2}, {"quick-launch", 3}, {"path", 4}},
+                      "shortcut kind", true)
+                   .value_or(0);
+    std::string name = require(*t, key, "name");
+    if (name.size() < 4 || AsciiLower(name.substr(name.size() - 4)) != ".lnk")
+      Warn(t->get("name"), key + ".name", "a shortcut name normally ends in \".lnk\"");
+    add(ListKind::Shortcuts,
+        {DecimalText(static_cast<int64_t>(kind)), name, require(*t, key, "target"), Text(*t, key, "arguments").value_or(""),
+         Text(*t, key, "description").value_or(""), Text(*t, key, "icon").value_or(""),
+         DecimalText(Int(*t, key, "icon_index", INT32_MIN, INT32_MAX).value_or(0)),
+         Text(*t, key, "working_dir").value_or("")});
+  }
+  for (auto& [t, key] : Tables(root, "folders")) {
+    CheckKeys(*t, key, {"path", "uninstall"});
+    add(ListKind::Folders, {require(*t, key, "path"), Flag(Bool(*t, key, "uninstall").value_or(true))});
+  }
+  std::vector<std::vector<std::string>> uninstallCommands;
+  for (auto& [t, key] : Tables(root, "commands")) {
+    CheckKeys(*t, key, {"when", "file", "parameters", "show", "wait", "note"});
+    auto when = Choice(*t, key, "when",
+                       {{"before", 0}, {"after", 1}, {"uninstall-before", 10}, {"uninstall-after", 11}},
+                       "command time");
+    if (!when) Fail(t, key + ".when", "missing (before, after, uninstall-before or uninstall-after)");
+    int show = Choice(*t, key, "show", {{"hidden", 0}, {"normal", 1}, {"minimized", 2}, {"maximized", 3}},
+                      "show command", true)
+                   .value_or(1);
+    std::vector<std::string> r = {Text(*t, key, "note").value_or(""), require(*t, key, "file"),
+                                  Text(*t, key, "parameters").value_or(""), DecimalText(static_cast<int64_t>(show)),
+                                  DecimalText(static_cast<int64_t>(*when % 10)),
+                                  Flag(Bool(*t, key, "wait").value_or(false))};
+    if (*when >= 10) uninstallCommands.push_back(r);
+    else add(ListKind::Commands, r);
+  }
+  auto& cmds = project_.records[static_cast<int>(ListKind::Commands)];
+  project_.header[field::kInstallCommandCount] = DecimalText(static_cast<uint64_t>(cmds.size()));
+  project_.header[field::kUninstallCommandCount] = DecimalText(static_cast<uint64_t>(uninstallCommands.size()));
+  cmds.insert(cmds.end(), uninstallCommands.begin(), uninstallCommands.end());
+  for (auto& [t, key] : Tables(root, "ini")) {
+    CheckKeys(*t, key, {"file", "section", "key", "value", "mode", "uninstall"});
+    int mode = Choice(*t, key, "mode", {{"if-empty", 0}, {"always", 1}}, "write mode").value_or(1);
+    add(ListKind::IniEntries, {require(*t, key, "file"), require(*t, key, "section"), require(*t, key, "key"),
+                               TextOrNumber(*t, key, "value").value_or(""), DecimalText(static_cast<int64_t>(mode)),
+                               Flag(Bool(*t, key, "uninstall").value_or(false))});
+  }
+  for (auto& [t, key] : Tables(root, "com")) {
+    CheckKeys(*t, key, {"library", "unregister"});
+    add(ListKind::ComRegistrations, {require(*t, key, "library"), Flag(Bool(*t, key, "unregister").value_or(true))});
+  }
+}
+
+// --- [header] and [raw] ----------------------------------------------------------------
+
+void Loader::HeaderOverrides(const toml::table& t) {
+  for (auto&& [k, v] : t) {
+    std::string kk(k.str());
+    std::string key = "header." + kk;
+    if (kk.empty() || kk.size() > 3 || kk.find_first_not_of("0123456789") != std::string::npos || std::stoi(kk) > 255)
+      Fail(&v, key, "not a header field number (0 to 255)");
+    int n = std::stoi(kk);
+    std::string value;
+    if (v.is_string()) {
+      std::string s = **v.as_string();
+      if (s.find('\0') != std::string::npos) Fail(&v, key, "the text contains a NUL character");
+      value = Convert(s, &v, key, project_.codepage, false);
+    } else if (v.is_integer()) {
+      value = DecimalText(static_cast<int64_t>(**v.as_integer()));
+    } else if (v.is_boolean()) {
+      value = Flag(**v.as_boolean());
+    } else {
+      Fail(&v, key, std::string("expected a string, integer or boolean, found ") + TypeName(v));
+    }
+    if (project_.header.size() <= static_cast<size_t>(n)) project_.header.resize(n + 1);
+    project_.header[n] = value;
+    project_.explicitFields.insert(n);
+  }
+}
+
+void Loader::Raw(const toml::table& t) {
+  for (auto&& [k, v] : t) {
+    std::string kk(k.str());
+    std::string key = "raw." + kk;
+    if (kk == "header_last_index") {
+      if (!v.is_integer()) Fail(&v, key, std::string("expected an integer, found ") + TypeName(v));
+      int64_t n = **v.as_integer();
+      if (n < 0 || n > 255) Fail(&v, key, "out of range (0 to 255)");
+      project_.headerLastIndex = static_cast<int>(n);
+      continue;
+    }
+    auto text = [&](const toml::node& e, const std::string& where) {
+      if (e.is_integer()) return DecimalText(static_cast<int64_t>(**e.as_integer()));
+      if (!e.is_string()) Fail(&e, where, std::string("expected a string, found ") + TypeName(e));
+      std::string s = **e.as_string();
+      if (s.find('\0') != std::string::npos) Fail(&e, where, "the text contains a NUL character");
+      return Convert(s, &e, where, project_.codepage, false);
+    };
+    if (kk == "language_strings") {
+      if (!v.is_array()) Fail(&v, key, std::string("expected an array of texts, found ") + TypeName(v));
+      std::vector<std::string> texts;
+      for (size_t i = 0; i < v.as_array()->size(); ++i)
+        texts.push_back(text((*v.as_array())[i], key + "[" + std::to_string(i) + "]"));
+      project_.verbatimLanguageStrings = std::move(texts);
+      continue;
+    }
+    int kind = -1;
+    for (int i = 0; i < kListKindCount; ++i)
+      if (kk == kRawListNames[i]) kind = i;
+    if (kind < 0) Fail(&v, key, "unknown key");
+    if (!v.is_array()) Fail(&v, key, std::string("expected an array of records, found ") + TypeName(v));
+    const unsigned width = ShapeOf(static_cast<ListKind>(kind)).width;
+    std::vector<std::vector<std::string>> records;
+    for (size_t i = 0; i < v.as_array()->size(); ++i) {
+      const toml::node& r = (*v.as_array())[i];
+      std::string where = key + "[" + std::to_string(i) + "]";
+      if (!r.is_array()) Fail(&r, where, std::string("expected an array of texts, found ") + TypeName(r));
+      if (r.as_array()->size() != width)
+        Fail(&r, where, "a record of this list has " + std::to_string(width) + " texts, not " +
+                            std::to_string(r.as_array()->size()));
+      std::vector<std::string> rec;
+      for (size_t j = 0; j < width; ++j) rec.push_back(text((*r.as_array())[j], where + "[" + std::to_string(j) + "]"));
+      records.push_back(std::move(rec));
+    }
+    project_.records[kind] = std::move(records);
+    project_.verbatim[kind] = true;
+  }
+}
+
+// Header flags that follow from what the project holds, unless it set them.
+void Loader::Derive(const toml::table& root) {
+  auto& h = project_.header;
+  const toml::table* pages = root["pages"].as_table();
+  auto pageGiven = [&](const char* k) { return pages && pages->get(k); };
+  bool anyLicence = false, anyReadme = false;
+  for (auto& l : project_.languages) {
+    anyLicence |= l.licence.has_value();
+    anyReadme |= l.readme.has_value();
+  }
+  if (!pageGiven("license") && !pageGiven("licence")) h[field::kLicensePage] = Flag(anyLicence);
+  if (!pageGiven("information")) h[field::kInformationPage] = Flag(anyReadme);
+  if (h[field::kLicensePage] == "1" && !anyLicence)
+    Fail(pages ? pages->get("license") ? pages->get("license") : pages->get("licence") : &root, "pages.license",
+         "the licence page needs a licence text (setup.licence or languages[].licence)");
+  if (h[field::kInformationPage] == "1" && !anyReadme)
+    Fail(pages && pages->get("information") ? pages->get("information") : &root, "pages.information",
+         "the information page needs a readme text (setup.readme or languages[].readme)");
+  int kinds[5] = {};
+  for (auto& r : project_.records[static_cast<int>(ListKind::Shortcuts)]) {
+    int k = DecimalInt(r[0]);
+    if (k >= 0 && k < 5) kinds[k]++;
+  }
+  h[field::kOfferDesktop] = Flag(kinds[1] > 0);
+  h[field::kOfferStartMenu] = Flag(kinds[2] > 0);
+  h[field::kOfferQuickLaunch] = Flag(kinds[3] > 0);
+  h[field::kOfferShortcuts] = Flag(kinds[1] + kinds[2] + kinds[3] > 0);
+  h[field::kMakeProgramGroup] = Flag(kinds[0] > 0 || programGroupGiven_);
+  if (!pageGiven("group")) h[field::kGroupPage] = h[field::kMakeProgramGroup];
+  if (!pageGiven("shortcuts")) h[field::kShortcutsPage] = h[field::kOfferShortcuts];
+  if (pages && pages->get("group") && h[field::kGroupPage] == "1" && h[field::kMakeProgramGroup] == "0")
+    Warn(pages->get("group"), "pages.group", "the program-group page shows only with a program group or group shortcuts");
+  if (project_.pictures.count(4) == 0) h[field::kHeaderPicture] = "0";
+  if (project_.pictures.count(5) == 0) h[field::kSidePicture] = "0";
+  if (h[field::kOfferShortcuts] == "0") project_.pictures.erase(8);
+  if (h[field::kFolderPage] == "0") project_.pictures.erase(7);
+  if (h[field::kShowBackdrop] == "0" || h[field::kBackdropGradient] == "1") project_.pictures.erase(6);
+}
+
+Project Loader::Run(const toml::table& root) {
+  CheckKeys(root, "", {"package", "setup", "pages", "finish", "wizard", "backdrop", "requirements", "uninstall",
+                       "languages", "files", "folders", "registry", "ini", "shortcuts", "fonts", "com",
+                       "commands", "registry_variables", "header", "raw"});
+  if (auto* t = SubTable(root, "", "package")) Package(*t);
+  const toml::table* setup = SubTable(root, "", "setup");
+  if (!setup) Fail(&root, "setup", "missing (every project needs [setup] with a title)");
+  Setup(*setup);
+  if (auto* t = SubTable(root, "", "pages")) Pages(*t);
+  if (auto* t = SubTable(root, "", "finish")) Finish(*t);
+  const toml::table* wizard = SubTable(root, "", "wizard");
+  if (wizard) Wizard(*wizard);
+  const toml::table* backdrop = SubTable(root, "", "backdrop");
+  if (backdrop) Backdrop(*backdrop);
+  Pictures(wizard, backdrop);
+  if (auto* t = SubTable(root, "", "requirements")) Requirements(*t);
+  if (auto* t = SubTable(root, "", "uninstall")) Uninstall(*t);
+  Languages(root);
+  Files(root);
+  Lists(root);
+  Derive(root);
+  if (auto* t = SubTable(root, "", "header")) HeaderOverrides(*t);
+  if (auto* t = SubTable(root, "", "raw")) Raw(*t);
+  if (project_.headerLastIndex) {
+    for (int n : project_.explicitFields)
+      if (n > *project_.headerLastIndex)
+        Fail(root.get("raw"), "raw.header_last_index",
+             "header field " + std::to_string(n) + " is set but the header ends at " +
+                 std::to_string(*project_.headerLastIndex));
+  }
+  if (project_.volumeSize && project_.header[field::kVolumeNameTemplate].find("@$&%19") == std::string::npos)
+    project_.warnings.push_back(file_ + ": package.volume_name: the name has no \"@$&%19\", so every volume "
+                                        "gets the same name; they can only work from different folders");
+  return std::move(project_);
+}
+
+}  // namespace
+
+const char* RawListName(ListKind kind) { return kRawListNames[static_cast<int>(kind)]; }
+
+std::vector<std::string> DefaultHeader() {
+  std::vector<std::string> h(field::kHeaderFieldCount, "0");
+  auto set = [&](int n, const char* v) { h[n] = v; };
+  set(field::kSignature, "Parvolex v. 5.02");
+  set(field::kBackdropGradient, "1");
+  set(field::kBackdropColorStart, "8388608");  // navy
+  set(field::kBackdropColorEnd, "0");
+  set(field::kBackdropTitle, "");
+  set(field::kBackdropFooter, "");
+  set(field::kBackdropTitleHeight, "-37");
+  set(field::kBackdropTitleFont, "Arial");
+  set(field::kBackdropTitleColor, "16777215");
+  set(field::kBackdropTitleCharset, "1");
+  set(field::kBackdropTitleStyle, "3");
+  set(field::kBackdropFooterColor, "16777215");
+  set(field::kBackdropFooterCharset, "1");
+  set(field::kBackdropFooterHeight, "-13");
+  set(field::kBackdropFooterFont, "Arial");
+  set(field::kVolumeNameTemplate, "setup-@$&%19.bin");
+  set(field::kBottomText, "Parvolex");
+  set(field::kWebAddress, "");
+  set(field::kRunProgram, "");
+  set(field::kRunChecked, "1");
+  set(field::kReadmeFile, "");
+  set(field::kHeaderPicture, "1");
+  set(field::kBrowseAppendFolder, "");
+  set(field::kTextsPerLanguage, "99");
+  set(field::kDefaultFolder, "");
+  set(field::kHeaderGradientStart, "16777215");
+  set(field::kSupportedSystemsText, "");
+  set(field::kSidePicture, "1");
+  set(field::kUninstallSetting64, "");
+  set(field::kSetupTitle, "");
+  set(field::kUninstallSetting68, "");
+  set(field::kTitleLeft, "16");
+  set(field::kHeaderColor, "16777215");
+  set(field::kHeaderPictureTransparent, "1");
+  set(field::kTitleTop, "10");
+  set(field::kSubtitleLeft, "24");
+  set(field::kUninstallSetting74, "");
+  set(field::kUninstallSetting75, "");
+  set(field::kSubtitleTop, "28");
+  set(field::kHeaderPictureTop, "4");
+  set(field::kHeaderPictureLeft, "437");
+  set(field::kDotNetAnyLater, "1");
+  set(field::kUninstallerPath, "@$&%04\\Uninstall.exe");
+  set(field::kUninstallIniPath, "@$&%04\\Uninstall.ini");
+  set(field::kUninstallSetting97, "");
+  set(field::kRunningCopyName, "");
+  set(field::kDefaultGroup, "");
+  set(field::kUninstallSetting108, "");
+  set(field::kWelcomePage, "1");
+  set(field::kFolderPage, "1");
+  set(field::kReadyPage, "1");
+  set(field::kFinishPage, "1");
+  return h;
+}
+
+Project LoadProjectText(const std::string& text, const std::string& name, const std::string& baseDir,
+                        const LoadOptions& options) {
+  toml::table root;
+  try {
+    root = toml::parse(text, name);
+  } catch (const toml::parse_error& e) {
+    throw ProjectError(name + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description()));
+  }
+  Loader loader(name, baseDir, options);
+  return loader.Run(root);
+}
+
+Project LoadProject(const std::string& path, const LoadOptions& options) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ProjectError(path + ": cannot open the project file");
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  std::string base = fs::path(path).parent_path().string();
+  if (base.empty()) base = ".";
+  return LoadProjectText(ss.str(), path, base, options);
+}
+
+}  // namespace pvx::tool
