@@ -1,6 +1,7 @@
 """The test robot itself: its output parser, and robot.exe against the
 fixture application (tests/robot/fixture_app.cpp) under Wine."""
 import os
+import time
 import unittest
 
 import harness
@@ -143,6 +144,19 @@ class FixtureTest(harness.WineTestCase):
         self.assertTrue({"Robot Fixture", "Robot Fixture Hidden"} <= titles, titles)
         visible = {w["title"] for w in self.r.list(exe="robot_fixture.exe", visible=1)}
         self.assertNotIn("Robot Fixture Hidden", visible)
+
+    def test_busy_window_does_not_stall_the_robot(self):
+        self.start_main()
+        hwnd = self.win["hwnd"]
+        self.r.click(hwnd, caption="Busy")  # its UI thread sleeps for 6 s
+        start = time.monotonic()
+        window, controls = self.r.dump(hwnd)
+        self.assertLess(time.monotonic() - start, 5.0)
+        self.assertEqual(window.get("hung"), 1)
+        self.assertGreater(len(controls), 20)
+        self.status_becomes("busy done")
+        window, _ = self.r.dump(hwnd)
+        self.assertNotIn("hung", window)
 
     def test_message_box_icons_and_buttons(self):
         cases = [

@@ -105,6 +105,11 @@ INT_PTR CALLBACK dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
             status(dlg, L"prompt " + std::to_wstring(r));
             break;
         }
+        case 106:
+            // Work on the UI thread, as an installer copying files may do.
+            Sleep(6000);
+            status(dlg, L"busy done");
+            break;
         case 110:
         case 111:
             if (code == BN_CLICKED)

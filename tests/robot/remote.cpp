@@ -109,7 +109,10 @@ static bool run_in_target(Remote& mem, CallBlock& b) {
     if (!t) return false;
     DWORD w = WaitForSingleObject(t, 3000);
     CloseHandle(t);
-    if (w != WAIT_OBJECT_0) fail("call in target process timed out");
+    if (w != WAIT_OBJECT_0) {
+        mem.leak();
+        return false;
+    }
     mem.read(kBlock, &b, sizeof b);
     return true;
 }
@@ -151,6 +154,7 @@ static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
 }
 
 bool window_font(HWND h, LOGFONTW& lf) {
+    if (thread_hung(h)) return false;
     bool none = false;
     if (font_from_inside(h, lf, none)) return true;
     if (none || under_wine()) return false;

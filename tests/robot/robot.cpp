@@ -183,6 +183,7 @@ void op_list(Ctx& ctx, const Op& op) {
 void op_dump(Ctx& ctx, const Op&) {
     HWND top = ctx.require_window();
     Record w = window_record(top);
+    if (!send_timeout(top, WM_NULL, 0, 0, nullptr, 1000)) w.num("hung", 1);
     add_font(w, top);
     w.print();
     for (HWND c : descendants(top)) control_record(c, top).print();

@@ -72,6 +72,7 @@ std::string strip_mnemonic(const std::string& s);    // "&Next" -> "Next"
 Record window_record(HWND h);
 RECT client_rect_of(HWND child, HWND top); // child's window rect in top's client coords
 std::vector<HWND> descendants(HWND top);
+bool thread_hung(HWND h); // it let a message time out just now
 bool send_timeout(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result,
                   UINT ms = 3000);
 DWORD_PTR send_or_fail(HWND h, UINT msg, WPARAM wp, LPARAM lp, const char* what);
@@ -101,6 +102,7 @@ public:
     void write(size_t off, const void* data, size_t n);
     void read(size_t off, void* data, size_t n) const;
     HANDLE process() const { return proc_; }
+    void leak() { base_ = nullptr; } // a thread of the target may still use it
 
 private:
     HANDLE proc_ = nullptr;

@@ -7,9 +7,24 @@
 
 namespace robot {
 
+// Threads that let a message time out recently: sending them more only
+// adds up timeouts (a dump of a hung window would take minutes), so for a
+// while they are given up on at once.
+static std::map<DWORD, DWORD> g_hung;
+
+bool thread_hung(HWND h) {
+    auto it = g_hung.find(GetWindowThreadProcessId(h, nullptr));
+    return it != g_hung.end() && GetTickCount() - it->second < 2000;
+}
+
 bool send_timeout(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result, UINT ms) {
     DWORD_PTR r = 0;
+    if (result) *result = 0;
+    if (thread_hung(h)) return false;
+    SetLastError(0);
     LRESULT ok = SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG | SMTO_BLOCK, ms, &r);
+    if (!ok && GetLastError() == ERROR_TIMEOUT)
+        g_hung[GetWindowThreadProcessId(h, nullptr)] = GetTickCount();
     if (result) *result = r;
     return ok != 0;
 }
