@@ -51,7 +51,8 @@ struct CabWriteOptions {
   int mszipLevel = 6;  // zlib level 1..9
 
   // 0: one cabinet. Otherwise a set in which every cabinet but the last is
-  // exactly partStoredLength + 4 bytes long (the last may be shorter).
+  // exactly partStoredLength + 4 bytes long (the last may be shorter). The
+  // first part lists every member, so it needs room for all their entries.
   uint64_t partStoredLength = 0;
   std::function<std::string(unsigned index)> partName;  // needed for sets
   uint16_t setId = 0;

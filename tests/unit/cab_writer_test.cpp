@@ -377,6 +377,10 @@ TEST(CabWriter, RefusesWhatItCannotWrite) {
     ASSERT_TRUE(f);
     ASSERT_EQ(ftruncate(fileno(f), off_t(0x100000000ll)), 0);
     fclose(f);
+    f = fopen((dir / "gib").c_str(), "wb");
+    ASSERT_TRUE(f);
+    ASSERT_EQ(ftruncate(fileno(f), off_t(1) << 30), 0);
+    fclose(f);
   }
   auto member = [&](const std::string& name, const std::string& path) {
     CabMember m;
@@ -395,6 +399,8 @@ TEST(CabWriter, RefusesWhatItCannotWrite) {
       {"missing source", {member("0", dir / "ok"), member("1", dir / "nope")}, 0, true, "nope"},
       {"directory as source", {member("0", dir.path())}, 0, true, "not a regular file"},
       {"member over 4 GiB - 1", {member("0", dir / "huge")}, 0, true, "larger than 4 GiB - 1"},
+      {"folder over 0x7FFF8000 bytes", {member("0", dir / "gib"), member("1", dir / "gib")}, 0, true,
+       "limit of one cabinet folder"},
       {"no members", {}, 0, true, "no members"},
       {"empty name", {member("", dir / "ok")}, 0, true, "1 to 255 bytes"},
       {"name too long", {member(std::string(256, 'n'), dir / "ok")}, 0, true, "1 to 255 bytes"},
