@@ -94,6 +94,9 @@ def ensure_session():
     os.makedirs(STATE_DIR, exist_ok=True)
     state = _read_state()
     if not state or not _pid_alive(state.get("xvfb_pid")):
+        # A server left from an earlier session would keep Wine's desktop
+        # bound to a display that is gone.
+        _quiet(["wineserver", "-k"], base_env())
         xvfb_pid, display = _start_xvfb()
         state = {"xvfb_pid": xvfb_pid, "display": display}
         with open(STATE_FILE, "w") as f:
@@ -103,6 +106,11 @@ def ensure_session():
     first = not os.path.exists(os.path.join(PREFIX, "system.reg"))
     if first:
         _quiet(["wineboot", "-i"], env, timeout=300)
+        # A crashing program must end, not wait in Wine's debugger dialog.
+        _quiet(["wine", "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug",
+                "/v", "Debugger", "/d", "", "/f"], env)
+        _quiet(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+                "/t", "REG_DWORD", "/d", "0", "/f"], env)
     # A persistent server makes every later start cost milliseconds.
     _quiet(["wineserver", "-p"], env)
     if not state.get("warm"):
@@ -166,6 +174,10 @@ class WinProcess:
             self.proc.wait()
             raise AssertionError("program did not end within %s s" % timeout)
 
+    def close(self):
+        self._out.close()
+        self._err.close()
+
     def running(self):
         return self.proc.poll() is None
 
@@ -182,8 +194,11 @@ class WinProcess:
 def run_robot(env, args, timeout=30):
     """Runs the test robot once; returns (exit code, stdout)."""
     p = WinProcess(ROBOT, args, env)
-    code = p.wait(timeout)
-    return code, p.output()
+    try:
+        code = p.wait(timeout)
+        return code, p.output()
+    finally:
+        p.close()
 
 
 class WineTestCase(unittest.TestCase):
@@ -201,6 +216,7 @@ class WineTestCase(unittest.TestCase):
     def tearDown(self):
         for p in self._processes:
             p.kill()
+            p.close()
         shutil.rmtree(self.scratch, ignore_errors=True)
 
     def start(self, exe, args=(), cwd=None):
