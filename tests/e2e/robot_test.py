@@ -1,5 +1,6 @@
 """The test robot itself: its output parser, and robot.exe against the
 fixture application (tests/robot/fixture_app.cpp) under Wine."""
+import itertools
 import os
 import time
 import unittest
@@ -8,7 +9,13 @@ import harness
 from robot import Robot, RobotError, op, parse_records
 
 FIXTURE = os.path.join(harness.BIN, "robot_fixture.exe")
-MAIN = {"title": "Robot Fixture", "class_": "#32770", "owner": "none", "visible": 1}
+_tags = itertools.count()
+
+
+def unique_tag():
+    """Appended to the fixture's titles: a test must not find the windows
+    of an instance that another test left behind."""
+    return " #%d.%d" % (os.getpid(), next(_tags))
 
 
 class ParseRecordsTest(unittest.TestCase):
@@ -57,8 +64,9 @@ class FixtureTest(harness.WineTestCase):
         self.r = Robot(lambda args, timeout: harness.run_robot(self.env, args, timeout))
 
     def start_main(self):
-        self.app = self.start(FIXTURE)
-        self.win = self.r.wait(**MAIN)
+        self.tag = unique_tag()
+        self.app = self.start(FIXTURE, ["main", self.tag])
+        self.win = self.r.wait(title="Robot Fixture" + self.tag, class_="#32770", visible=1)
         return self.win
 
     def status_becomes(self, text):
@@ -132,6 +140,11 @@ class FixtureTest(harness.WineTestCase):
         self.r.control(self.win["hwnd"], id=131, text="echo: h\u00e9llo", timeout=3000)
         self.r.type(self.win["hwnd"], 130, " more", append=True)
         self.r.control(self.win["hwnd"], id=131, text="echo: h\u00e9llo more", timeout=3000)
+        # Quotes and backslashes survive Wine's command line and the parser.
+        tricky = 'say "hi" C:\\dir\\ \\"x'
+        self.r.type(self.win["hwnd"], 130, tricky)
+        self.assertEqual(self.r.control(self.win["hwnd"], id=131, text="echo: " + tricky,
+                                        timeout=3000)["text"], "echo: " + tricky)
 
     def test_focus_pixel_and_lists(self):
         self.start_main()
@@ -140,10 +153,12 @@ class FixtureTest(harness.WineTestCase):
         self.assertEqual(self.r.focus(self.win["hwnd"])["id"], 130)
         swatch = by_id[192]
         self.assertEqual(self.r.pixel(self.win["hwnd"], swatch["x"] + 5, swatch["y"] + 5), 0x123456)
+        mine = "Robot Fixture" + self.tag, "Robot Fixture Hidden" + self.tag
         titles = {w["title"] for w in self.r.list(exe="ROBOT_FIXTURE.EXE")}
-        self.assertTrue({"Robot Fixture", "Robot Fixture Hidden"} <= titles, titles)
+        self.assertTrue(set(mine) <= titles, titles)
         visible = {w["title"] for w in self.r.list(exe="robot_fixture.exe", visible=1)}
-        self.assertNotIn("Robot Fixture Hidden", visible)
+        self.assertIn(mine[0], visible)
+        self.assertNotIn(mine[1], visible)
 
     def test_busy_window_does_not_stall_the_robot(self):
         self.start_main()
@@ -168,11 +183,11 @@ class FixtureTest(harness.WineTestCase):
         ]
         for kind, icon, buttons in cases:
             with self.subTest(kind=kind):
-                app = self.start(FIXTURE, ["msgbox", kind])
-                box = {"title": "Fixture Message", "visible": 1}
+                title = "Fixture Message" + unique_tag()
+                app = self.start(FIXTURE, ["msgbox", kind, title[len("Fixture Message"):]])
+                box = {"title": title, "visible": 1}
                 got = self.r.msgbox(box)
-                self.assertEqual((got["icon"], got["buttons"], got["caption"]),
-                                 (icon, buttons, "Fixture Message"))
+                self.assertEqual((got["icon"], got["buttons"], got["caption"]), (icon, buttons, title))
                 self.assertEqual(got["text"], 'Something happened.\nSecond line "quoted".')
                 self.r.click(box, caption="Cancel")
                 self.assertEqual(app.wait(30), 2)  # IDCANCEL

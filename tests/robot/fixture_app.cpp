@@ -1,11 +1,14 @@
 // robot_fixture.exe: a small GUI application for testing the robot.
-//   robot_fixture.exe            the "Robot Fixture" dialog (fixture_app.rc);
-//                                every reaction to input is shown in the
-//                                status line (id 190); closing asks first.
-//   robot_fixture.exe msgbox K   a message box with icon K (error, warning,
-//                                information, question, none); the exit code
-//                                is the button pressed (IDOK, IDCANCEL, ...)
-//   robot_fixture.exe lnk PATH   writes a shell link with known fields
+//   robot_fixture.exe [main [TAG]]   the "Robot Fixture" dialog
+//                                (fixture_app.rc); every reaction to input
+//                                is shown in the status line (id 190);
+//                                closing asks first and exits with code 7.
+//   robot_fixture.exe msgbox K [TAG] a "Fixture Message" box with icon K
+//                                (error, warning, information, question,
+//                                none); the exit code is the button pressed.
+//   robot_fixture.exe lnk PATH   writes a shell link with known fields.
+// TAG is appended to the window titles, so that a test finds its own
+// windows and not those of an instance some other test left behind.
 #define _WIN32_WINNT 0x0601
 #define _WIN32_IE 0x0600
 #include <windows.h>
@@ -17,12 +20,14 @@
 
 namespace {
 
+std::wstring g_tag;
 HFONT g_title_font;
 HBRUSH g_swatch;
 
 void status(HWND dlg, const std::wstring& s) { SetDlgItemTextW(dlg, 190, s.c_str()); }
 
 void init(HWND dlg) {
+    SetWindowTextW(dlg, (L"Robot Fixture" + g_tag).c_str());
     static const wchar_t* langs[] = {L"English", L"Deutsch", L"Fran\u00e7ais", L"\u65e5\u672c\u8a9e"};
     for (const wchar_t* l : langs) SendDlgItemMessageW(dlg, 140, CB_ADDSTRING, 0, (LPARAM)l);
     SendDlgItemMessageW(dlg, 140, CB_SETCURSEL, 0, 0);
@@ -152,7 +157,8 @@ int message_box(const std::wstring& kind) {
     else if (kind == L"warning") flags |= MB_ICONWARNING;
     else if (kind == L"information") flags |= MB_ICONINFORMATION;
     else if (kind == L"question") flags = MB_YESNOCANCEL | MB_ICONQUESTION;
-    return MessageBoxW(nullptr, L"Something happened.\nSecond line \"quoted\".", L"Fixture Message", flags);
+    return MessageBoxW(nullptr, L"Something happened.\nSecond line \"quoted\".",
+                       (L"Fixture Message" + g_tag).c_str(), flags);
 }
 
 int write_link(const wchar_t* path) {
@@ -183,6 +189,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, LPWSTR, int) {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring mode = argc > 1 ? argv[1] : L"";
+    if ((mode == L"main" && argc > 2) || (mode == L"msgbox" && argc > 3))
+        g_tag = argv[argc - 1];
     if (mode == L"msgbox") return message_box(argc > 2 ? argv[2] : L"none");
     if (mode == L"lnk" && argc > 2) return write_link(argv[2]);
 
@@ -190,7 +198,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, LPWSTR, int) {
     InitCommonControlsEx(&icc);
     LoadLibraryW(L"riched20.dll");
     // A hidden top-level window, for the visible= filters.
-    CreateWindowExW(0, L"Static", L"Robot Fixture Hidden", WS_OVERLAPPED, 0, 0, 100, 50, nullptr, nullptr, inst, nullptr);
+    CreateWindowExW(0, L"Static", (L"Robot Fixture Hidden" + g_tag).c_str(), WS_OVERLAPPED, 0, 0, 100, 50, nullptr, nullptr, inst, nullptr);
     HWND dlg = CreateDialogParamW(inst, MAKEINTRESOURCEW(100), nullptr, dialog_proc, 0);
     if (!dlg) return 1;
     ShowWindow(dlg, SW_SHOW);
