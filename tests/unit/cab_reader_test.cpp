@@ -96,6 +96,9 @@ std::string FixtureDir() {
   const char* env = getenv("PVX_CAB_FIXTURES");
   if (env && *env) return env;
   std::vector<std::string> starts;
+#ifdef PVX_TEST_DATA
+  if (Exists(std::string(PVX_TEST_DATA) + "/cabs/mszip_lzx_qtm.cab")) return std::string(PVX_TEST_DATA) + "/cabs";
+#endif
 #ifdef PVX_SOURCE_DIR
   starts.push_back(PVX_SOURCE_DIR);
 #endif
