@@ -63,7 +63,8 @@ int LookUp(const std::string& inner) {
   if (name.size() > 3 && name.compare(0, 3, "reg") == 0 &&
       name.find_first_not_of("0123456789", 3) == std::string::npos && name.size() <= 5) {
     int n = std::stoi(name.substr(3));
-    if (n >= 1 && n <= 20 && !shortForm) return 80 + n;
+    // Variable 20 would be number 100, which a two-digit token cannot name.
+    if (n >= 1 && n <= 19 && !shortForm) return 80 + n;
     return -1;
   }
   for (const FolderName& f : FolderNames())

@@ -15,7 +15,8 @@ struct FolderName {
 const std::vector<FolderName>& FolderNames();
 
 // Replaces every {name} of the table (case-insensitive), {name:short} by
-// the short-path form (number + 40) of folders 1..40, and {regN} (N 1..20)
+// the short-path form (number + 40) of folders 1..40, and {regN} (N 1..19; variable 20 is
+// number 100, which the two-digit token cannot reach)
 // by RegistryVariable N. Any other braces are left alone, so registry keys
 // such as "CLSID\{...}" survive.
 std::string ExpandFolderNames(const std::string& text);
