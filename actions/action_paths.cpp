@@ -1,0 +1,34 @@
+#include "actions/action_paths.h"
+
+#include "format/text_util.h"
+
+namespace pvx {
+
+Str FontRegistryData(const Str& file, const Str& fontsFolder) {
+  if (!fontsFolder.empty() && AsciiLower(file).find(AsciiLower(fontsFolder)) != Str::npos)
+    return FileNamePart(file);
+  return file;
+}
+
+Str ShortcutLinkPath(int kind, bool chosen, const Str& groupName, const Str& linkName,
+                     FolderResolver& folders) {
+  // Folder numbers of kinds 0 to 3: programs, desktop, start menu, quick launch.
+  static const unsigned char kFolderOf[] = {8, 6, 9, 7};
+  if (linkName.empty()) return Str();
+  if (kind == kExplicitShortcut) return linkName;
+  if (kind < 0 || kind > kQuickLaunchShortcut || !chosen) return Str();
+  Str folder = folders.ResolveFolder(kFolderOf[kind]);
+  if (folder.empty()) return Str();
+  if (kind == kGroupShortcut) folder = folder + "\\" + groupName;
+  return WithTrailingBackslash(folder) + linkName;
+}
+
+Str ShortcutWorkingFolder(const Str& workingFolder, const Str& target) {
+  Str folder = workingFolder.empty() ? FolderPart(target) : workingFolder;
+  if (folder.size() > 1 && folder.back() == '\\' && folder[folder.size() - 2] != ':') folder.pop_back();
+  return folder;
+}
+
+Str CommandDirectory(const Str& file) { return FolderPart(file); }
+
+}  // namespace pvx
