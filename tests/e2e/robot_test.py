@@ -123,7 +123,7 @@ class FixtureTest(harness.WineTestCase):
             (op("pick", id=150, index=-1), "list click -1"),
             (op("key", vk="RETURN", id=130), "ok clicked"),
             (op("key", vk="B", alt=1), "radio 121"),
-            (op("mouse", id=150, x=20, y=28, double=1), "list dblclick 0"),
+            (op("mouse", id=150, x=60, y=28, double=1), "list dblclick 0"),
             (op("pick", id=140, index=3), "combo 3 \u65e5\u672c\u8a9e"),
         ]
         for ops, status in steps:
@@ -133,6 +133,22 @@ class FixtureTest(harness.WineTestCase):
         _, by_id = self.controls()
         self.assertEqual(by_id[150]["selected"], "0")  # the double click selected it
         self.assertEqual(by_id[140]["selected"], 3)
+
+    def test_list_view_check_boxes(self):
+        self.start_main()
+        hwnd = self.win["hwnd"]
+        steps = [
+            ([op("pick", id=150, index=0), op("key", vk="SPACE", id=150)], "0,1"),
+            ([op("pick", id=150, index=2, part="check")], "0,1,2"),
+            ([op("pick", id=150, text="Beta", part="check")], "0,2"),
+        ]
+        for ops, checked in steps:
+            with self.subTest(ops=ops):
+                self.r.do(hwnd, *ops)
+                deadline = time.monotonic() + 5
+                while self.r.control(hwnd, id=150)["checkeditems"] != checked:
+                    self.assertLess(time.monotonic(), deadline, "still not checked: " + checked)
+        self.status_becomes("list click 1")
 
     def test_type_runs_the_change_handler(self):
         self.start_main()

@@ -119,7 +119,18 @@ void op_mouse(Ctx& ctx, const Op& op) {
     click_at(target, pt, button, op.flag("double"));
 }
 
-static void pick_listview(HWND c, long long index) {
+// Client rectangle of an item part (LVIR_*) of a list view.
+static RECT item_rect(HWND c, Remote& mem, long long index, int part) {
+    RECT r{};
+    r.left = part;
+    mem.write(0, &r, sizeof r);
+    if (!send_or_fail(c, LVM_GETITEMRECT, (WPARAM)index, mem.at(0), "LVM_GETITEMRECT"))
+        fail("no item rectangle");
+    mem.read(0, &r, sizeof r);
+    return r;
+}
+
+static void pick_listview(HWND c, long long index, bool check_box) {
     long long n = (LONG)send_or_fail(c, LVM_GETITEMCOUNT, 0, 0, "LVM_GETITEMCOUNT");
     if (index >= n || index < -1) fail("no item");
     Remote mem(c, 64);
@@ -134,21 +145,21 @@ static void pick_listview(HWND c, long long index) {
         mem.write(0, &it, sizeof it);
         send_or_fail(c, LVM_SETITEMSTATE, (WPARAM)index, mem.at(0), "LVM_SETITEMSTATE");
         send_or_fail(c, LVM_ENSUREVISIBLE, (WPARAM)index, FALSE, "LVM_ENSUREVISIBLE");
-        r.left = LVIR_LABEL;
-        mem.write(0, &r, sizeof r);
-        if (!send_or_fail(c, LVM_GETITEMRECT, (WPARAM)index, mem.at(0), "LVM_GETITEMRECT"))
-            fail("no item rectangle");
-        mem.read(0, &r, sizeof r);
+        r = item_rect(c, mem, index, LVIR_LABEL);
         pt = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        if (check_box) {
+            // The state image sits between the item's left edge and its icon.
+            RECT bounds = item_rect(c, mem, index, LVIR_BOUNDS);
+            RECT icon = item_rect(c, mem, index, LVIR_ICON);
+            if (!(send_or_fail(c, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0, "LVM_GETEXTENDEDLISTVIEWSTYLE") &
+                  LVS_EX_CHECKBOXES) || icon.left - bounds.left < 4)
+                fail("no check boxes");
+            pt.x = (bounds.left + icon.left) / 2;
+        }
     } else {
         LONG below = 0;
         if (n > 0) {
-            r.left = LVIR_BOUNDS;
-            mem.write(0, &r, sizeof r);
-            if (!send_or_fail(c, LVM_GETITEMRECT, (WPARAM)(n - 1), mem.at(0), "LVM_GETITEMRECT"))
-                fail("no item rectangle");
-            mem.read(0, &r, sizeof r);
-            below = r.bottom;
+            below = item_rect(c, mem, n - 1, LVIR_BOUNDS).bottom;
         } else {
             HWND header = (HWND)send_or_fail(c, LVM_GETHEADER, 0, 0, "LVM_GETHEADER");
             if (header && IsWindowVisible(header)) below = client_rect_of(header, c).bottom;
@@ -175,7 +186,9 @@ void op_pick(Ctx& ctx, const Op& op) {
             if (items[i] == op.str("text")) index = (long long)i;
         if (index < 0) fail("no item");
     }
-    if (listview) return pick_listview(c, index);
+    bool check_box = op.str("part") == "check";
+    if (check_box && !listview) fail("part=check needs a list view");
+    if (listview) return pick_listview(c, index, check_box);
     long long n = (LONG)send_or_fail(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0, "GETCOUNT");
     if (index < 0 || index >= n) fail("no item");
     WORD id = (WORD)GetDlgCtrlID(c);
