@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 namespace robot {
 
@@ -143,6 +144,15 @@ static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
         none = true;
         return false;
     }
+    // Most controls of a dialog share one font: ask about each handle once.
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    static std::map<std::pair<DWORD, DWORD>, LOGFONTW> known;
+    auto it = known.find({pid, font});
+    if (it != known.end()) {
+        lf = it->second;
+        return true;
+    }
     b = CallBlock{};
     b.fn = get;
     b.nargs = 3;
@@ -150,6 +160,7 @@ static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
     memcpy(b.args, args2, sizeof args2);
     if (!run_in_target(mem, b) || b.result != sizeof(LOGFONTW)) return false;
     mem.read(kData + 16, &lf, sizeof lf);
+    known[{pid, font}] = lf;
     return true;
 }
 
