@@ -28,6 +28,7 @@ int RunBuild(const BuildCommand& command) {
     if (bo.output.empty())
       bo.output = (std::filesystem::path(project.baseDir) /
                    (project.defaultOutput.empty() ? std::string("setup.exe") : project.defaultOutput))
+                      .lexically_normal()
                       .string();
     bo.showProgress = ProgressBar::StderrIsTerminal();
     BuildResult r = BuildPackage(project, bo);
