@@ -22,6 +22,7 @@ HWND locate_control(HWND top, const Op& op, bool need_enabled) {
     DWORD start = GetTickCount();
     for (;;) {
         if (!IsWindow(top)) fail("window gone");
+        forget_hung();
         std::vector<HWND> found = find_controls(top, f);
         bool have = (long long)found.size() > f.index;
         HWND c = have ? found[f.index] : nullptr;

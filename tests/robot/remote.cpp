@@ -167,7 +167,11 @@ static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
 bool window_font(HWND h, LOGFONTW& lf) {
     if (thread_hung(h)) return false;
     bool none = false;
-    if (font_from_inside(h, lf, none)) return true;
+    try {
+        if (font_from_inside(h, lf, none)) return true;
+    } catch (const Failure&) {
+        // The font is a detail: a process we may not enter still gets dumped.
+    }
     if (none || under_wine()) return false;
     // On Windows the handle from WM_GETFONT is valid in every process.
     DWORD_PTR font = 0;

@@ -196,6 +196,7 @@ void op_waitctl(Ctx& ctx, const Op& op) {
     DWORD start = GetTickCount();
     for (;;) {
         if (!IsWindow(top)) fail("window gone");
+        forget_hung();
         std::vector<HWND> found = find_controls(top, f);
         if ((long long)found.size() > f.index) {
             control_record(found[f.index], top).print();

@@ -73,6 +73,7 @@ Record window_record(HWND h);
 RECT client_rect_of(HWND child, HWND top); // child's window rect in top's client coords
 std::vector<HWND> descendants(HWND top);
 bool thread_hung(HWND h); // it let a message time out just now
+void forget_hung();       // each pass of a polling loop tries again
 bool send_timeout(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result,
                   UINT ms = 3000);
 DWORD_PTR send_or_fail(HWND h, UINT msg, WPARAM wp, LPARAM lp, const char* what);

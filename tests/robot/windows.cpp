@@ -12,6 +12,8 @@ namespace robot {
 // while they are given up on at once.
 static std::map<DWORD, DWORD> g_hung;
 
+void forget_hung() { g_hung.clear(); }
+
 bool thread_hung(HWND h) {
     auto it = g_hung.find(GetWindowThreadProcessId(h, nullptr));
     return it != g_hung.end() && GetTickCount() - it->second < 2000;
