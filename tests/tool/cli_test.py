@@ -319,5 +319,35 @@ class ExtractRoundTrip(unittest.TestCase):
             ws.cleanup()
 
 
+class DocumentedExample(unittest.TestCase):
+    def test_the_complete_example_of_the_project_format_builds(self):
+        doc_path = os.path.join(os.path.dirname(__file__), "../../docs/project-format.md")
+        with open(doc_path, encoding="utf-8") as f:
+            text = f.read()
+        example = text.split("## A complete example", 1)[1].split("```toml\n", 1)[1].split("```", 1)[0]
+        ws = Workspace()
+        try:
+            ws.write("example.toml", example.encode())
+            # A 2 x 2 BMP, 24-bit.
+            row = b"\xff\x00\x00" * 2 + b"\x00\x00"
+            bmp = (b"BM" + (54 + 16).to_bytes(4, "little") + b"\0\0\0\0" + (54).to_bytes(4, "little") +
+                   (40).to_bytes(4, "little") + (2).to_bytes(4, "little") + (2).to_bytes(4, "little") +
+                   (1).to_bytes(2, "little") + (24).to_bytes(2, "little") + b"\0" * 24 + row * 2)
+            ws.write("art/side.bmp", bmp)
+            for rel in ("text/licence-en.txt", "text/licence-de.txt", "text/readme-en.txt", "text/readme-de.txt",
+                        "app/bin/tool.exe", "app/bin/Uninstall.exe", "app/docs/manual.txt", "app/samples/a.txt"):
+                ws.write(rel, b"text\n")
+            r = ws.build(project="example.toml")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            doc = json.loads(run("inspect", ws.path("out/setup.exe"), "--json").stdout)
+            header = {h["name"]: h["value"] for h in doc["header"] if h["name"]}
+            self.assertEqual(header["title"], "Example Tool 1.4")
+            self.assertEqual(header["backdrop"], "1")
+            self.assertEqual(header["unsupported_windows"], "31")
+            self.assertEqual(doc["audit"], [])
+        finally:
+            ws.cleanup()
+
+
 if __name__ == "__main__":
     unittest.main()
