@@ -153,6 +153,7 @@ void print_windows_wait(Ctx& ctx, const Op& op) {
         std::vector<HWND> found = find_windows(f);
         if ((long long)found.size() > f.index) {
             ctx.sel = found[f.index];
+            GetWindowThreadProcessId(ctx.sel, &ctx.sel_pid);
             window_record(ctx.sel).print();
             return;
         }
@@ -323,7 +324,7 @@ void op_sleep(Ctx&, const Op& op) { Sleep((DWORD)op.num("ms", 0)); }
 void op_wait_exit(Ctx& ctx, const Op& op) {
     DWORD pid = 0;
     if (op.has("pid")) pid = (DWORD)op.num("pid", 0);
-    else GetWindowThreadProcessId(ctx.require_window(), &pid);
+    else pid = ctx.sel_pid; // the window itself may be gone by now
     DWORD timeout = (DWORD)op.num("timeout", 10000);
     HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     Record r("exit");

@@ -59,6 +59,7 @@ HWND parse_hwnd(const std::string& s);
 // State shared by the operations of one invocation.
 struct Ctx {
     HWND sel = nullptr;
+    DWORD sel_pid = 0;           // its process, still known once it is gone
     HWND require_window() const; // the selected window, or fail if it died
 };
 
