@@ -103,15 +103,19 @@ void OutputFiles::Commit() {
       throw std::runtime_error("cannot write " + e.finalPath + ": " + strerror(err));
     }
   }
+  std::vector<std::string> renamed;
   for (size_t i = entries_.size(); i-- > 0;) {
     Entry& e = entries_[i];
     if (rename(e.tempPath.c_str(), e.finalPath.c_str()) != 0) {
       int err = errno;
+      // A set of volumes without its executable is no use: take it back.
+      for (const std::string& r : renamed) unlink(r.c_str());
       Discard();
       throw std::runtime_error("cannot create " + e.finalPath + ": " + strerror(err));
     }
     Untrack(e.tempPath);
     e.tempPath.clear();
+    renamed.push_back(e.finalPath);
   }
   committed_ = true;
 }
