@@ -465,9 +465,10 @@ std::vector<std::pair<const OpDef*, Op>> parse_command_line(const std::vector<st
                 if (op.has(alt.c_str())) found = true;
             if (!found) usage_error(op.name + ": missing " + group);
         }
-        bool needs = def->need == WINDOW ||
-                     (def->need == WINDOW_UNLESS_FILTER &&
-                      !(op.args.size() > (op.has("timeout") ? 1u : 0u))) ||
+        bool filtered = false;
+        for (auto& a : op.args)
+            if (a.first != "timeout" && a.first != "index") filtered = true;
+        bool needs = def->need == WINDOW || (def->need == WINDOW_UNLESS_FILTER && !filtered) ||
                      (def->need == WINDOW_UNLESS_PID && !op.has("pid")) ||
                      op.str("owner") == "selected";
         if (needs && !have_window) usage_error(op.name + ": no window selected (use wait first)");
