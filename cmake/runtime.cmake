@@ -13,7 +13,7 @@ target_include_directories(runtime PRIVATE "${CMAKE_SOURCE_DIR}" "${CMAKE_SOURCE
   "${CMAKE_BINARY_DIR}/generated")
 target_compile_options(runtime PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PVX_WIN_CXX_FLAGS}>)
 target_link_options(runtime PRIVATE ${PVX_WIN_LINK_FLAGS} ${PVX_STUB_LINK_FLAGS} "-Wl,-Map,${CMAKE_BINARY_DIR}/runtime.map")
-target_link_libraries(runtime PRIVATE pvx_format_win kernel32 user32 gdi32 advapi32 shell32 ole32)
+target_link_libraries(runtime PRIVATE pvx_format_win kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)
 # The build says what the stub costs.
 add_custom_command(TARGET runtime POST_BUILD
   COMMAND sh -c "echo \"runtime.exe: $(stat -c %s '$<TARGET_FILE:runtime>') bytes\""

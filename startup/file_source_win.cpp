@@ -27,6 +27,13 @@ bool FileSource::Seek(uint64_t position) {
   return IsOpen() && SetFilePointerEx(handle_, distance, nullptr, FILE_BEGIN);
 }
 
+uint64_t FileSource::Position() {
+  LARGE_INTEGER zero, position;
+  zero.QuadPart = 0;
+  if (!IsOpen() || !SetFilePointerEx(handle_, zero, &position, FILE_CURRENT)) return 0;
+  return static_cast<uint64_t>(position.QuadPart);
+}
+
 size_t FileSource::Read(void* destination, size_t n) {
   DWORD got = 0;
   if (!IsOpen() || !ReadFile(handle_, destination, static_cast<DWORD>(n), &got, nullptr)) return 0;

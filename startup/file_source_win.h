@@ -22,6 +22,7 @@ class FileSource : public ByteSource {
 
   uint64_t Size() override;
   bool Seek(uint64_t position) override;
+  uint64_t Position();
   size_t Read(void* destination, size_t n) override;
 
  private:

@@ -12,6 +12,8 @@
 #include "startup/prerequisites_win.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
+#include "install/resources_win.h"
+#include "wizard/wizard_win.h"
 
 namespace pvx {
 namespace {
@@ -76,15 +78,21 @@ void ApplyCommandLine(Run& run) {
   ShowWindow(startup.appWindow, startup.silentMode ? SW_HIDE : SW_SHOW);
 
   LoadScriptLists(reader, run.script);
+  ExtractResourceArea(run, package);
   package.Close();
 
   ChooseLanguage(run);
   run.versionClass = WindowsVersionClass(GetVersion());
   RunPrerequisiteChecks(run);
 
-  // The remaining steps (resources, wizard, installation) are not part of
-  // this build yet: end cleanly rather than idle in a hidden loop.
-  EndRun(run, ExitCode::Installed, Cleanup::WithLanguageFiles);
+  StartWizard(run);
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  EndRun(run, ExitCode::Installed, Cleanup::None);
 }
 
 }  // namespace

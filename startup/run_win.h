@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "format/str.h"
+#include <vector>
 
 #include "actions/folders_win.h"
 #include "format/script.h"
@@ -30,6 +31,31 @@ struct PackageState {
   bool trailerRead = false;
 };
 
+// The wizard's choices that the install sequence reads (the wizard keeps
+// them current from its controls; silent runs keep the defaults).
+struct Choices {
+  Str groupName;
+  bool noGroupShortcuts = false;
+  bool desktop = true;
+  bool startMenu = true;
+  bool quickLaunch = true;
+};
+
+// The header picture (resource file 4) as loaded for the wizard; the
+// uninstall record serialises it again.
+struct Pictures {
+  HBITMAP header = nullptr;
+  HBITMAP side = nullptr;
+  HBITMAP folder = nullptr;
+  HBITMAP shortcuts = nullptr;
+};
+
+// What the install sequence keeps between files.
+struct InstallState {
+  int32_t replaceAnswer = 5000;  // 5000 asks; 2000/4000 are remembered
+  bool filesFailed = false;      // a file could not be written
+};
+
 struct Run {
   StartupState startup;
   PackageState package;
@@ -38,6 +64,12 @@ struct Run {
   FolderContext folders;
   SystemFolders folderResolver{folders};
   int versionClass = 0;
+  Choices choices;
+  InstallState install;
+  Pictures pictures;
+  // Full paths the uninstall record lists for removal, in installation
+  // order, repeats kept.
+  std::vector<Str> uninstallFiles;
 
   // A package path or text with its FolderMacros replaced, at the moment
   // of use.

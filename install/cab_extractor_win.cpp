@@ -1,0 +1,244 @@
+#include "install/cab_extractor_win.h"
+
+#include <fcntl.h>
+#include <fdi.h>
+
+#include "format/text_util.h"
+#include "startup/system_dll_win.h"
+
+namespace pvx {
+
+namespace {
+
+typedef HFDI(DIAMONDAPI* CreateFn)(PFNALLOC, PFNFREE, PFNOPEN, PFNREAD, PFNWRITE, PFNCLOSE,
+                                    PFNSEEK, int, PERF);
+typedef BOOL(DIAMONDAPI* CopyFn)(HFDI, char*, char*, int, PFNFDINOTIFY, PFNFDIDECRYPT, void*);
+typedef BOOL(DIAMONDAPI* DestroyFn)(HFDI);
+
+struct Fdi {
+  CreateFn create = nullptr;
+  CopyFn copy = nullptr;
+  DestroyFn destroy = nullptr;
+};
+
+const Fdi& LoadFdi() {
+  static Fdi fdi;
+  static bool loaded = false;
+  if (!loaded) {
+    loaded = true;
+    if (HMODULE module = LoadSystemLibrary("cabinet.dll")) {
+      fdi.create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDICreate")));
+      fdi.copy = reinterpret_cast<CopyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDICopy")));
+      fdi.destroy = reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDIDestroy")));
+    }
+  }
+  return fdi;
+}
+
+// The decompressor's file callbacks carry no context; one extraction runs
+// at a time on the one thread, so the active TCab is kept here.
+TCab* g_active = nullptr;
+
+FNALLOC(Allocate) { return HeapAlloc(GetProcessHeap(), 0, cb ? cb : 1); }
+FNFREE(Free) { HeapFree(GetProcessHeap(), 0, pv); }
+
+FNOPEN(Open) {
+  (void)pmode;
+  DWORD access = (oflag & 3) == 0 ? GENERIC_READ : (oflag & 3) == 1 ? GENERIC_WRITE
+                                                                    : GENERIC_READ | GENERIC_WRITE;
+  DWORD disposition = OPEN_EXISTING;
+  if ((oflag & _O_CREAT) && (oflag & _O_EXCL))
+    disposition = CREATE_NEW;
+  else if ((oflag & _O_TRUNC) && (oflag & _O_CREAT))
+    disposition = CREATE_ALWAYS;
+  else if (oflag & _O_TRUNC)
+    disposition = TRUNCATE_EXISTING;
+  else if (oflag & _O_CREAT)
+    disposition = OPEN_ALWAYS;
+  DWORD flags = (oflag & _O_SHORT_LIVED) && (oflag & _O_CREAT) ? FILE_ATTRIBUTE_TEMPORARY
+                                                                : FILE_ATTRIBUTE_NORMAL;
+  if (oflag & _O_RANDOM) flags |= FILE_FLAG_RANDOM_ACCESS;
+  if (oflag & _O_SEQUENTIAL) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
+  if ((oflag & _O_TEMPORARY) && (oflag & _O_CREAT)) flags |= FILE_FLAG_DELETE_ON_CLOSE;
+  HANDLE file = CreateFileA(pszFile, access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  if ((oflag & _O_APPEND) && SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
+    CloseHandle(file);
+    return -1;
+  }
+  return reinterpret_cast<INT_PTR>(file);
+}
+
+FNREAD(Read) {
+  DWORD done = 0;
+  return ReadFile(reinterpret_cast<HANDLE>(hf), pv, cb, &done, nullptr) ? done : static_cast<UINT>(-1);
+}
+
+FNWRITE(Write) {
+  for (;;) {
+    if (g_active && g_active->WriteFailed(hf)) return cb;  // ignored earlier: go on unwritten
+    DWORD done = 0;
+    if (WriteFile(reinterpret_cast<HANDLE>(hf), pv, cb, &done, nullptr) && done == cb) return cb;
+    if (!g_active) return static_cast<UINT>(-1);
+    // The owner decides: retry, ignore (the member goes on unwritten) or
+    // abort (which ends the run).
+    if (!g_active->Notify(-1, reinterpret_cast<void*>(hf))) return static_cast<UINT>(-1);
+  }
+}
+
+FNCLOSE(Close) { return CloseHandle(reinterpret_cast<HANDLE>(hf)) ? 0 : -1; }
+
+FNSEEK(Seek) {
+  DWORD position = SetFilePointer(reinterpret_cast<HANDLE>(hf), dist, nullptr, seektype);
+  return position == INVALID_SET_FILE_POINTER ? -1 : static_cast<LONG>(position);
+}
+
+FNFDINOTIFY(NotifyThunk) {
+  return static_cast<TCab*>(pfdin->pv)->Notify(fdint, pfdin);
+}
+
+}  // namespace
+
+void SetFileTimeFromDos(const Str& path, uint16_t date, uint16_t time) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  FILETIME local, utc;
+  if (DosDateTimeToFileTime(date, time, &local) && LocalFileTimeToFileTime(&local, &utc))
+    SetFileTime(file, &utc, nullptr, &utc);
+  CloseHandle(file);
+}
+
+TCab::~TCab() {
+  if (context_) LoadFdi().destroy(context_);
+}
+
+bool TCab::WriteFailed(INT_PTR handle) {
+  for (OpenMember& m : open_)
+    if (m.handle == handle) return m.writeFailed;
+  return false;
+}
+
+bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
+  const Fdi& fdi = LoadFdi();
+  if (!fdi.create || !fdi.copy) return false;
+  char full[MAX_PATH];
+  DWORD n = GetFullPathNameA(cabinetFile.c_str(), sizeof full, full, nullptr);
+  cabinetPath_ = n && n < sizeof full ? Str(full, n) : cabinetFile;
+  destinationFolder_ = WithTrailingBackslash(destinationFolder);
+  open_.clear();
+  if (!context_) {
+    error_[0] = error_[1] = error_[2] = 0;
+    context_ = fdi.create(Allocate, Free, Open, Read, Write, Close, Seek, cpuUNKNOWN,
+                          reinterpret_cast<PERF>(error_));
+    if (!context_) return false;
+  }
+  bool finished = true;
+  TCab* outer = g_active;
+  g_active = this;
+  Str current = cabinetPath_;
+  while (!current.empty()) {
+    nextCabinetPath_ = Str();
+    requestedCabinetPath_ = Str();
+    movedOn_ = false;
+    Str name = FileNamePart(current), folder = FolderPart(current);
+    if (!fdi.copy(context_, name.data(), folder.data(), 0, NotifyThunk, nullptr, this))
+      finished = false;
+    if (movedOn_) {
+      current = requestedCabinetPath_;
+    } else if (!nextCabinetPath_.empty() &&
+               CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, current.c_str(), -1,
+                              nextCabinetPath_.c_str(), -1) != CSTR_EQUAL) {
+      current = nextCabinetPath_;
+    } else {
+      current = Str();
+    }
+    if (!current.empty()) {
+      DWORD a = GetFileAttributesA(current.c_str());
+      if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) current = Str();
+    }
+  }
+  // Members whose end never arrived were cut off by a damaged chain.
+  for (OpenMember& m : open_) CloseHandle(reinterpret_cast<HANDLE>(m.handle));
+  if (!open_.empty()) finished = false;
+  open_.clear();
+  g_active = outer;
+  return finished;
+}
+
+INT_PTR TCab::Notify(int type, void* data) {
+  if (type == -1) {  // a failed write, from the write callback
+    INT_PTR handle = reinterpret_cast<INT_PTR>(data);
+    for (OpenMember& m : open_) {
+      if (m.handle != handle) continue;
+      bool retry = false, abort = false;
+      if (!events_.onWriteError) return 0;
+      events_.onWriteError(*this, events_.owner, m.destination, retry, abort);
+      if (abort) return 0;
+      if (!retry) m.writeFailed = true;
+      return 1;
+    }
+    return 0;
+  }
+  FDINOTIFICATION* n = static_cast<FDINOTIFICATION*>(data);
+  switch (type) {
+    case fdintCABINET_INFO:
+      nextCabinetPath_ = n->psz1 && *n->psz1 ? JoinPath(n->psz3, n->psz1) : Str();
+      return 0;
+    case fdintCOPY_FILE: {
+      Str name = n->psz1;
+      Str destination = JoinPath(destinationFolder_, name);
+      bool abort = false;
+      if (events_.onCopyFile)
+        events_.onCopyFile(*this, events_.owner, name, n->cb, n->date, n->time, n->attribs,
+                           n->iFolder, destination, abort);
+      if (abort) return -1;
+      if (destination.empty()) return 0;
+      for (;;) {
+        HANDLE file = CreateFileA(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+          INT_PTR handle = reinterpret_cast<INT_PTR>(file);
+          open_.push_back(OpenMember{name, destination, handle, false});
+          return handle;
+        }
+        bool retry = false;
+        if (events_.onCreateError) events_.onCreateError(*this, events_.owner, destination, retry, abort);
+        if (abort) return -1;
+        if (!retry) return 0;
+      }
+    }
+    case fdintCLOSE_FILE_INFO: {
+      CloseHandle(reinterpret_cast<HANDLE>(n->hf));
+      Str name = n->psz1;
+      for (size_t i = 0; i < open_.size(); ++i) {
+        if (open_[i].name != name) continue;
+        Str destination = open_[i].destination;
+        open_.erase(open_.begin() + i);
+        SetFileTimeFromDos(destination, n->date, n->time);
+        SetFileAttributesA(destination.c_str(), n->attribs & 0x27);
+        break;
+      }
+      return TRUE;
+    }
+    case fdintNEXT_CABINET: {
+      Str folder = n->psz3;
+      if (events_.onNextCabinet) {
+        bool abort = false;
+        events_.onNextCabinet(*this, events_.owner, n->psz1, n->psz2, folder, abort);
+        if (abort) return -1;
+        folder = WithTrailingBackslash(folder);
+        // The decompressor's path buffer holds 256 characters.
+        if (folder.size() >= 256) return -1;
+        lstrcpynA(n->psz3, folder.c_str(), 256);
+      }
+      requestedCabinetPath_ = JoinPath(n->psz3, n->psz1);
+      movedOn_ = true;
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+}  // namespace pvx

@@ -1,0 +1,266 @@
+#include "install/file_placement_win.h"
+
+#include <vector>
+
+#include "actions/actions_win.h"
+#include "format/decimal.h"
+#include "format/header_fields.h"
+#include "format/stored_records.h"
+#include "format/text_util.h"
+#include "install/cab_extractor_win.h"
+#include "install/install_ui_win.h"
+#include "install/overwrite.h"
+#include "install/package_data_win.h"
+#include "install/replace_dialog_win.h"
+#include "startup/app_window_win.h"
+#include "startup/run_win.h"
+#include "startup/workdir_win.h"
+
+namespace pvx {
+
+namespace {
+
+CalendarTime Calendar(const FILETIME& t) {
+  SYSTEMTIME s = {};
+  FileTimeToSystemTime(&t, &s);
+  return CalendarTime{s.wYear, s.wMonth, s.wDay, s.wHour, s.wMinute, s.wSecond, s.wMilliseconds};
+}
+
+// The existing file's last-write time; a file held open without sharing is
+// read through its directory entry instead.
+FILETIME ExistingTime(const Str& path) {
+  FILETIME t = {0, 0};
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    GetFileTime(file, nullptr, nullptr, &t);
+    CloseHandle(file);
+    return t;
+  }
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path.c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    t = found.ftLastWriteTime;
+    FindClose(search);
+  }
+  return t;
+}
+
+uint64_t ExistingSize(const Str& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  FindClose(search);
+  return (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+}
+
+bool Ask(Run& run, HWND owner, const Str& destination, const FILETIME& newTime, uint64_t newSize) {
+  int32_t& answer = run.install.replaceAnswer;
+  bool ask = false;
+  bool replace = AnswerFromMemory(answer, ask);
+  if (!ask) return replace;
+  ReplaceQuestion q = {destination,
+                       FileDescription(ExistingTime(destination), ExistingSize(destination)),
+                       FileDescription(newTime, newSize)};
+  answer = AskReplaceFile(run, owner, q);
+  replace = answer == kReplace || answer == kReplaceAll;
+  if (answer == kReplace || answer == kSkip) answer = kAsk;
+  return replace;
+}
+
+// The state of one InstallFiles run, shared with the extractor's events.
+struct Placement : WriteErrorPrompt {
+  Placement(Run& r, InstallUi& u) : run(r), ui(u), data{r, PackageReader(), u.owner} {}
+  Run& run;
+  InstallUi& ui;
+  PackageDataContext data;
+  int partCounter = 0;
+  Str previousPart;
+  uint64_t previousSize = 0;
+  bool partMissing = false;
+  std::vector<bool> delivered;
+
+  bool RetryWrite(const Str& path) override {
+    return CreateErrorPrompt(run, ui.owner, path) == PromptAnswer::Retry;
+  }
+
+  // The file-list record a member or stored record names, or -1 when it
+  // names none, or one that was already placed (each file once).
+  int Record(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= delivered.size() || delivered[index]) return -1;
+    delivered[index] = true;
+    return index;
+  }
+
+  void ShowCopying(const Str& destination) {
+    ui.SetStatus(run.Text(35) + FileNamePart(destination));
+    ProcessPendingMessages();
+  }
+};
+
+void OnCopyFile(TCab&, void* owner, const Str& name, uint32_t size, uint16_t date, uint16_t time,
+                uint16_t, uint16_t, Str& destination, bool&) {
+  Placement& p = *static_cast<Placement*>(owner);
+  p.ui.Add(p.previousSize);
+  FILETIME local, utc = {0, 0};
+  if (DosDateTimeToFileTime(date, time, &local)) LocalFileTimeToFileTime(&local, &utc);
+  int record = p.Record(DecimalInt(name));
+  if (record >= 0 && ShouldWriteFile(p.run, p.ui.owner, record, utc, destination, size))
+    p.ShowCopying(destination);
+  else
+    destination = Str();
+  p.previousSize = size;
+}
+
+void OnCreateError(TCab&, void* owner, const Str& destination, bool& retry, bool&) {
+  Placement& p = *static_cast<Placement*>(owner);
+  retry = CreateErrorPrompt(p.run, p.ui.owner, destination) == PromptAnswer::Retry;
+}
+
+void OnNextCabinet(TCab&, void* owner, const Str& name, const Str&, Str& folder, bool& abort) {
+  Placement& p = *static_cast<Placement*>(owner);
+  // The successor's name comes from the package: it must not lead out of
+  // the work folder.
+  if (!IsBareFileName(name)) {
+    abort = true;
+    p.partMissing = true;
+    return;
+  }
+  if (!p.previousPart.empty()) DeleteFileA(p.previousPart.c_str());
+  p.previousPart = folder + name;
+  if (!CopyOutCabinetPart(p.data, p.partCounter, p.previousPart)) p.partMissing = true;
+  ++p.partCounter;
+}
+
+void InstallCabinetForm(Placement& p) {
+  Str first = TempFileName(0, true);
+  bool ok = CopyOutCabinetPart(p.data, 0, first);
+  p.previousPart = first;
+  p.partCounter = 1;
+  CabEvents events;
+  events.owner = &p;
+  events.onCopyFile = OnCopyFile;
+  events.onCreateError = OnCreateError;
+  events.onNextCabinet = OnNextCabinet;
+  events.onWriteError = OnCreateError;
+  {
+    TCab cab(events);
+    if (!cab.Extract(first, p.run.folders.installFolder)) ok = false;
+  }
+  p.ui.Add(p.previousSize);
+  if (!ok || p.partMissing) {
+    p.data.reader.stream.Close();
+    DeleteFileA(p.previousPart.c_str());
+    PayloadDamaged(p.run);
+  }
+}
+
+void InstallStoredForm(Placement& p) {
+  PackageReader& reader = p.data.reader;
+  reader.stream.Seek(static_cast<uint64_t>(p.run.package.trailer.payloadOffset));
+  int32_t count = p.run.script.HeaderInt(field::kFileCount);
+  for (int32_t i = 0; i < count; ++i) {
+    uint8_t bytes[kStoredFileHeaderSize];
+    // A record header is read from the current volume only: a volume never
+    // ends inside one.
+    if (reader.stream.Read(bytes, sizeof bytes) != sizeof bytes) PayloadDamaged(p.run);
+    StoredFileHeader h = DecodeStoredFileHeader(bytes);
+    if (h.size < 0) PayloadDamaged(p.run);
+    uint64_t size = static_cast<uint64_t>(h.size);
+    FILETIME time = {static_cast<DWORD>(h.time), static_cast<DWORD>(h.time >> 32)};
+    Str destination;
+    CopyTarget target;
+    int record = p.Record(h.index);
+    if (record >= 0 && ShouldWriteFile(p.run, p.ui.owner, record, time, destination, size)) {
+      p.ShowCopying(destination);
+      CreateFolderChain(FolderPart(destination));
+      for (;;) {
+        target.file = CreateFileA(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (target.file != INVALID_HANDLE_VALUE) break;
+        if (CreateErrorPrompt(p.run, p.ui.owner, destination) == PromptAnswer::Ignore) break;
+      }
+    }
+    target.path = destination;
+    uint64_t copied = ReadPackageData(p.data, target, size);
+    if (target.file != INVALID_HANDLE_VALUE) {
+      CloseHandle(target.file);
+      HANDLE file = CreateFileA(destination.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        SetFileTime(file, &time, &time, &time);
+        CloseHandle(file);
+      }
+      SetFileAttributesA(destination.c_str(), h.attributes);
+    }
+    if (copied != size) PayloadDamaged(p.run);
+    p.ui.Add(size);
+  }
+}
+
+}  // namespace
+
+bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, Str& destination,
+                     uint64_t newSize) {
+  const ScriptList& files = run.script.List(ListKind::Files);
+  destination = run.Expand(files.Field(index, 0));
+  bool result = true;
+  DWORD attributes = GetFileAttributesA(destination.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CreateFolderChain(FolderPart(destination));
+  } else {
+    bool newer = IsNewer(Calendar(newTime), Calendar(ExistingTime(destination)));
+    switch (DecideOverwrite(files.FieldInt(index, 1), newer)) {
+      case Decision::Replace: result = true; break;
+      case Decision::Keep: result = false; break;
+      case Decision::Ask: result = Ask(run, owner, destination, newTime, newSize); break;
+    }
+    if (result && (attributes & FILE_ATTRIBUTE_READONLY))
+      SetFileAttributesA(destination.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  if (!result)
+    destination = Str();
+  else if (files.FieldIsOne(index, 2))
+    AddUninstallPath(run, destination);
+  return result;
+}
+
+PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination) {
+  Str text = run.Text(95) + destination + "\r\n" + run.Text(96);
+  int answer = MessageBoxA(owner, text.c_str(), run.script.HeaderText(field::kSetupTitle).c_str(),
+                           MB_ABORTRETRYIGNORE);
+  if (answer == IDABORT) AbortInstallation(run, owner);
+  if (answer == IDRETRY) return PromptAnswer::Retry;
+  run.install.filesFailed = true;
+  return PromptAnswer::Ignore;
+}
+
+void AbortInstallation(Run& run, HWND owner) {
+  MessageBoxA(owner, run.Text(59).c_str(), run.script.HeaderText(field::kSetupTitle).c_str(),
+              MB_ICONEXCLAMATION);
+  EndRun(run, ExitCode::CancelledDuring, Cleanup::WithLanguageFiles);
+}
+
+void PayloadDamaged(Run& run) {
+  static const ExitMessage damaged = {
+      "The setup files are corrupted. Please obtain a new copy of the program.", "Error",
+      MB_ICONERROR};
+  EndRun(run, ExitCode::Damaged, Cleanup::WithLanguageFiles,
+         run.startup.silentMode ? nullptr : &damaged);
+}
+
+void InstallFiles(Run& run, InstallUi& ui) {
+  Placement p(run, ui);
+  p.data.prompt = &p;
+  p.delivered.assign(run.script.List(ListKind::Files).Count(), false);
+  ui.SetStatus(run.Text(51));
+  ProcessPendingMessages();
+  if (!OpenPackageReader(p.data)) PayloadDamaged(run);
+  if (run.package.trailer.IsCabinetForm())
+    InstallCabinetForm(p);
+  else
+    InstallStoredForm(p);
+  p.data.reader.stream.Close();
+  if (!p.previousPart.empty()) DeleteFileA(p.previousPart.c_str());
+  ProcessPendingMessages();
+}
+
+}  // namespace pvx

@@ -1,0 +1,32 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "format/str.h"
+
+namespace pvx {
+
+struct Run;
+class InstallUi;
+
+// Places every payload file (cabinet form through TCab, stored form record
+// by record) under the overwrite rules. A payload that cannot be read to
+// its end ends the run as damaged.
+void InstallFiles(Run& run, InstallUi& ui);
+
+// Where file `index` goes and whether it may be written there; false
+// empties the destination.
+bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, Str& destination,
+                     uint64_t newSize);
+
+enum class PromptAnswer { Retry, Ignore };
+// The Abort/Retry/Ignore message for a file that cannot be created or
+// written; Abort ends the run (exit code 5).
+PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination);
+[[noreturn]] void AbortInstallation(Run& run, HWND owner);
+// A payload that cannot be read to its end: the corruption message (none
+// in silent mode), clean-up, exit code 1.
+[[noreturn]] void PayloadDamaged(Run& run);
+
+}  // namespace pvx

@@ -1,0 +1,60 @@
+#include "install/install_sequence_win.h"
+
+#include "actions/actions_win.h"
+#include "format/header_fields.h"
+#include "install/file_placement_win.h"
+#include "install/install_ui_win.h"
+#include "startup/run_win.h"
+#include "startup/workdir_win.h"
+
+namespace pvx {
+
+namespace {
+
+void CreateFolders(Run& run, InstallUi& ui) {
+  ui.SetStatus(run.Text(80));
+  const ScriptList& folders = run.script.List(ListKind::Folders);
+  for (size_t i = 0; i < folders.Count(); ++i) {
+    CreateFolderChain(run.Expand(folders.Field(i, 0)));
+    ui.Add(kWorkUnit);
+  }
+}
+
+}  // namespace
+
+void RunInstallSequence(Run& run, InstallUi& ui) {
+  const SetupScript& script = run.script;
+  run.install.replaceAnswer = 5000;
+  ui.Reset(script.HeaderInt(field::kProgressMaximum));
+  RunCommands(run, ui, 0);
+  run.uninstallFiles.clear();
+  InstallFiles(run, ui);
+  CreateFolders(run, ui);
+  ui.SetStatus(run.Text(37));
+  WriteRegistryEntries(run, ui);
+  InstallFonts(run, ui);
+  ui.SetStatus(run.Text(38));
+  CreateShortcuts(run, ui);
+  if (script.HeaderFlag(field::kWriteUninstallRecord)) {
+    ui.SetStatus(run.Text(39));
+    WriteUninstallRecord(run);
+    ui.Add(kWorkUnit);
+  }
+  ui.SetStatus(run.Text(60));
+  WriteIniEntries(run, ui);
+  if (script.HeaderFlag(field::kComCount)) RegisterComServers(run, ui);
+  RunCommands(run, ui, 1);
+  ui.SetStatus(run.Text(40));
+  MSG message;
+  if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  CleanupWorkDir(true, script.HeaderInt(field::kLanguageCount));
+  Sleep(100);
+  if (run.startup.silentMode)
+    EndRun(run, run.install.filesFailed ? ExitCode::InstallFailed : ExitCode::Installed,
+           Cleanup::None);
+}
+
+}  // namespace pvx

@@ -1,0 +1,58 @@
+// The overwrite rules of the file placement and the texts of the replace
+// prompt, apart from the file system.
+#pragma once
+#include <cstdint>
+
+#include "format/str.h"
+
+namespace pvx {
+
+enum OverwriteMode : int32_t {
+  kOverwriteAsk = 0,
+  kOverwriteAskIfNewer = 1,
+  kOverwriteAlways = 2,
+  kOverwriteIfNewer = 3,
+  kOverwriteNever = 4,
+};
+
+// The remembered answer of the replace prompt.
+enum ReplaceAnswer : int32_t {
+  kReplace = 1000,
+  kReplaceAll = 2000,
+  kSkip = 3000,
+  kSkipAll = 4000,
+  kAsk = 5000,
+};
+
+// A calendar time in UTC, compared field by field (the day of the week
+// plays no part).
+struct CalendarTime {
+  int year, month, day, hour, minute, second, millisecond;
+};
+bool IsNewer(const CalendarTime& candidate, const CalendarTime& existing);
+
+// What the mode says for an existing file: replace, keep, or ask the user.
+enum class Decision { Replace, Keep, Ask };
+Decision DecideOverwrite(int32_t mode, bool newFileIsNewer);
+
+// Applies a remembered answer to a question. Returns true for replace;
+// sets `ask` when the prompt must be shown (answer 5000).
+bool AnswerFromMemory(int32_t answer, bool& ask);
+
+// 500 -> "500", 1024 -> "1K", 1536 -> "1.5K", 1100 -> "1.07K".
+Str SizeText(uint64_t bytes);
+
+// Shortens a path to about maxWidth by keeping its start and its last
+// component and replacing the middle by "..\"; width(text) measures.
+template <class Width>
+Str ShortenPath(const Str& path, int maxWidth, Width width);
+
+// A cabinet or stored member name that stays inside the work folder:
+// relative, no drive, no ".." component, beginning with "$inst\".
+bool IsWorkDirMemberName(const Str& name);
+// A cabinet's name for its successor must be a bare file name.
+bool IsBareFileName(const Str& name);
+
+}  // namespace pvx
+
+#include "install/overwrite_inl.h"
