@@ -61,8 +61,23 @@ path = "{app}\\logs"
 when = "after"
 file = "{app}\\tool.exe"
 parameters = "/register"
+[[commands]]
+when = "uninstall-before"
+file = "{app}\\cleanup.exe"
+[[fonts]]
+name = "Example Sans"
+file = "{fonts}\\ExampleSans.ttf"
+[[com]]
+library = "{app}\\ext.dll"
+[[registry_variables]]
+root = "HKLM"
+key = "SOFTWARE\\Other"
+name = "Dir"
+default = "{pf}"
 [uninstall]
 enabled = true
+registry = [{ root = "HKCU", key = "Software\\Example", name = "Seen" }]
+extras = [{ code = 1, text = "{app}\\cache" }]
 )T";
 }
 
@@ -143,11 +158,25 @@ TEST(BuilderRoundTrip, CabinetFormReadsBackThroughTheFormatLibrary) {
   EXPECT_EQ(s.HeaderInt(field::kShortcutCount), 1);
   EXPECT_EQ(s.HeaderInt(field::kFolderCount), 1);
   EXPECT_EQ(s.HeaderInt(field::kInstallCommandCount), 1);
-  EXPECT_EQ(s.HeaderInt(field::kUninstallCommandCount), 0);
+  EXPECT_EQ(s.HeaderInt(field::kUninstallCommandCount), 1);
+  EXPECT_EQ(s.HeaderInt(field::kFontCount), 1);
+  EXPECT_EQ(s.HeaderInt(field::kComCount), 1);
+  EXPECT_EQ(s.HeaderInt(field::kRegistryVariableCount), 1);
+  EXPECT_EQ(s.HeaderInt(field::kUninstallRegistryCount), 1);
+  EXPECT_EQ(s.HeaderInt(field::kUninstallExtraCount), 1);
+  // Every list the project named arrives record by record.
+  for (int k = 0; k < kListKindCount; ++k) {
+    if (k == static_cast<int>(ListKind::Files) || k == static_cast<int>(ListKind::Languages)) continue;
+    std::vector<std::string> flat;
+    for (auto& r : p.records[k]) flat.insert(flat.end(), r.begin(), r.end());
+    EXPECT_EQ(s.lists[k].texts, flat) << ShapeOf(ListKind(k)).name;
+    EXPECT_FALSE(flat.empty()) << ShapeOf(ListKind(k)).name;
+  }
   const uint64_t sizes = 3002 + 7 + 0 + 5000 + 300000;
   EXPECT_EQ(DecimalInt64(s.HeaderText(field::kDiskSpaceNeeded)), static_cast<int64_t>(sizes));
-  // Folder, registry, shortcut, uninstall record, INI, one after-command.
-  uint64_t total = sizes + 6 * 10240;
+  // Folder, registry, font, shortcut, uninstall record, INI, COM, one
+  // after-command (the uninstall-part command does not run).
+  uint64_t total = sizes + 8 * 10240;
   EXPECT_EQ(s.HeaderInt(field::kProgressMaximum), static_cast<int32_t>((total + 512) / 1024));
   EXPECT_EQ(s.HeaderInt(field::kLastPartNumber), 0);
   EXPECT_EQ(static_cast<uint64_t>(s.HeaderInt(field::kLastPartLength)), bytes.size() - 36 - t.payloadOffset);
