@@ -4,6 +4,12 @@
 
 namespace pvx {
 
+ExpandedRecord::ExpandedRecord(const ScriptList& list, size_t record, FolderResolver& folders) {
+  for (unsigned k = 0; k < list.width && k < 8; ++k) field[k] = ExpandFolderMacros(list.Field(record, k), folders);
+}
+
+ExpandedRecord::~ExpandedRecord() = default;
+
 Str FontRegistryData(const Str& file, const Str& fontsFolder) {
   if (!fontsFolder.empty() && AsciiLower(file).find(AsciiLower(fontsFolder)) != Str::npos)
     return FileNamePart(file);

@@ -1,9 +1,20 @@
 // The path rules of the font, shortcut and command steps.
 #pragma once
 #include "actions/folder_macros.h"
+#include "format/script.h"
 #include "format/str.h"
 
 namespace pvx {
+
+// Every field of one list record with its FolderMacros replaced (fields
+// past the list's width stay empty; the widest list, the shortcuts, has
+// eight).
+struct ExpandedRecord {
+  ExpandedRecord(const ScriptList& list, size_t record, FolderResolver& folders);
+  ~ExpandedRecord();  // out of line: one copy of the array's clean-up
+  const char* operator[](unsigned k) const { return field[k].c_str(); }
+  Str field[8];
+};
 
 // The data of a font's registry value: the bare file name when the Fonts
 // folder occurs anywhere in the file's path (ASCII letters compared without

@@ -11,22 +11,50 @@ namespace pvx {
 
 namespace {
 
-void Section(Str& out, const char* name, int number = 0) {
-  out += '[';
-  out += name;
-  if (number) out += DecimalText(number);
-  out += "]\r\n";
-}
+class IniText {
+ public:
+  Str out;
 
-void Line(Str& out, int key, const Str& value, bool quoted = true) {
-  out += DecimalText(key);
-  out += '=';
-  bool wrap = quoted && value.size() > 1 && value[0] == '"' && value[value.size() - 1] == '"';
-  if (wrap) out += '"';
-  out += value;
-  if (wrap) out += '"';
-  out += "\r\n";
-}
+  void Header(char name, int number) {
+    out += '[';
+    out += name;
+    if (number) out += DecimalText(number);
+    out += "]\r\n";
+  }
+
+  void Line(int key, const Str& value, bool quoted = true) {
+    out += DecimalText(key);
+    out += '=';
+    bool wrap = quoted && value.size() > 1 && value[0] == '"' && value[value.size() - 1] == '"';
+    if (wrap) out += '"';
+    out += value;
+    if (wrap) out += '"';
+    out += "\r\n";
+  }
+};
+
+// The sections after [f], in file order. A rule without fields ([e], [u])
+// gives one "n=" line per selected record under a single header; the
+// others give a numbered section per record, the letter's counter going
+// on across rules ([r]). Commands are "b" in phase 0 and "a" otherwise.
+struct Rule {
+  ListKind list;
+  char name;
+  int8_t flag;    // the field that must be 1, or -1 for every record
+  bool rawFirst;  // key 0 is written as stored
+  uint8_t count;
+  uint8_t fields[4];
+};
+const Rule kRules[] = {
+    {ListKind::Folders, 'e', 1, false, 0, {0}},
+    {ListKind::UninstallExtras, 'o', -1, true, 2, {0, 1}},
+    {ListKind::ComRegistrations, 'u', 1, false, 0, {0}},
+    {ListKind::IniEntries, 'i', 5, false, 3, {0, 1, 2}},
+    {ListKind::RegistryEntries, 'r', 6, true, 3, {0, 1, 2}},
+    {ListKind::UninstallRegistryEntries, 'r', -1, true, 3, {0, 1, 2}},
+    {ListKind::Commands, 'b', -1, false, 4, {1, 2, 3, 5}},
+    {ListKind::Fonts, 'n', -1, false, 2, {0, 1}},
+};
 
 // Where each [s] key comes from: 1..127 a language text, 128 + n header
 // field n as stored, 0 a value worked out below (or empty).
@@ -39,88 +67,54 @@ const uint8_t kSettings[52] = {
     H(93),  H(45),  0,      0,      0,      0,      0,      0,      H(69),  H(72),  // 40-49
     H(73),  H(78),
 };
+// Keys 37 to 46 that are counts of lines or sections, by letter.
+const char kCounted[] = "e f  uriba";
 
 }  // namespace
 
 Str BuildUninstallIni(const SetupScript& script, const std::vector<Str>& files,
                       const Str& installFolder, FolderResolver& folders) {
-  auto expand = [&folders](const Str& text) { return ExpandFolderMacros(text, folders); };
-  Str out;
+  IniText text;
+  int counter[26] = {};
 
-  Section(out, "f");
-  int fLines = 0;
-  for (const Str& path : files) Line(out, ++fLines, path, false);
+  text.Header('f', 0);
+  for (const Str& path : files) text.Line(++counter['f' - 'a'], path, false);
 
-  Section(out, "e");
-  int eLines = 0;
-  const ScriptList& folderList = script.List(ListKind::Folders);
-  for (size_t r = 0; r < folderList.Count(); ++r)
-    if (folderList.FieldIsOne(r, 1)) Line(out, ++eLines, expand(folderList.Field(r, 0)));
-
-  const ScriptList& extras = script.List(ListKind::UninstallExtras);
-  for (size_t r = 0; r < extras.Count(); ++r) {
-    Section(out, "o", static_cast<int>(r + 1));
-    Line(out, 0, extras.Field(r, 0));
-    Line(out, 1, expand(extras.Field(r, 1)));
+  for (const Rule& rule : kRules) {
+    const ScriptList& list = script.List(rule.list);
+    int64_t first = 0, last = static_cast<int64_t>(list.Count());
+    if (rule.list == ListKind::Commands) {
+      // The uninstall part follows the install part.
+      first = script.HeaderInt(field::kInstallCommandCount);
+      if (last > first + script.HeaderInt(field::kUninstallCommandCount))
+        last = first + script.HeaderInt(field::kUninstallCommandCount);
+      if (first < 0) first = 0;
+    }
+    if (!rule.count) text.Header(rule.name, 0);
+    for (int64_t i = first; i < last; ++i) {
+      const size_t r = static_cast<size_t>(i);
+      if (rule.flag >= 0 && !list.FieldIsOne(r, static_cast<unsigned>(rule.flag))) continue;
+      char name = rule.name;
+      if (rule.list == ListKind::Commands && list.FieldInt(r, 4) != 0) name = 'a';
+      const int n = ++counter[name - 'a'];
+      if (!rule.count) {
+        text.Line(n, ExpandFolderMacros(list.Field(r, 0), folders));
+        continue;
+      }
+      text.Header(name, n);
+      for (int k = 0; k < rule.count; ++k) {
+        const Str& stored = list.Field(r, rule.fields[k]);
+        text.Line(k, k == 0 && rule.rawFirst ? stored : ExpandFolderMacros(stored, folders));
+      }
+    }
   }
 
-  Section(out, "u");
-  int uLines = 0;
-  const ScriptList& servers = script.List(ListKind::ComRegistrations);
-  for (size_t r = 0; r < servers.Count(); ++r)
-    if (servers.FieldIsOne(r, 1)) Line(out, ++uLines, expand(servers.Field(r, 0)));
+  int64_t total = int64_t{script.HeaderInt(field::kFolderCount)} + script.HeaderInt(field::kUninstallExtraCount) +
+                  script.HeaderInt(field::kFontCount);
+  for (const char* c = kCounted; *c; ++c)
+    if (*c != ' ') total += counter[*c - 'a'];
 
-  // Numbered sections whose fields are all expanded.
-  auto record = [&](const char* name, int number, const ScriptList& list, size_t r,
-                    const unsigned* fields, int count) {
-    Section(out, name, number);
-    for (int k = 0; k < count; ++k) Line(out, k, expand(list.Field(r, fields[k])));
-  };
-
-  int iSections = 0;
-  static const unsigned kIniFields[] = {0, 1, 2};
-  const ScriptList& ini = script.List(ListKind::IniEntries);
-  for (size_t r = 0; r < ini.Count(); ++r)
-    if (ini.FieldIsOne(r, 5)) record("i", ++iSections, ini, r, kIniFields, 3);
-
-  int rSections = 0;
-  auto registry = [&](const ScriptList& list, size_t r) {
-    Section(out, "r", ++rSections);
-    Line(out, 0, list.Field(r, 0));
-    Line(out, 1, expand(list.Field(r, 1)));
-    Line(out, 2, expand(list.Field(r, 2)));
-  };
-  const ScriptList& values = script.List(ListKind::RegistryEntries);
-  for (size_t r = 0; r < values.Count(); ++r)
-    if (values.FieldIsOne(r, 6)) registry(values, r);
-  const ScriptList& removals = script.List(ListKind::UninstallRegistryEntries);
-  for (size_t r = 0; r < removals.Count(); ++r) registry(removals, r);
-
-  // The uninstall part follows the install part in the command list.
-  int bSections = 0, aSections = 0;
-  static const unsigned kCommandFields[] = {1, 2, 3, 5};
-  const ScriptList& commands = script.List(ListKind::Commands);
-  int64_t first = script.HeaderInt(field::kInstallCommandCount);
-  int64_t last = first + script.HeaderInt(field::kUninstallCommandCount);
-  if (first < 0) first = 0;
-  if (last > static_cast<int64_t>(commands.Count())) last = static_cast<int64_t>(commands.Count());
-  for (int64_t r = first; r < last; ++r) {
-    if (commands.FieldInt(static_cast<size_t>(r), 4) == 0)
-      record("b", ++bSections, commands, static_cast<size_t>(r), kCommandFields, 4);
-    else
-      record("a", ++aSections, commands, static_cast<size_t>(r), kCommandFields, 4);
-  }
-
-  static const unsigned kFontFields[] = {0, 1};
-  const ScriptList& fonts = script.List(ListKind::Fonts);
-  for (size_t r = 0; r < fonts.Count(); ++r) record("n", static_cast<int>(r + 1), fonts, r, kFontFields, 2);
-
-  const int64_t total = int64_t{script.HeaderInt(field::kFolderCount)} + fLines + eLines +
-                        script.HeaderInt(field::kUninstallExtraCount) + script.HeaderInt(field::kFontCount) +
-                        uLines + rSections + iSections + bSections + aSections;
-  const int64_t counted[] = {eLines, 0, fLines, 0, 0, uLines, rSections, iSections, bSections, aSections, total};
-
-  Section(out, "s");
+  text.Header('s', 0);
   for (int key = 0; key < 52; ++key) {
     const uint8_t source = kSettings[key];
     Str value;
@@ -129,14 +123,16 @@ Str BuildUninstallIni(const SetupScript& script, const std::vector<Str>& files,
     else if (source)
       value = LanguageText(script, source);
     else if (key == 17)
-      value = expand(script.HeaderText(field::kBottomText));
+      value = ExpandFolderMacros(script.HeaderText(field::kBottomText), folders);
     else if (key == 18)
       value = installFolder;
-    else if (key >= 37 && key <= 47)
-      value = DecimalText(counted[key - 37]);
-    Line(out, key, value);
+    else if (key == 47)
+      value = DecimalText(total);
+    else if (key >= 37 && key < 47 && kCounted[key - 37] != ' ')
+      value = DecimalText(counter[kCounted[key - 37] - 'a']);
+    text.Line(key, value);
   }
-  return out;
+  return text.out;
 }
 
 Str BuildUninstallerTrailer(const Str& iniPath, bool withImage, const Str& bmpFile) {

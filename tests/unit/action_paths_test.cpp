@@ -89,6 +89,19 @@ TEST(ActionPathsTest, ShortcutWorkingFolder) {
     EXPECT_EQ(ShortcutWorkingFolder(c.field, c.target), c.folder) << c.field << "|" << c.target;
 }
 
+TEST(ActionPathsTest, ExpandedRecordTakesOneRecordOfTheList) {
+  Folders folders;
+  ScriptList list;
+  list.width = 3;
+  list.texts = {"a", "b", "c", "@$&%06\x", "", "@$&%08"};  // the second record is cut short
+  ExpandedRecord second(list, 1, folders);
+  EXPECT_EQ(second.field[0], "C:\\Desk\\x");
+  EXPECT_EQ(second.field[1], "");
+  EXPECT_EQ(second.field[2], "C:\\Menu\\Programs");
+  EXPECT_EQ(second.field[3], "");  // past the width
+  EXPECT_STREQ(second[0], "C:\\Desk\\x");
+}
+
 TEST(ActionPathsTest, CommandDirectory) {
   struct Case {
     const char* file;

@@ -1,0 +1,43 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include "actions/action_paths.h"
+#include "actions/actions_win.h"
+#include "format/header_fields.h"
+#include "install/install_ui_win.h"
+#include "startup/app_window_win.h"
+#include "startup/run_win.h"
+
+namespace pvx {
+
+void RunCommands(Run& run, InstallUi& ui, int phase) {
+  ui.SetStatus(run.Text(57));
+  ProcessPendingMessages();
+  const ScriptList& list = run.script.List(ListKind::Commands);
+  // Only the install part; the records after it belong to the uninstaller.
+  const int32_t installPart = run.script.HeaderInt(field::kInstallCommandCount);
+  const size_t count = installPart <= 0 ? 0 : list.Count() < static_cast<size_t>(installPart) ? list.Count() : static_cast<size_t>(installPart);
+  for (size_t r = 0; r < count; ++r) {
+    if (list.FieldInt(r, 4) != phase) continue;
+    // Fields: -, file, parameters, show command, phase, wait flag.
+    ExpandedRecord e(list, r, run.folderResolver);
+    const Str folder = CommandDirectory(e.field[1]);
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    if (list.FieldIsOne(r, 5)) info.fMask |= SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
+    info.lpFile = e[1];
+    info.lpParameters = e[2];
+    info.lpDirectory = folder.c_str();
+    info.nShow = list.FieldInt(r, 3);
+    ShellExecuteExA(&info);
+    // No handle when not asked to wait, or when no new process was started.
+    if (info.hProcess) {
+      while (WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT) ProcessPendingMessages();
+      CloseHandle(info.hProcess);
+    }
+    ui.Add(kWorkUnit);
+  }
+}
+
+}  // namespace pvx

@@ -1,0 +1,26 @@
+#include <windows.h>
+
+#include "actions/action_paths.h"
+#include "actions/actions_win.h"
+#include "format/text_util.h"
+#include "install/install_ui_win.h"
+#include "startup/run_win.h"
+#include "startup/workdir_win.h"
+
+namespace pvx {
+
+void WriteIniEntries(Run& run, InstallUi& ui) {
+  const ScriptList& list = run.script.List(ListKind::IniEntries);
+  Str current(4096, '\0');
+  for (size_t r = 0; r < list.Count(); ++r) {
+    // Fields: file, section, key, value.
+    ExpandedRecord e(list, r, run.folderResolver);
+    CreateFolderChain(FolderPart(e.field[0]));
+    // Mode 0 keeps a value that is already there (an empty one is replaced).
+    if (list.FieldInt(r, 4) != 0 || !GetPrivateProfileStringA(e[1], e[2], "", current.data(), 4096, e[0]))
+      WritePrivateProfileStringA(e[1], e[2], e[3], e[0]);
+    ui.Add(kWorkUnit);
+  }
+}
+
+}  // namespace pvx

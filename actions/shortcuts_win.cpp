@@ -1,0 +1,88 @@
+#include <windows.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include "actions/action_paths.h"
+#include "actions/actions_win.h"
+#include "format/text_util.h"
+#include "install/install_ui_win.h"
+#include "startup/run_win.h"
+#include "startup/workdir_win.h"
+
+namespace pvx {
+
+namespace {
+
+// Our own copies, so that the stub needs no uuid library.
+const GUID kClsidShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID kIidShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID kIidPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID kIidUnknown = {0x00000000, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+template <class T>
+class ComRef {
+ public:
+  ComRef() = default;
+  ~ComRef() {
+    if (p_) p_->Release();
+  }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+  T* operator->() const { return p_; }
+  T* Get() const { return p_; }
+  void** Receive() { return reinterpret_cast<void**>(&p_); }
+
+ private:
+  T* p_ = nullptr;
+};
+
+class ComSession {
+ public:
+  ComSession() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ~ComSession() {
+    if (ok_) CoUninitialize();
+  }
+  ComSession(const ComSession&) = delete;
+  ComSession& operator=(const ComSession&) = delete;
+
+ private:
+  bool ok_;
+};
+
+}  // namespace
+
+void CreateShortcuts(Run& run, InstallUi& ui) {
+  ComSession com;
+  const Choices& choices = run.choices;
+  const bool chosen[] = {!choices.noGroupShortcuts, choices.desktop, choices.startMenu, choices.quickLaunch};
+  const ScriptList& list = run.script.List(ListKind::Shortcuts);
+  for (size_t r = 0; r < list.Count(); ++r) {
+    // Fields: kind, link name, target, arguments, description, icon file,
+    // icon index, working folder.
+    ExpandedRecord e(list, r, run.folderResolver);
+    const int kind = list.FieldInt(r, 0);
+    const Str link = ShortcutLinkPath(kind, kind >= 0 && kind < 4 && chosen[kind], choices.groupName,
+                                      e.field[1], run.folderResolver);
+    ComRef<IUnknown> object;
+    ComRef<IShellLinkA> shellLink;
+    ComRef<IPersistFile> file;
+    if (!link.empty()) CreateFolderChain(FolderPart(link));
+    if (!link.empty() &&
+        SUCCEEDED(CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                   kIidUnknown, object.Receive())) &&
+        SUCCEEDED(object->QueryInterface(kIidShellLinkA, shellLink.Receive())) &&
+        SUCCEEDED(object->QueryInterface(kIidPersistFile, file.Receive()))) {
+      shellLink->SetArguments(e[3]);
+      shellLink->SetDescription(e[4]);
+      shellLink->SetPath(e[2]);
+      shellLink->SetWorkingDirectory(ShortcutWorkingFolder(e.field[7], e.field[2]).c_str());
+      if (!list.Field(r, 5).empty()) shellLink->SetIconLocation(e[5], list.FieldInt(r, 6));
+      WCHAR wide[1024];
+      if (MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, 1024)) file->Save(wide, FALSE);
+      AddUninstallPath(run, link);
+    }
+    ui.Add(kWorkUnit);
+  }
+}
+
+}  // namespace pvx
