@@ -93,11 +93,11 @@ TEST(ActionPathsTest, ExpandedRecordTakesOneRecordOfTheList) {
   Folders folders;
   ScriptList list;
   list.width = 3;
-  list.texts = {"a", "b", "c", "@$&%06\x", "", "@$&%08"};  // the second record is cut short
+  list.texts = {"a", "b", "c", "@$&%06\\x", "@$&%08"};  // the second record is cut short
   ExpandedRecord second(list, 1, folders);
   EXPECT_EQ(second.field[0], "C:\\Desk\\x");
-  EXPECT_EQ(second.field[1], "");
-  EXPECT_EQ(second.field[2], "C:\\Menu\\Programs");
+  EXPECT_EQ(second.field[1], "C:\\Menu\\Programs");
+  EXPECT_EQ(second.field[2], "");
   EXPECT_EQ(second.field[3], "");  // past the width
   EXPECT_STREQ(second[0], "C:\\Desk\\x");
 }
