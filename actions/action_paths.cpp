@@ -35,6 +35,4 @@ Str ShortcutWorkingFolder(const Str& workingFolder, const Str& target) {
   return folder;
 }
 
-Str CommandDirectory(const Str& file) { return FolderPart(file); }
-
 }  // namespace pvx

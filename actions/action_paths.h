@@ -3,6 +3,7 @@
 #include "actions/folder_macros.h"
 #include "format/script.h"
 #include "format/str.h"
+#include "format/text_util.h"
 
 namespace pvx {
 
@@ -42,6 +43,6 @@ Str ShortcutWorkingFolder(const Str& workingFolder, const Str& target);
 // The folder a command starts in: the file's folder up to and including
 // its last "\", "/" or ":", empty for a bare name (the shell's search
 // rules apply then).
-Str CommandDirectory(const Str& file);
+inline Str CommandDirectory(const Str& file) { return FolderPart(file); }
 
 }  // namespace pvx

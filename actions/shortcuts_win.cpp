@@ -17,7 +17,6 @@ namespace {
 const GUID kClsidShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const GUID kIidShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const GUID kIidPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID kIidUnknown = {0x00000000, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 template <class T>
 class ComRef {
@@ -63,15 +62,13 @@ void CreateShortcuts(Run& run, InstallUi& ui) {
     const int kind = list.FieldInt(r, 0);
     const Str link = ShortcutLinkPath(kind, kind >= 0 && kind < 4 && chosen[kind], choices.groupName,
                                       e.field[1], run.folderResolver);
-    ComRef<IUnknown> object;
     ComRef<IShellLinkA> shellLink;
     ComRef<IPersistFile> file;
     if (!link.empty()) CreateFolderChain(FolderPart(link));
     if (!link.empty() &&
         SUCCEEDED(CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                   kIidUnknown, object.Receive())) &&
-        SUCCEEDED(object->QueryInterface(kIidShellLinkA, shellLink.Receive())) &&
-        SUCCEEDED(object->QueryInterface(kIidPersistFile, file.Receive()))) {
+                                   kIidShellLinkA, shellLink.Receive())) &&
+        SUCCEEDED(shellLink->QueryInterface(kIidPersistFile, file.Receive()))) {
       shellLink->SetArguments(e[3]);
       shellLink->SetDescription(e[4]);
       shellLink->SetPath(e[2]);

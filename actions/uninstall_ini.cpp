@@ -82,17 +82,16 @@ Str BuildUninstallIni(const SetupScript& script, const std::vector<Str>& files,
 
   for (const Rule& rule : kRules) {
     const ScriptList& list = script.List(rule.list);
-    int64_t first = 0, last = static_cast<int64_t>(list.Count());
+    size_t first = 0, last = list.Count();
     if (rule.list == ListKind::Commands) {
       // The uninstall part follows the install part.
-      first = script.HeaderInt(field::kInstallCommandCount);
-      if (last > first + script.HeaderInt(field::kUninstallCommandCount))
-        last = first + script.HeaderInt(field::kUninstallCommandCount);
-      if (first < 0) first = 0;
+      const int32_t installPart = script.HeaderInt(field::kInstallCommandCount);
+      const int64_t end = int64_t{installPart} + script.HeaderInt(field::kUninstallCommandCount);
+      if (end < static_cast<int64_t>(last)) last = end < 0 ? 0 : static_cast<size_t>(end);
+      if (installPart > 0) first = static_cast<size_t>(installPart);
     }
     if (!rule.count) text.Header(rule.name, 0);
-    for (int64_t i = first; i < last; ++i) {
-      const size_t r = static_cast<size_t>(i);
+    for (size_t r = first; r < last; ++r) {
       if (rule.flag >= 0 && !list.FieldIsOne(r, static_cast<unsigned>(rule.flag))) continue;
       char name = rule.name;
       if (rule.list == ListKind::Commands && list.FieldInt(r, 4) != 0) name = 'a';
