@@ -11,6 +11,7 @@
 #include "startup/prerequisites.h"
 #include "startup/prerequisites_win.h"
 #include "startup/run_win.h"
+#include "startup/system_dll_win.h"
 #include "startup/workdir_win.h"
 #include "install/resources_win.h"
 #include "wizard/wizard_win.h"
@@ -100,4 +101,7 @@ void ApplyCommandLine(Run& run) {
 
 // The process entry. The stub carries no C runtime start-up code: nothing
 // here needs static constructors or argument parsing from it.
-extern "C" void WinMainCRTStartup() { pvx::RunSetup(GetModuleHandleA(nullptr)); }
+extern "C" void WinMainCRTStartup() {
+  pvx::RestrictLibrarySearch();
+  pvx::RunSetup(GetModuleHandleA(nullptr));
+}

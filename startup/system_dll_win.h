@@ -7,4 +7,11 @@ namespace pvx {
 
 HMODULE LoadSystemLibrary(const char* name);
 
+// Setups are started from download folders full of other files: before
+// anything else loads a library, only the system folder is searched. Where
+// the system cannot restrict the search, the libraries that are loaded by
+// name later are loaded now, by full path, so that the later loads find
+// them in memory.
+void RestrictLibrarySearch();
+
 }  // namespace pvx
