@@ -23,6 +23,7 @@ void ExtractResourceArea(Run& run, FileSource& package) {
   const PackageTrailer& trailer = run.package.trailer;
   package.Seek(static_cast<uint64_t>(trailer.resourceOffset));
   Str temporary = TemporaryFolder();
+  if (temporary.empty()) return;  // no private folder: nothing is unpacked
   if (trailer.IsCabinetForm()) {
     Str cabinet = TempFileName(2);
     CopyTarget target;

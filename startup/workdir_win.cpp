@@ -8,15 +8,20 @@
 
 namespace pvx {
 
-Str TemporaryFolder() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetTempPathA(sizeof buffer, buffer);
-  if (n == 0 || n >= sizeof buffer) return Str();
-  return WithTrailingBackslash(Str(buffer, n));
-}
+namespace {
 
+// This run's own folder under the user's temporary folder, with a trailing
+// backslash; empty until it is made, and for good when it cannot be.
+Str g_private;
+
+}  // namespace
+
+Str TemporaryFolder() { return g_private; }
+
+// Without the private folder there is no work folder at all: no path may
+// fall back to a shared or a relative place.
 Str TempFileName(int n, bool prefixed) {
-  return WorkDirFileName(TemporaryFolder(), n, prefixed);
+  return g_private.empty() ? Str() : WorkDirFileName(g_private, n, prefixed);
 }
 
 bool CreateFolderChain(const Str& folder) {
@@ -29,12 +34,37 @@ bool CreateFolderChain(const Str& folder) {
   return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-void CreateWorkDir() { CreateFolderChain(FolderPart(TempFileName(0))); }
+void CreateWorkDir() {
+  char base[MAX_PATH + 2];
+  DWORD n = GetTempPathA(MAX_PATH + 1, base);
+  if (n == 0 || n > MAX_PATH) return;
+  if (base[n - 1] != '\\') lstrcpyA(base + n, "\\");
+  if (!CreateFolderChain(base)) return;
+  typedef BOOLEAN(WINAPI * Random)(PVOID, ULONG);
+  auto random = reinterpret_cast<Random>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("advapi32.dll"), "SystemFunction036")));
+  DWORD_PTR args[3] = {reinterpret_cast<DWORD_PTR>(base)};
+  // A name that exists already may have been planted: never reuse one.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    args[1] = GetTickCount();
+    args[2] = GetCurrentProcessId() + attempt;
+    if (random) random(&args[1], 2 * sizeof(DWORD_PTR));
+    char folder[MAX_PATH + 40];
+    wvsprintfA(folder, "%spvx-%08lx%08lx\\", reinterpret_cast<va_list>(args));
+    if (CreateDirectoryA(folder, nullptr)) {
+      g_private = folder;
+      CreateFolderChain(FolderPart(TempFileName(0)));
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+}
 
 void CleanupWorkDir(bool withLanguageFiles, int languages) {
   for (int n : CleanupFileNumbers(withLanguageFiles, languages))
     DeleteFileA(TempFileName(n).c_str());
   RemoveDirectoryA(WithoutTrailingBackslash(FolderPart(TempFileName(1))).c_str());
+  RemoveDirectoryA(g_private.c_str());
 }
 
 }  // namespace pvx

@@ -4,11 +4,15 @@
 
 namespace pvx {
 
-// The user's temporary folder, asked for anew on every call, with a
-// trailing backslash.
+// The run's private folder: a new, randomly named folder under the user's
+// temporary folder, which every work-folder rule treats as the temporary
+// folder ("$inst\" and the numbered files lie inside it). Empty text when
+// it could not be made; TempFileName is then empty too and nothing is
+// unpacked.
 Str TemporaryFolder();
 Str TempFileName(int n, bool prefixed = false);
-// Creates "$inst\" and every missing parent; an existing one is used.
+// Creates the private folder (never reusing an existing name, which may
+// have been planted) and "$inst\" in it.
 void CreateWorkDir();
 void CleanupWorkDir(bool withLanguageFiles, int languages);
 
