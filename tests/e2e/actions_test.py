@@ -468,6 +468,8 @@ class ShortcutsTest(ActionsCase):
             ["5", "PvxFive.lnk", "@$&%04\\tool.exe", "", "", "", "0", ""],
             ["", "PvxNoKind.lnk", "@$&%04\\tool.exe", "", "", "", "0", ""],
             ["x1", "PvxLetter.lnk", "@$&%04\\tool.exe", "", "", "", "0", ""],
+            # A file stands where its folder would be: the save fails, the path is still listed.
+            ["4", "@$&%04\\tool.exe\\Unsaved.lnk", "@$&%04\\tool.exe", "", "", "", "0", ""],
         ]
         _, links = self.install_links("links", records)
         self.addCleanup(lambda: shutil.rmtree(host_path(links[1].rsplit("\\", 1)[0]), True))
@@ -476,7 +478,8 @@ class ShortcutsTest(ActionsCase):
         names = [l.rsplit("\\", 2)[-2:] for l in links]
         self.assertEqual(names, [["Desktop", "PvxDesk.lnk"], ["Pvx Group", "PvxGroup.lnk"],
                                  ["Start Menu", "PvxStart.lnk"], ["here", "Same.lnk"], ["here", "Same.lnk"],
-                                 ["Pvx Group", "PvxNoKind.lnk"], ["Pvx Group", "PvxLetter.lnk"]])
+                                 ["Pvx Group", "PvxNoKind.lnk"], ["Pvx Group", "PvxLetter.lnk"],
+                                 ["tool.exe", "Unsaved.lnk"]])
         desktop, programs, start_menu = (shell_folder(self, n) for n in ("Desktop", "Programs", "Start Menu"))
         if desktop:
             self.assertEqual(links[0], desktop + "\\PvxDesk.lnk")
@@ -485,8 +488,9 @@ class ShortcutsTest(ActionsCase):
         if start_menu:
             self.assertEqual(links[2], start_menu + "\\PvxStart.lnk")
         self.assertEqual(links[3], folder + "\\made\\here\\Same.lnk")
-        for link in links:
+        for link in links[:-1]:
             self.assertTrue(os.path.isfile(host_path(link)), link)
+        self.assertTrue(os.path.isfile(host_path(folder + "\\tool.exe")))
 
         desk = self.lnk(links[0])
         self.assertEqual((desk["target"], desk["args"], desk["description"], desk["workdir"], desk["icon"],
