@@ -74,7 +74,7 @@ struct Placement : WriteErrorPrompt {
   InstallUi& ui;
   PackageDataContext data;
   int partCounter = 0;
-  Str previousPart;
+  std::vector<Str> parts;  // the copied-out part files
   uint64_t previousSize = 0;
   bool partMissing = false;
   std::vector<bool> delivered;
@@ -96,6 +96,13 @@ struct Placement : WriteErrorPrompt {
     ProcessPendingMessages();
   }
 };
+
+// A deletion may fail, or under some systems only take effect later,
+// while the decompressor still holds the part: every part is tried again
+// at each request and at the end.
+__attribute__((noinline)) void DeleteParts(const std::vector<Str>& parts) {
+  for (const Str& part : parts) DeleteFileA(part.c_str());
+}
 
 void OnCopyFile(TCab&, void* owner, const Str& name, uint32_t size, uint16_t date, uint16_t time,
                 uint16_t, uint16_t, Str& destination, bool&) {
@@ -125,16 +132,16 @@ void OnNextCabinet(TCab&, void* owner, const Str& name, const Str&, Str& folder,
     p.partMissing = true;
     return;
   }
-  if (!p.previousPart.empty()) DeleteFileA(p.previousPart.c_str());
-  p.previousPart = folder + name;
-  if (!CopyOutCabinetPart(p.data, p.partCounter, p.previousPart)) p.partMissing = true;
+  DeleteParts(p.parts);
+  p.parts.push_back(folder + name);
+  if (!CopyOutCabinetPart(p.data, p.partCounter, p.parts.back())) p.partMissing = true;
   ++p.partCounter;
 }
 
 void InstallCabinetForm(Placement& p) {
   Str first = TempFileName(0, true);
   bool ok = CopyOutCabinetPart(p.data, 0, first);
-  p.previousPart = first;
+  p.parts.push_back(first);
   p.partCounter = 1;
   CabEvents events;
   events.owner = &p;
@@ -149,7 +156,7 @@ void InstallCabinetForm(Placement& p) {
   p.ui.Add(p.previousSize);
   if (!ok || p.partMissing) {
     p.data.reader.stream.Close();
-    DeleteFileA(p.previousPart.c_str());
+    DeleteParts(p.parts);
     PayloadDamaged(p.run);
   }
 }
@@ -254,12 +261,14 @@ void InstallFiles(Run& run, InstallUi& ui) {
   ui.SetStatus(run.Text(51));
   ProcessPendingMessages();
   if (!OpenPackageReader(p.data)) PayloadDamaged(run);
-  if (run.package.trailer.IsCabinetForm())
-    InstallCabinetForm(p);
-  else
+  if (run.package.trailer.IsCabinetForm()) {
+    // A package without files has no payload cabinet at all.
+    if (!p.delivered.empty()) InstallCabinetForm(p);
+  } else {
     InstallStoredForm(p);
+  }
   p.data.reader.stream.Close();
-  if (!p.previousPart.empty()) DeleteFileA(p.previousPart.c_str());
+  DeleteParts(p.parts);
   ProcessPendingMessages();
 }
 

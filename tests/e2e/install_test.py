@@ -1,0 +1,322 @@
+"""File installation end to end: every storage form, volumes, the overwrite
+rules, the replace and copy-error prompts, a missing volume and damaged
+payloads."""
+import os
+import shutil
+import stat
+import time
+import unittest
+
+import harness
+import packages
+
+TITLE = "Test Setup"
+FILES = {
+    "empty.txt": b"",
+    "one.bin": b"\x01",
+    "docs/readme.txt": 1000,
+    "docs/deep/nested/block.bin": 32768,
+    "data/large.bin": 300000,
+    "data/medium.bin": 70001,
+}
+
+
+def files_block(destination, overwrite="always", attributes=None):
+    block = '[[files]]\nsource = "payload"\ndestination = %s\noverwrite = "%s"\n' % (
+        packages.toml_text(destination), overwrite)
+    if attributes is not None:
+        block += "attributes = [%s]\n" % ", ".join('"%s"' % a for a in attributes)
+    return block
+
+
+def workdir_left():
+    temp = harness.temp_folder()
+    return [n for n in os.listdir(temp) if "$inst" in n or n.startswith("pvx")] if os.path.isdir(temp) else []
+
+
+class FormsTest(harness.WineTestCase):
+    def test_every_form_installs_every_file(self):
+        forms = {
+            "cabinet mszip": '[package]\nform = "cabinet"\n',
+            "cabinet stored data": '[package]\nform = "cabinet"\ncompression = "none"\n',
+            "cabinet parts members span": '[package]\nform = "cabinet"\npart_size = 20000\n',
+            "cabinet volumes": '[package]\nform = "cabinet"\ncompression = "none"\npart_size = 60000\n'
+                               'volume_size = "%d"\n' % (os.path.getsize(harness.RUNTIME) + 150000),
+            "stored": '[package]\nform = "stored"\n',
+            "stored volumes": '[package]\nform = "stored"\nvolume_size = "%d"\n'
+                              % (os.path.getsize(harness.RUNTIME) + 120000),
+        }
+        for name, package in forms.items():
+            with self.subTest(name):
+                folder = os.path.join(self.scratch, name.replace(" ", "_"))
+                os.makedirs(folder)
+                contents = packages.write_payload(os.path.join(folder, "payload"), FILES)
+                target = packages.install_folder("Forms " + name)
+                setup, _ = packages.build(folder, package + files_block(
+                    harness.windows_path(target)))
+                volumes = [n for n in os.listdir(folder) if n.startswith("setup-")]
+                if "volumes" in name:
+                    self.assertGreaterEqual(len(volumes), 1, "the package was meant to span volumes")
+                self.assertEqual(self.start(setup, ["/S"]).wait(60), 0)
+                for rel, data in contents.items():
+                    path = os.path.join(target, rel)
+                    with open(path, "rb") as f:
+                        self.assertEqual(f.read(), data, rel)
+                    source = os.path.join(folder, "payload", rel)
+                    # Cabinets keep DOS times (2-second steps); stored records the exact time.
+                    self.assertLessEqual(abs(os.path.getmtime(path) - os.path.getmtime(source)), 2, rel)
+                self.assertEqual(workdir_left(), [])
+
+    def test_attributes_are_kept(self):
+        for form in ("cabinet", "stored"):
+            with self.subTest(form):
+                folder = os.path.join(self.scratch, form)
+                packages.write_payload(os.path.join(folder, "payload"), {"ro.txt": 10})
+                target = packages.install_folder("Attributes " + form)
+                setup, _ = packages.build(folder, '[package]\nform = "%s"\n' % form + files_block(
+                    harness.windows_path(target), attributes=["readonly", "archive"]))
+                self.assertEqual(self.start(setup, ["/S"]).wait(60), 0)
+                mode = os.stat(os.path.join(target, "ro.txt")).st_mode
+                self.assertFalse(mode & stat.S_IWUSR, "read-only attribute lost")
+
+
+class OverwriteTest(harness.WineTestCase):
+    """Existing files older, as old as and newer than the package's."""
+
+    def run_case(self, form, mode, existing_age):
+        folder = os.path.join(self.scratch, "%s-%s-%s" % (form, mode, existing_age))
+        packages.write_payload(os.path.join(folder, "payload"), {"f.txt": b"new content"})
+        source = os.path.join(folder, "payload", "f.txt")
+        now = int(time.time()) // 2 * 2
+        os.utime(source, (now, now))
+        target = packages.install_folder("Overwrite")
+        os.makedirs(target)
+        existing = os.path.join(target, "f.txt")
+        with open(existing, "wb") as f:
+            f.write(b"old")
+        when = now + {"older": -3600, "same": 0, "newer": 3600}[existing_age]
+        os.utime(existing, (when, when))
+        setup, _ = packages.build(folder, '[package]\nform = "%s"\n' % form +
+                                  files_block(harness.windows_path(target), mode))
+        self.assertEqual(self.start(setup, ["/S"]).wait(60), 0)
+        with open(existing, "rb") as f:
+            return f.read() == b"new content"
+
+    def test_modes_without_questions(self):
+        expected = {
+            ("always", "older"): True, ("always", "same"): True, ("always", "newer"): True,
+            ("if-newer", "older"): True, ("if-newer", "same"): False, ("if-newer", "newer"): False,
+            ("never", "older"): False, ("never", "same"): False, ("never", "newer"): False,
+            ("ask-if-newer", "same"): False, ("ask-if-newer", "newer"): False,
+        }
+        for form in ("cabinet", "stored"):
+            for (mode, age), replaced in expected.items():
+                with self.subTest(form=form, mode=mode, existing=age):
+                    self.assertEqual(self.run_case(form, mode, age), replaced)
+
+    def test_read_only_cleared_only_when_replacing(self):
+        folder = self.scratch
+        packages.write_payload(os.path.join(folder, "payload"), {"a.txt": b"new", "b.txt": b"new"})
+        target = packages.install_folder("ReadOnly")
+        os.makedirs(target)
+        for name in ("a.txt", "b.txt"):
+            path = os.path.join(target, name)
+            with open(path, "wb") as f:
+                f.write(b"old")
+            os.chmod(path, 0o444)
+        body = ('[[files]]\nsource = "payload/a.txt"\ndestination = %s\noverwrite = "always"\n'
+                '[[files]]\nsource = "payload/b.txt"\ndestination = %s\noverwrite = "never"\n') % (
+            packages.toml_text(harness.windows_path(target)), packages.toml_text(harness.windows_path(target)))
+        setup, _ = packages.build(folder, body)
+        self.assertEqual(self.start(setup, ["/S"]).wait(60), 0)
+        with open(os.path.join(target, "a.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"new")
+        with open(os.path.join(target, "b.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"old")
+        self.assertFalse(os.stat(os.path.join(target, "b.txt")).st_mode & stat.S_IWUSR)
+
+
+class PromptsTest(harness.WineTestCase):
+    def setup_existing(self, names, form="cabinet"):
+        folder = os.path.join(self.scratch, form)
+        packages.write_payload(os.path.join(folder, "payload"), {n: b"new " + n.encode() for n in names})
+        target = packages.install_folder("Prompts")
+        os.makedirs(target)
+        for n in names:
+            with open(os.path.join(target, n), "wb") as f:
+                f.write(b"old")
+        setup, _ = packages.build(folder, '[package]\nform = "%s"\n' % form +
+                                  files_block(harness.windows_path(target), "ask"))
+        return setup, target
+
+    def contents(self, target, names):
+        out = {}
+        for n in names:
+            with open(os.path.join(target, n), "rb") as f:
+                out[n] = f.read().startswith(b"new")
+        return out
+
+    def answer(self, how):
+        """Answers the open question; returns its window handle."""
+        win = ["wait", "class=ParvolexReplace", "visible=1", "timeout=20000"]
+        if how.startswith("button:"):
+            records = self.robot_ok(*win, "--", "click", "caption=" + how[7:])
+        elif how == "escape":
+            records = self.robot_ok(*win, "--", "key", "vk=ESCAPE")
+        elif how == "enter":
+            records = self.robot_ok(*win, "--", "key", "vk=RETURN")
+        else:
+            records = self.robot_ok(*win, "--", "close")
+        return records[0]["hwnd"]
+
+    def test_answers(self):
+        names = ["a.txt", "b.txt", "c.txt"]
+        cases = {
+            # answers given, in order, and which files end up replaced
+            "replace, skip, replace": (["button:Replace", "button:Skip", "button:Replace"],
+                                       {"a.txt": True, "b.txt": False, "c.txt": True}),
+            "replace all": (["button:Replace All"], {"a.txt": True, "b.txt": True, "c.txt": True}),
+            "skip all": (["button:Skip All"], {"a.txt": False, "b.txt": False, "c.txt": False}),
+            "escape, enter, close box": (["escape", "enter", "close"],
+                                         {"a.txt": False, "b.txt": True, "c.txt": False}),
+        }
+        for form in ("cabinet", "stored"):
+            for name, (answers, expected) in cases.items():
+                with self.subTest(form=form, case=name):
+                    setup, target = self.setup_existing(names, form)
+                    p = self.start(setup, ["/S"])
+                    for a in answers:
+                        # The next question is a new window: wait until this one is gone.
+                        self.robot_ok("gone", "hwnd=%d" % self.answer(a), "timeout=20000")
+                    self.assertEqual(p.wait(60), 0)
+                    self.assertEqual(self.contents(target, names), expected)
+
+    def test_texts(self):
+        setup, target = self.setup_existing(["a.txt"])
+        p = self.start(setup, ["/S"])
+        records = self.robot_ok("wait", "class=ParvolexReplace", "visible=1", "timeout=20000", "--", "dump")
+        window = records[0]
+        self.assertEqual(window["title"], TITLE)
+        self.assertEqual((window["cw"], window["ch"]), (456, 159))
+        texts = [r.get("text", "") for r in records if r["kind"] == "control"]
+        self.assertIn(harness.windows_path(os.path.join(target, "a.txt")), texts)
+        buttons = [r for r in records if r["kind"] == "control" and r.get("class") == "Button"]
+        self.assertEqual([(b["x"], b["y"], b["w"], b["h"]) for b in buttons],
+                         [(16, 124, 100, 23), (124, 124, 100, 23), (232, 124, 100, 23), (340, 124, 100, 23)])
+        self.answer("button:Skip")
+        self.assertEqual(p.wait(60), 0)
+
+
+class CopyErrorTest(harness.WineTestCase):
+    def test_destination_is_a_directory(self):
+        cases = {"Ignore": 4, "Abort": 5}
+        for button, code in cases.items():
+            with self.subTest(button):
+                folder = os.path.join(self.scratch, button)
+                packages.write_payload(os.path.join(folder, "payload"), {"f.txt": b"x", "g.txt": b"y"})
+                target = packages.install_folder("CopyError")
+                os.makedirs(os.path.join(target, "f.txt"))
+                setup, _ = packages.build(folder, files_block(harness.windows_path(target)))
+                p = self.start(setup, ["/S"])
+                box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                                    "timeout=20000", "--", "msgbox")[-1]
+                self.assertIn(harness.windows_path(os.path.join(target, "f.txt")), box["text"])
+                self.assertEqual(box["buttons"], "Abort,Retry,Ignore")
+                self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--",
+                              "click", "caption=" + button)
+                if button == "Abort":
+                    aborted = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                                            "timeout=20000", "--", "msgbox")[-1]
+                    self.assertEqual(aborted["icon"], "warning")
+                    self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--",
+                                  "click", "caption=OK")
+                self.assertEqual(p.wait(60), code)
+                if button == "Ignore":
+                    with open(os.path.join(target, "g.txt"), "rb") as f:
+                        self.assertEqual(f.read(), b"y")
+                self.assertEqual(workdir_left(), [])
+
+    def test_retry_after_the_obstacle_is_gone(self):
+        packages.write_payload(os.path.join(self.scratch, "payload"), {"f.txt": b"x"})
+        target = packages.install_folder("CopyRetry")
+        os.makedirs(os.path.join(target, "f.txt"))
+        setup, _ = packages.build(self.scratch, '[package]\nform = "stored"\n' +
+                                  files_block(harness.windows_path(target)))
+        p = self.start(setup, ["/S"])
+        self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "timeout=20000")
+        os.rmdir(os.path.join(target, "f.txt"))
+        self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--", "click", "caption=Retry")
+        self.assertEqual(p.wait(60), 0)
+        with open(os.path.join(target, "f.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"x")
+
+
+class VolumesTest(harness.WineTestCase):
+    def test_missing_volume_is_asked_for(self):
+        for form in ("cabinet", "stored"):
+            with self.subTest(form):
+                folder = os.path.join(self.scratch, form)
+                contents = packages.write_payload(os.path.join(folder, "payload"), {"big.bin": 200000})
+                target = packages.install_folder("Volumes " + form)
+                package = '[package]\nform = "%s"\ncompression = "none"\nvolume_size = "%d"\n' % (
+                    form, os.path.getsize(harness.RUNTIME) + 90000)
+                setup, _ = packages.build(folder, package + files_block(harness.windows_path(target)))
+                elsewhere = os.path.join(folder, "disk2")
+                os.makedirs(elsewhere)
+                for n in os.listdir(folder):
+                    if n.startswith("setup-"):
+                        shutil.move(os.path.join(folder, n), elsewhere)
+                p = self.start(setup, ["/S"])
+                win = ["wait", "class=ParvolexNewDisk", "visible=1", "timeout=20000"]
+                dump = self.robot_ok(*win, "--", "dump")
+                self.assertEqual((dump[0]["cw"], dump[0]["ch"]), (382, 163))
+                self.assertTrue(any("#2" in r.get("text", "") for r in dump if r["kind"] == "control"))
+                edit = [r for r in dump if r["kind"] == "control" and r.get("class") == "Edit"][0]
+                wrong = harness.windows_path(self.scratch)
+                self.robot_ok(*win, "--", "type", "id=%d" % edit["id"], "text=" + wrong, "--", "click", "caption=OK")
+                box = self.robot_ok("wait", "class=#32770", "exe=setup.exe", "visible=1", "timeout=20000",
+                                    "--", "msgbox")[-1]
+                self.assertIn(wrong, box["text"])
+                self.robot_ok("wait", "class=#32770", "exe=setup.exe", "visible=1", "--", "click", "caption=OK")
+                self.robot_ok(*win, "--", "type", "id=%d" % edit["id"], "text=" + harness.windows_path(elsewhere),
+                              "--", "click", "caption=OK")
+                self.assertEqual(p.wait(60), 0)
+                with open(os.path.join(target, "big.bin"), "rb") as f:
+                    self.assertEqual(f.read(), contents["big.bin"])
+
+
+class DamagedPayloadTest(harness.WineTestCase):
+    def damaged_package(self, form):
+        folder = os.path.join(self.scratch, form)
+        packages.write_payload(os.path.join(folder, "payload"), {"a.bin": 100000, "b.bin": 5000})
+        target = packages.install_folder("Damaged " + form)
+        setup, _ = packages.build(folder, '[package]\nform = "%s"\n' % form +
+                                  files_block(harness.windows_path(target)))
+        size = os.path.getsize(setup)
+        with open(setup, "r+b") as f:
+            f.seek(size - 36 + 24)
+            payload = int.from_bytes(f.read(8), "little")
+            # Cut the payload short: keep the trailer, drop half the data.
+            f.seek(0)
+            data = f.read()
+            f.seek(0)
+            f.truncate()
+            f.write(data[:payload + 30000] + data[-36:])
+        return setup
+
+    def test_damaged_payload_ends_with_code_1(self):
+        for form in ("cabinet", "stored"):
+            with self.subTest(form=form, silent=True):
+                self.assertEqual(self.start(self.damaged_package(form), ["/S"]).wait(60), 1)
+                self.assertEqual(workdir_left(), [])
+            with self.subTest(form=form, silent=False):
+                p = self.start(self.damaged_package(form))
+                box = self.robot_ok("wait", "title=Error", "exe=setup.exe", "visible=1",
+                                    "timeout=20000", "--", "msgbox")[-1]
+                self.assertEqual(box["icon"], "error")
+                self.robot_ok("wait", "title=Error", "exe=setup.exe", "--", "click", "caption=OK")
+                self.assertEqual(p.wait(60), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
