@@ -1,0 +1,36 @@
+# The companion uninstaller: build/bin/uninstall.exe in the cross build,
+# its portable logic as a library for the unit tests in the native one.
+set(PVX_UNINSTALLER_PORTABLE
+  "${CMAKE_SOURCE_DIR}/uninstaller/uninstall_plan.cpp"
+  "${CMAKE_SOURCE_DIR}/uninstaller/removal_rules.cpp")
+
+if(CMAKE_CROSSCOMPILING)
+  file(GLOB PVX_UNINSTALLER_WIN CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/uninstaller/*_win.cpp")
+  # The runtime's own files that the uninstaller shares.
+  set(PVX_UNINSTALLER_SHARED
+    "${CMAKE_SOURCE_DIR}/startup/lean_cxx_win.cpp"
+    "${CMAKE_SOURCE_DIR}/startup/dialog_win.cpp"
+    "${CMAKE_SOURCE_DIR}/startup/workdir_win.cpp"
+    "${CMAKE_SOURCE_DIR}/startup/workdir.cpp"
+    "${CMAKE_SOURCE_DIR}/startup/file_source_win.cpp"
+    "${CMAKE_SOURCE_DIR}/startup/command_line.cpp"
+    "${CMAKE_SOURCE_DIR}/actions/registry_win.cpp"
+    "${CMAKE_SOURCE_DIR}/actions/action_paths.cpp"
+    "${CMAKE_SOURCE_DIR}/actions/folder_macros.cpp"
+    "${CMAKE_SOURCE_DIR}/wizard/gradient.cpp")
+  add_executable(uninstall WIN32 ${PVX_UNINSTALLER_WIN} ${PVX_UNINSTALLER_PORTABLE} ${PVX_UNINSTALLER_SHARED}
+    "${CMAKE_SOURCE_DIR}/startup/runtime.rc")
+  target_include_directories(uninstall PRIVATE "${CMAKE_SOURCE_DIR}" "${CMAKE_SOURCE_DIR}/startup"
+    "${CMAKE_BINARY_DIR}/generated")
+  target_compile_options(uninstall PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PVX_WIN_CXX_FLAGS}>)
+  target_link_options(uninstall PRIVATE ${PVX_WIN_LINK_FLAGS} ${PVX_STUB_LINK_FLAGS}
+    "-Wl,-Map,${CMAKE_BINARY_DIR}/uninstall.map")
+  target_link_libraries(uninstall PRIVATE pvx_format_win kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)
+  add_custom_command(TARGET uninstall POST_BUILD
+    COMMAND sh -c "echo \"uninstall.exe: $(stat -c %s '$<TARGET_FILE:uninstall>') bytes\""
+    VERBATIM)
+else()
+  add_library(pvx_uninstaller_portable STATIC ${PVX_UNINSTALLER_PORTABLE})
+  target_include_directories(pvx_uninstaller_portable PUBLIC "${CMAKE_SOURCE_DIR}")
+  target_link_libraries(pvx_uninstaller_portable PUBLIC pvx_format)
+endif()

@@ -1,0 +1,259 @@
+"""Start-up end to end: folder macros against the prefix's real folders,
+registry variables, language choice, the system-version mask, the .NET
+check and closing a running copy."""
+import configparser
+import os
+import socket
+import subprocess
+import unittest
+
+import harness
+import packages
+
+TITLE = "Start Setup"
+
+
+def reg(env, *args):
+    with open(os.devnull, "wb") as null:
+        subprocess.run(["wine", "reg"] + list(args) + ["/f"], env=env, stdout=null, stderr=null,
+                       stdin=subprocess.DEVNULL, timeout=60)
+
+
+def ini_values(path, section="v"):
+    parser = configparser.RawConfigParser()
+    parser.optionxform = str
+    with open(path, encoding="latin-1") as f:
+        parser.read_string(f.read())
+    return dict(parser[section]) if parser.has_section(section) else {}
+
+
+class StartupTestCase(harness.WineTestCase):
+    def build(self, body, name="setup.exe"):
+        text = '[setup]\ntitle = "%s"\n' % TITLE + body
+        return packages.build(self.scratch, text, name)[0]
+
+    def ini_probe(self, values, extra=""):
+        """A package that writes each value (after expansion) into an INI
+        file; returns (setup path, INI path on the host)."""
+        ini = os.path.join(self.scratch, "probe.ini")
+        body = "".join('[[ini]]\nfile = %s\nsection = "v"\nkey = %s\nvalue = %s\n' % (
+            packages.toml_text(harness.windows_path(ini)), packages.toml_text(k), packages.toml_text(v))
+            for k, v in values.items())
+        # The INI entries are written verbatim: braces here are raw macros.
+        return self.build(extra + body), ini
+
+
+class FolderMacroTest(StartupTestCase):
+    def test_macros_expand_to_the_prefixs_folders(self):
+        user = os.environ.get("USER") or "root"
+        numbers = {"%02d" % n: "@$&%%%02d" % n for n in list(range(0, 36)) + [44, 59]}
+        numbers["tail"] = "x@$&%"
+        setup, ini = self.ini_probe(numbers, '[setup]\n' if False else "")
+        code = self.start(setup, ["/S", "/P=C:\\Program Files\\Macro Test"]).wait(60)
+        self.assertEqual(code, 0)
+        got = ini_values(ini)
+        expected = {
+            "01": "C:\\Program Files", "02": "C:\\windows", "03": "C:\\windows\\system32",
+            "04": "C:\\Program Files\\Macro Test", "05": "C:\\users\\%s\\Temp" % user,
+            "06": "C:\\users\\%s\\Desktop" % user, "15": "C:\\windows\\Fonts",
+            "16": "C:\\Program Files\\Common Files", "17": "C:",
+            "18": harness.windows_path(self.scratch), "20": user,
+            "21": "English", "22": socket.gethostname().upper()[:15],
+            "00": "", "19": "", "23": "", "36": "", "59": "", "tail": "x",
+        }
+        for key, value in expected.items():
+            with self.subTest(number=key):
+                self.assertEqual(got.get(key, "").lower(), value.lower())
+        for key in ("08", "09", "10", "13", "26", "27", "31"):
+            with self.subTest(number=key):
+                self.assertTrue(got.get(key, "").startswith("C:\\"), got.get(key))
+        # The short form of the installation folder names the same folder.
+        self.assertNotIn(" ", got["44"])
+        self.assertTrue(got["44"].upper().startswith("C:\\PROGRA~"), got["44"])
+
+
+class RegistryVariableTest(StartupTestCase):
+    def test_variables_resolve_from_the_registry(self):
+        key = "HKCU\\Software\\ParvolexTest\\Variables"
+        reg(self.env, "add", key, "/v", "Text", "/t", "REG_SZ", "/d", "plain text")
+        reg(self.env, "add", key, "/v", "Expand", "/t", "REG_EXPAND_SZ", "/d", "%SystemRoot%\\x")
+        reg(self.env, "add", key, "/v", "Number", "/t", "REG_DWORD", "/d", "4294967291")
+        reg(self.env, "add", key, "/v", "Binary", "/t", "REG_BINARY", "/d", "0102")
+        reg(self.env, "add", key, "/v", "Macro", "/t", "REG_SZ", "/d", "@$&%02")
+        variables = [("Text", "d1"), ("Expand", "d2"), ("Number", "d3"), ("Binary", "fallback"),
+                     ("Missing", "fallback"), ("Macro", "d6")]
+        body = "".join('[[registry_variables]]\nroot = "HKCU"\nkey = "Software\\\\ParvolexTest\\\\Variables"\n'
+                       'name = "%s"\ndefault = "%s"\n' % v for v in variables)
+        setup, ini = self.ini_probe({"v%d" % (i + 1): "@$&%%%d" % (81 + i) for i in range(6)}, body)
+        self.assertEqual(self.start(setup, ["/S"]).wait(60), 0)
+        got = ini_values(ini)
+        self.assertEqual(got["v1"], "plain text")
+        self.assertEqual(got["v2"].lower(), "c:\\windows\\x")
+        self.assertEqual(got["v3"], "-5")
+        self.assertEqual(got["v4"], "fallback")   # other types read as empty
+        self.assertEqual(got["v5"], "fallback")
+        self.assertEqual(got["v6"].lower(), "c:\\windows")  # expanded further
+
+
+THREE = ('[[languages]]\nbase = "english"\nname = "English"\n'
+         '[[languages]]\nbase = "german"\nname = "Deutsch"\n'
+         '[[languages]]\nbase = "english"\nname = "English (UK)"\nid = 2057\n')
+
+
+class LanguageTest(StartupTestCase):
+    def language_of(self, args, answer=None):
+        setup, ini = self.ini_probe({"lang": "@$&%21"}, THREE)
+        p = self.start(setup, ["/S"] + args)
+        dialog = None
+        if answer:
+            dialog = self.robot_ok("wait", "class=ParvolexLanguage", "visible=1", "timeout=20000", "--", "dump")
+            self.robot_ok("wait", "class=ParvolexLanguage", "visible=1", "--", *answer)
+        code = p.wait(60)
+        return code, ini_values(ini).get("lang") if os.path.exists(ini) else None, dialog
+
+    def test_requested_language(self):
+        cases = {"/L=deu": "Deutsch", "/L=ENGLISH": "English (UK)", "/L=uk": "English (UK)",
+                 "/l=DEUTSCH": "Deutsch"}
+        for arg, name in cases.items():
+            with self.subTest(arg):
+                self.assertEqual(self.language_of([arg])[:2], (0, name))
+
+    def test_dialog(self):
+        code, name, dialog = self.language_of([], ["pick", "id=100", "index=2", "--", "click", "caption=OK"])
+        self.assertEqual((code, name), (0, "English (UK)"))
+        window = dialog[0]
+        self.assertEqual((window["title"], window["cw"], window["ch"]), (TITLE, 287, 127))
+        controls = {r["class"] + ":" + r.get("text", ""): r for r in dialog if r["kind"] == "control"}
+        label = controls["Static:Please select a language."]
+        self.assertEqual((label["x"], label["y"]), (67, 16))
+        combo = [r for r in dialog if r["kind"] == "control" and r["class"] == "ComboBox"][0]
+        self.assertEqual((combo["x"], combo["y"], combo["w"]), (67, 62, 210))
+        self.assertEqual(combo["items"], "English\nDeutsch\nEnglish (UK)")
+        ok, cancel = controls["Button:OK"], controls["Button:Cancel"]
+        self.assertEqual((ok["x"], ok["y"], ok["w"], ok["h"]), (112, 95, 75, 23))
+        self.assertEqual((cancel["x"], cancel["y"], cancel["w"], cancel["h"]), (202, 95, 75, 23))
+        self.assertEqual(ok.get("default"), 1)
+
+    def test_unmatched_request_shows_the_dialog(self):
+        code, name, _ = self.language_of(["/L=xx"], ["key", "vk=RETURN"])
+        self.assertEqual(code, 0)
+
+    def test_cancelling_ends_with_code_2(self):
+        for answer in (["click", "caption=Cancel"], ["key", "vk=ESCAPE"], ["close"]):
+            with self.subTest(answer[0] + " " + answer[1] if len(answer) > 1 else answer[0]):
+                code, name, _ = self.language_of([], answer)
+                self.assertEqual(code, 2)
+                self.assertIsNone(name)
+
+    def test_one_language_never_asks(self):
+        setup, ini = self.ini_probe({"lang": "@$&%21"})
+        self.assertEqual(self.start(setup, ["/S", "/L=xx"]).wait(60), 0)
+        self.assertEqual(ini_values(ini)["lang"], "English")
+
+
+class VersionTest(StartupTestCase):
+    def tearDown(self):
+        reg(self.env, "delete", "HKCU\\Software\\Wine", "/v", "Version")
+        super().tearDown()
+
+    def test_unsupported_versions(self):
+        # Wine's reported version -> its class bit.
+        versions = {"win98": 4, "winxp": 64, "win7": 64, "win10": 256}
+        for version, bit in versions.items():
+            reg(self.env, "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", version)
+            for mask, refused in ((bit, True), (0xFFFF & ~bit, False), (bit | 65536, True), (bit << 16, False)):
+                with self.subTest(version=version, mask=mask):
+                    setup = self.build('[header]\n61 = "%d"\n62 = "Windows 2000 and XP"\n' % mask)
+                    self.assertEqual(self.start(setup, ["/S"]).wait(60), 3 if refused else 0)
+
+    def test_message_when_not_silent(self):
+        reg(self.env, "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "winxp")
+        setup = self.build('[header]\n61 = "64"\n62 = "Vista and later."\n'
+                           '[[languages]]\nbase = "english"\nstrings = { 52 = "Not supported here. Use: " }\n')
+        p = self.start(setup)
+        box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "timeout=20000", "--", "msgbox")[-1]
+        self.assertEqual(box["text"], "Not supported here. Use: Vista and later.")
+        self.assertEqual(box["icon"], "warning")
+        self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--", "click", "caption=OK")
+        self.assertEqual(p.wait(60), 3)
+
+
+class DotNetTest(StartupTestCase):
+    POLICY = "HKLM\\SOFTWARE\\Microsoft\\.NETFramework\\policy"
+
+    def set_versions(self, versions):
+        reg(self.env, "delete", self.POLICY)
+        for v in versions:
+            reg(self.env, "add", self.POLICY + "\\" + v, "/v", "50727", "/d", "1")
+
+    def tearDown(self):
+        reg(self.env, "delete", self.POLICY)
+        super().tearDown()
+
+    def test_versions(self):
+        cases = [
+            (["v1.0", "v1.1", "v2.0"], "2.0", True, 0), (["v1.0", "v1.1", "v2.0"], "2.0", False, 0),
+            (["v1.1"], "2.0", True, 3), (["v1.1"], "2.0", False, 3),
+            (["v2.0", "v4.0"], "2.0", False, 3), (["v2.0", "v4.0"], "2.0", True, 0),
+            (["v4.0"], "0", False, 0),
+        ]
+        for versions, required, any_later, code in cases:
+            with self.subTest(versions=versions, required=required, any_later=any_later):
+                self.set_versions(versions)
+                setup = self.build('[header]\n100 = "%s"\n85 = "%d"\n2 = "0"\n' % (required, any_later))
+                p = self.start(setup, ["/S"])
+                if code:
+                    # The message shows even in silent mode.
+                    box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                                        "timeout=20000", "--", "msgbox")[-1]
+                    self.assertEqual(box["buttons"], "OK")
+                    self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=OK")
+                self.assertEqual(p.wait(60), code)
+
+    def test_download_question(self):
+        self.set_versions(["v1.1"])
+        log = os.path.join(self.scratch, "opened.log")
+        recorder = harness.windows_path(os.path.join(harness.BIN, "recorder.exe"))
+        for answer, opened in (("Yes", True), ("No", False)):
+            with self.subTest(answer):
+                if os.path.exists(log):
+                    os.remove(log)
+                # The "download address" is a program here, so that opening it is observable.
+                setup = self.build('[header]\n100 = "2.0"\n85 = "1"\n2 = %s\n' % packages.toml_text(
+                    recorder + " " + harness.windows_path(log)))
+                p = self.start(setup, ["/S"])
+                box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                                    "timeout=20000", "--", "msgbox")[-1]
+                self.assertEqual(box["buttons"], "Yes,No")
+                self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=" + answer)
+                self.assertEqual(p.wait(60), 3)
+
+
+class RunningCopyTest(StartupTestCase):
+    def test_window_by_title(self):
+        fixture = os.path.join(harness.BIN, "robot_fixture.exe")
+        cases = [("0", "Robot Fixture", True), ("1", "fixture", True), ("0", "Robot", False),
+                 ("-1", "Robot Fixture", False)]
+        for mode, name, closes in cases:
+            with self.subTest(mode=mode, name=name):
+                app = self.start(fixture)
+                self.robot_ok("wait", "title=Robot Fixture", "visible=1", "timeout=20000")
+                setup = self.build('[header]\n103 = "1"\n104 = "%s"\n105 = "%s"\n' % (name, mode))
+                self.assertEqual(self.start(setup, ["/S"]).wait(60), 0)
+                if closes:
+                    self.robot_ok("gone", "title=Robot Fixture", "timeout=20000")
+                else:
+                    self.assertTrue(app.running())
+                app.kill()
+
+    def test_program_by_file_name(self):
+        recorder = os.path.join(harness.BIN, "recorder.exe")
+        app = self.start(recorder, [harness.windows_path(os.path.join(self.scratch, "r.log")), "sleep=60000"])
+        self.robot_ok("wait", "exe=recorder.exe", "timeout=20000") if False else None
+        setup = self.build('[header]\n103 = "1"\n104 = "RECORDER.EXE"\n105 = "2"\n')
+        self.assertEqual(self.start(setup, ["/S"]).wait(60), 0)
+        app.wait(20)
+
+
+if __name__ == "__main__":
+    unittest.main()
