@@ -4,6 +4,7 @@
 
 #include "format/header_fields.h"
 #include "startup/app_window_win.h"
+#include "startup/backdrop_win.h"
 #include "actions/registry_win.h"
 #include "startup/file_source_win.h"
 #include "startup/language_win.h"
@@ -14,6 +15,7 @@
 #include "startup/system_dll_win.h"
 #include "startup/workdir_win.h"
 #include "install/resources_win.h"
+#include "wizard/images_win.h"
 #include "wizard/wizard_win.h"
 
 namespace pvx {
@@ -47,7 +49,7 @@ void ApplyCommandLine(Run& run) {
   StartupState& startup = run.startup;
 
   startup.appWindow = CreateApplicationWindow(instance);
-  startup.backdropWindow = CreateBackdropWindow(instance, startup.appWindow);
+  startup.backdropWindow = CreateBackdropWindow(run);
 
   startup.commandLine = ParseArguments(SplitArguments(GetCommandLineA()));
   if (startup.commandLine.runTool) {
@@ -86,10 +88,14 @@ void ApplyCommandLine(Run& run) {
   run.versionClass = WindowsVersionClass(GetVersion());
   RunPrerequisiteChecks(run);
 
+  if (run.script.HeaderFlag(field::kShowBackdrop) && !startup.silentMode) ShowBackdrop(run);
+  LoadWizardPictures(run);
   StartWizard(run);
 
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    // Tab, Enter and Esc work in the wizard as in a dialog.
+    if (IsDialogMessageA(startup.wizardWindow, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

@@ -23,6 +23,7 @@ struct StartupState {
   Str setupTitle;
   HWND appWindow = nullptr;       // owns every window; carries the taskbar button
   HWND backdropWindow = nullptr;  // the full-screen background
+  HWND wizardWindow = nullptr;    // once the wizard is built
 };
 
 struct PackageState {

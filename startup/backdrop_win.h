@@ -1,0 +1,15 @@
+// The full-screen background behind the wizard: a gradient or a picture
+// with a title at the top left and a second text at the bottom right.
+#pragma once
+#include <windows.h>
+
+namespace pvx {
+
+struct Run;
+
+// Creates the hidden window with its two texts (start-up step 1).
+HWND CreateBackdropWindow(Run& run);
+// Builds the canvas and the texts from the header and shows the window.
+void ShowBackdrop(Run& run);
+
+}  // namespace pvx

@@ -1,0 +1,301 @@
+// The wizard window: page switching, Next/Back/close, the disk-space
+// check, the start-up message and the backdrop behind the window.
+#include <windows.h>
+#include <commctrl.h>
+#include <mmsystem.h>
+
+#include "actions/finishing_win.h"
+#include "format/decimal.h"
+#include "format/header_fields.h"
+#include "install/install_sequence_win.h"
+#include "startup/app_window_win.h"
+#include "startup/dialog_win.h"
+#include "startup/run_win.h"
+#include "startup/system_dll_win.h"
+#include "wizard/wizard_win.h"
+
+namespace pvx {
+
+Wizard g_wizard = {};
+
+namespace {
+
+const char kWizardClass[] = "PvxPage";
+
+Run& R() { return *g_wizard.run; }
+
+// Header title, subtitle and Next caption per page kind (language texts).
+const uint8_t kPageTexts[kExit][3] = {
+    {0, 0, 23},  {9, 10, 22},  {34, 82, 23}, {11, 12, 23}, {14, 13, 23},
+    {14, 15, 23}, {16, 62, 26}, {61, 17, 23}, {0, 0, 41},
+};
+
+void ShowPage();
+
+// The run ends with the code of where it stands: cancelled before or
+// during the installation.
+[[noreturn]] void EndCancelled() {
+  EndRun(R(), g_wizard.installing ? ExitCode::CancelledDuring : ExitCode::CancelledBefore,
+         Cleanup::WithLanguageFiles);
+}
+
+ExitCode InstalledCode() { return R().install.filesFailed ? ExitCode::InstallFailed : ExitCode::Installed; }
+
+void QueryClose() {
+  Run& run = R();
+  if (run.startup.noCancel) return;
+  if (run.startup.silentMode) EndCancelled();
+  // The page, not the Next caption, tells whether Finish is showing: a
+  // translation may give Next and Finish the same caption.
+  if (g_wizard.Kind() == kFinish) EndRun(run, InstalledCode(), Cleanup::None);
+  if (MessageBoxA(Ctl(kWindow), Lang(46).c_str(), run.startup.setupTitle.c_str(),
+                  MB_YESNO | MB_ICONQUESTION) == IDYES)
+    EndCancelled();
+}
+
+bool EnoughDiskSpace() {
+  Run& run = R();
+  UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS);
+  int64_t required = DecimalInt64(run.script.HeaderText(field::kDiskSpaceNeeded));
+  char drive = ControlText(kFolderEdit)[0];
+  if (drive >= 'a' && drive <= 'z') drive -= 'a' - 'A';
+  const char root[] = {drive, ':', '\\', 0};
+  uint64_t free = 0;  // unreadable counts as none
+  typedef BOOL(WINAPI * FreeSpaceEx)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+  FreeSpaceEx ex = reinterpret_cast<FreeSpaceEx>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+  ULARGE_INTEGER available, total, totalFree;
+  DWORD sectors, bytes, clusters, all;
+  if (ex) {
+    if (ex(root, &available, &total, &totalFree)) free = totalFree.QuadPart;
+  } else if (GetDiskFreeSpaceA(root, &sectors, &bytes, &clusters, &all)) {
+    free = static_cast<uint64_t>(sectors) * bytes * clusters;
+  }
+  bool enough = static_cast<int64_t>(free) >= required;
+  if (!enough) {
+    // The drive goes in by hand: the text is the package's, not a format.
+    Str text = Lang(8);
+    size_t at = text.find("%s");
+    if (at != Str::npos) text.replace(at, 2, Str(1, drive));
+    MessageBoxA(Ctl(kWindow), text.c_str(), Lang(42).c_str(), MB_ICONERROR);
+  }
+  SetErrorMode(mode);
+  return enough;
+}
+
+void GoNext() {
+  if (g_wizard.Kind() == kFolder) {
+    if (GetWindowTextLengthA(Ctl(kFolderEdit)) == 0) return ShowPage();
+    ++g_wizard.current;
+    if (!EnoughDiskSpace()) --g_wizard.current;
+  } else {
+    ++g_wizard.current;
+  }
+  ShowPage();
+}
+
+void GoBack() {
+  if (!Offered(kBack) || g_wizard.current == 0) return;
+  uint8_t left = g_wizard.Kind();
+  --g_wizard.current;
+  if (left == kFolder || left == kProgramGroup) EnableWindow(Ctl(kNext), TRUE);
+  ShowPage();
+}
+
+[[noreturn]] void Exit() {
+  static const uint8_t kChoices[] = {kRunBox, kReadmeBox, kWebBox, kRestartNow};
+  unsigned chosen = 0;
+  for (int i = 0; i < 4; ++i)
+    if (Checked(kChoices[i])) chosen |= 1u << i;
+  RunFinishingActions(R(), Ctl(kWindow), chosen);
+}
+
+void Install() {
+  SetLanguageText(kInstallingLabel, 5);
+  EnableWindow(Ctl(kNext), FALSE);
+  EnableWindow(Ctl(kBack), FALSE);
+  SyncChoices();
+  g_wizard.installing = true;
+  RunInstallSequence(R(), g_wizard.ui);
+  ++g_wizard.current;
+  ShowPage();
+  ProcessPendingMessages();
+}
+
+void ShowPage() {
+  uint8_t kind = g_wizard.Kind();
+  bool inner = IsInnerPage(kind);
+  static const uint8_t kFrame[] = {kBand, kBack, kBottomText, kSeparator};
+  for (uint8_t id : kFrame) ShowControl(id, inner);
+  EnableWindow(Ctl(kBack), g_wizard.current > 0);
+  if (inner) LayoutSeparator();
+  if (kind == kExit) Exit();
+  int panel = inner ? kLicensePanel + kind - kLicense : kWhitePanel;
+  for (int id = kWhitePanel; id <= kInstallingPanel; ++id) ShowControl(id, id == panel);
+  const uint8_t* texts = kPageTexts[kind];
+  if (texts[0]) {
+    SetLanguageText(kTitle, texts[0]);
+    SetLanguageText(kSubtitle, texts[1]);
+    // The labels are transparent: the band paints again behind them.
+    RedrawWindow(Ctl(kBand), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+  }
+  SetLanguageText(kNext, texts[2]);
+  switch (kind) {
+    case kFolder:
+      FolderChanged();
+      break;
+    case kProgramGroup:
+      // Back enables Next; coming again with an empty name must not keep it.
+      GroupChanged();
+      break;
+    case kReady:
+      RebuildSummary();
+      break;
+    case kInstalling:
+      Install();
+      break;
+    case kFinish:
+      SetUpFinish();
+      EnableWindow(Ctl(kNext), TRUE);
+      SetFocus(Ctl(kNext));
+      EnableWindow(Ctl(kCancel), FALSE);
+      ShowControl(kBottomText, false);
+      break;
+  }
+  if (g_wizard.sequence.kinds[g_wizard.current + 1] == kInstalling) SetLanguageText(kNext, 26);
+  ProcessPendingMessages();
+}
+
+void RestoreBackdrop() {
+  Run& run = R();
+  if (!Flag(field::kShowBackdrop) || run.startup.silentMode) return;
+  ShowWindow(run.startup.backdropWindow, SW_SHOW);
+  SetForegroundWindow(Ctl(kWindow));
+}
+
+LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  switch (message) {
+    case WM_CLOSE:
+      QueryClose();
+      return 0;
+    case WM_COMMAND:
+      switch (LOWORD(w)) {
+        case kNext:
+          if (IsWindowEnabled(Ctl(kNext))) GoNext();
+          break;
+        case kCancel:
+          if (IsWindowEnabled(Ctl(kCancel))) SendMessageA(Ctl(kWindow), WM_CLOSE, 0, 0);
+          break;
+        case kBack:
+          GoBack();
+          break;
+        case kBrowse:
+          BrowseClicked();
+          break;
+        case kNoShortcuts:
+          NoShortcutsClicked();
+          break;
+        case kFolderEdit:
+          if (HIWORD(w) == EN_CHANGE) FolderChanged();
+          break;
+        case kGroupEdit:
+          if (HIWORD(w) == EN_CHANGE) GroupChanged();
+          break;
+      }
+      return 0;
+    case WM_NOTIFY:
+      if (reinterpret_cast<NMHDR*>(l)->idFrom == kGroupList && reinterpret_cast<NMHDR*>(l)->code == NM_CLICK)
+        GroupPicked();
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      if (window == Ctl(kBand) || window == Ctl(kWhitePanel)) {
+        SetBkMode(reinterpret_cast<HDC>(w), TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(window == Ctl(kBand) ? NULL_BRUSH : WHITE_BRUSH));
+      }
+      break;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      PaintControl(GetDlgCtrlID(window), dc);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_SYSCOMMAND:
+      if ((w & 0xFFF0) == SC_MINIMIZE) ShowWindow(R().startup.backdropWindow, SW_HIDE);
+      if ((w & 0xFFF0) == SC_RESTORE) RestoreBackdrop();
+      break;
+    case WM_ACTIVATEAPP:
+      if (w && !IsWindowVisible(R().startup.backdropWindow)) RestoreBackdrop();
+      break;
+  }
+  return DefWindowProcA(window, message, w, l);
+}
+
+// The start-up message runs on the multimedia timer's thread, once.
+typedef MMRESULT(WINAPI* KillTimer)(UINT);
+KillTimer g_killTimer;
+
+void CALLBACK StartupMessage(UINT id, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+  g_killTimer(id);
+  Run& run = R();
+  MessageBoxA(Ctl(kWindow), run.script.HeaderText(field::kStartupMessage).c_str(),
+              run.startup.setupTitle.c_str(), MB_ICONINFORMATION);
+}
+
+void StartStartupTimer() {
+  HMODULE winmm = LoadSystemLibrary("winmm.dll");
+  if (!winmm) return;
+  typedef MMRESULT(WINAPI * SetTimer)(UINT, UINT, LPTIMECALLBACK, DWORD_PTR, UINT);
+  SetTimer set = reinterpret_cast<SetTimer>(reinterpret_cast<void*>(GetProcAddress(winmm, "timeSetEvent")));
+  g_killTimer = reinterpret_cast<KillTimer>(reinterpret_cast<void*>(GetProcAddress(winmm, "timeKillEvent")));
+  if (set && g_killTimer) set(255, 255, StartupMessage, 0, TIME_PERIODIC);
+}
+
+}  // namespace
+
+void StartWizard(Run& run) {
+  Wizard& z = g_wizard;
+  z.run = &run;
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
+  InitCommonControlsEx(&controls);
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA c = {};
+  c.lpfnWndProc = WizardProc;
+  c.hInstance = instance;
+  c.hIcon = LoadIconA(instance, "MAINICON");
+  c.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  c.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  c.lpszClassName = kWizardClass;
+  RegisterClassA(&c);
+  HWND window = CreateFrameWindow(kWizardClass, run.startup.setupTitle.c_str(),
+                                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 0,
+                                  495, 359, run.startup.appWindow, nullptr, nullptr);
+  z.ctl[kWindow] = window;
+  run.startup.wizardWindow = window;
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont("Tahoma", -11)), FALSE);
+  CreateControls(instance);
+  z.ui.owner = window;
+  z.ui.statusLabel = Ctl(kStatus);
+  z.ui.progressBar = Ctl(kProgress);
+  z.sequence = BuildPageSequence(run.script);
+  FillPages();
+  SetText(kFolderEdit, run.ExpandField(field::kDefaultFolder));
+  FolderChanged();
+  ApplyLocks();
+  bool silent = run.startup.silentMode;
+  if (!silent) ShowWindow(window, SW_SHOW);
+  ShowPage();
+  SetForegroundWindow(window);
+  ProcessPendingMessages();
+  // An unattended run shows no message of its own.
+  if (Flag(field::kStartupMessage) && !silent) StartStartupTimer();
+  if (silent) {
+    SyncChoices();
+    z.installing = true;
+    RunInstallSequence(run, z.ui);  // ends the run
+  }
+  SetFocus(Ctl(kNext));
+  ProcessPendingMessages();
+}
+
+}  // namespace pvx
