@@ -4,7 +4,7 @@
 # instead of the library's prebuilt ones (lean_cxx.h explains why).
 enable_language(RC)
 set(PVX_WIN_CXX_FLAGS
-  -Os -mno-accumulate-outgoing-args -mpush-args -mpreferred-stack-boundary=2 -fno-ident -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+  -Os -mpreferred-stack-boundary=2 -fno-ident -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -ffunction-sections -fdata-sections -fno-threadsafe-statics
   -Wall -Wextra
   -include "${CMAKE_SOURCE_DIR}/format/lean_cxx.h")
