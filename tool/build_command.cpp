@@ -20,6 +20,8 @@ int RunBuild(const BuildCommand& command) {
       }
       lo.sourceDateEpoch = v;
     }
+    // The uninstaller lies beside the runtime, like both beside the tool.
+    lo.uninstaller = (std::filesystem::path(command.runtime).parent_path() / "uninstall.exe").string();
     Project project = LoadProject(command.project, lo);
     for (auto& w : project.warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
     BuildOptions bo;

@@ -210,6 +210,7 @@ class Loader {
             int style);
   void Requirements(const toml::table& t);
   void Uninstall(const toml::table& t);
+  void AddUninstaller();
   void Languages(const toml::table& root);
   void LoadLanguageFile(const toml::node* n, const std::string& key, const std::string& path,
                         std::map<int, std::string>& strings, std::string& name, int& id);
@@ -223,6 +224,9 @@ class Loader {
   void Derive(const toml::table& root);
 
   int RootCode(const toml::table& t, const std::string& prefix, const char* key, bool required);
+  // [uninstall] uninstaller: the program file to ship, and where it was named.
+  std::string uninstallerSource_;
+  const toml::node* uninstallerNode_ = nullptr;
 
   std::string file_;
   LoadOptions options_;
@@ -602,12 +606,25 @@ int Loader::RootCode(const toml::table& t, const std::string& prefix, const char
 
 void Loader::Uninstall(const toml::table& t) {
   const std::string p = "uninstall";
-  CheckKeys(t, p, {"enabled", "program", "ini", "registry", "extras"});
+  CheckKeys(t, p, {"enabled", "program", "ini", "registry", "extras", "uninstaller", "restart_note", "failure_note"});
   auto& h = project_.header;
   h[field::kWriteUninstallRecord] = "1";
   SetFlag(field::kWriteUninstallRecord, t, p, "enabled");
   SetText(field::kUninstallerPath, t, p, "program");
   SetText(field::kUninstallIniPath, t, p, "ini");
+  // Settings the record passes on to the uninstaller ([s] keys 24 and 25).
+  SetText(field::kUninstallSetting75, t, p, "restart_note");
+  SetText(field::kUninstallSetting64, t, p, "failure_note");
+  if (const toml::node* n = t.get("uninstaller")) {
+    uninstallerNode_ = n;
+    if (n->is_boolean()) {
+      if (**n->as_boolean()) uninstallerSource_ = options_.uninstaller;
+    } else if (n->is_string()) {
+      uninstallerSource_ = Resolve(**n->as_string());
+    } else {
+      Fail(n, p + ".uninstaller", std::string("expected a boolean or a path, found ") + TypeName(*n));
+    }
+  }
   auto& unreg = project_.records[static_cast<int>(ListKind::UninstallRegistryEntries)];
   if (const toml::array* a = Array(t, p, "registry"))
     for (size_t i = 0; i < a->size(); ++i) {
@@ -631,6 +648,37 @@ void Loader::Uninstall(const toml::table& t) {
       CheckKeys(e, key, {"code", "text"});
       extras.push_back({TextOrNumber(e, key, "code").value_or("0"), Text(e, key, "text").value_or("")});
     }
+}
+
+// The uninstaller goes into the payload at the uninstaller path, like any
+// file that is removed again at uninstall.
+void Loader::AddUninstaller() {
+  if (uninstallerSource_.empty()) return;
+  const std::string key = "uninstall.uninstaller";
+  if (project_.header[field::kWriteUninstallRecord] == "0")
+    Fail(uninstallerNode_, key, "the uninstaller needs the uninstall record (enabled = true)");
+  const std::string destination = project_.header[field::kUninstallerPath];
+  if (destination.empty() || destination.back() == '\\')
+    Fail(uninstallerNode_, key, "uninstall.program must name the uninstaller's file");
+  for (const PayloadFile& f : project_.files)
+    if (AsciiLower(f.destination) == AsciiLower(destination))
+      Fail(uninstallerNode_, key, f.origin + " also installs " + destination);
+  PayloadFile f;
+  f.sourcePath = uninstallerSource_;
+  f.destination = destination;
+  f.origin = key;
+  struct stat st;
+  if (stat(f.sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    Fail(uninstallerNode_, key, "uninstaller not found: " + f.sourcePath);
+  f.size = static_cast<uint64_t>(st.st_size);
+  f.mtime = st.st_mtim.tv_sec;
+  f.mtimeNanos = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+  if (options_.sourceDateEpoch && f.mtime >= *options_.sourceDateEpoch &&
+      !(f.mtime == *options_.sourceDateEpoch && f.mtimeNanos == 0)) {
+    f.mtime = *options_.sourceDateEpoch;
+    f.mtimeNanos = 0;
+  }
+  project_.files.push_back(std::move(f));
 }
 
 // --- [[languages]] -------------------------------------------------------------------
@@ -1175,6 +1223,7 @@ Project Loader::Run(const toml::table& root) {
   if (auto* t = SubTable(root, "", "uninstall")) Uninstall(*t);
   Languages(root);
   Files(root);
+  AddUninstaller();
   Lists(root);
   Derive(root);
   if (auto* t = SubTable(root, "", "header")) HeaderOverrides(*t);

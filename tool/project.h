@@ -80,6 +80,8 @@ struct Project {
 struct LoadOptions {
   // SOURCE_DATE_EPOCH: file times later than it are replaced by it.
   std::optional<int64_t> sourceDateEpoch;
+  // The uninstaller that `[uninstall] uninstaller = true` ships.
+  std::string uninstaller;
 };
 
 // Reads and checks a project file. Throws ProjectError.
