@@ -15,9 +15,9 @@ def write_payload(folder, files):
     """files: {relative path: size or bytes}; returns {relative path: bytes}."""
     contents = {}
     rng = random.Random(1234)
-    for rel, spec in files.items():
-        data = spec if isinstance(spec, bytes) else bytes(rng.getrandbits(8) for _ in range(spec // 2)) + \
-            (b"text line of a test file\r\n" * (spec // 26 + 1))[: spec - spec // 2]
+    for rel, content in files.items():
+        data = content if isinstance(content, bytes) else bytes(rng.getrandbits(8) for _ in range(content // 2)) + \
+            (b"text line of a test file\r\n" * (content // 26 + 1))[: content - content // 2]
         path = os.path.join(folder, rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
