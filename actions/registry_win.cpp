@@ -30,18 +30,18 @@ Str ReadRegistryText(int32_t rootCode, const Str& keyPath,
   DWORD type = 0, size = 0;
   if (RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return Str();
-  std::vector<char> data(size + 2, 0);
+  Str data(size + 2, '\0');
   if (RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, &type,
                        reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
     return Str();
   switch (type) {
     case REG_SZ:
-      return Str(data.data());
+      return Str(data.c_str());
     case REG_EXPAND_SZ: {
       DWORD need = ExpandEnvironmentStringsA(data.data(), nullptr, 0);
-      std::vector<char> expanded(need + 1, 0);
+      Str expanded(need + 1, '\0');
       ExpandEnvironmentStringsA(data.data(), expanded.data(), need + 1);
-      return Str(expanded.data());
+      return Str(expanded.c_str());
     }
     case REG_DWORD:
       if (size < 4) return Str();

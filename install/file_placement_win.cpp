@@ -77,7 +77,7 @@ struct Placement : WriteErrorPrompt {
   std::vector<Str> parts;  // the copied-out part files
   uint64_t previousSize = 0;
   bool partMissing = false;
-  std::vector<bool> delivered;
+  Str delivered;  // one byte per file-list record: 1 once placed
 
   bool RetryWrite(const Str& path) override {
     return CreateErrorPrompt(run, ui.owner, path) == PromptAnswer::Retry;
@@ -87,7 +87,7 @@ struct Placement : WriteErrorPrompt {
   // names none, or one that was already placed (each file once).
   int Record(int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= delivered.size() || delivered[index]) return -1;
-    delivered[index] = true;
+    delivered[index] = 1;
     return index;
   }
 
@@ -257,7 +257,7 @@ void PayloadDamaged(Run& run) {
 void InstallFiles(Run& run, InstallUi& ui) {
   Placement p(run, ui);
   p.data.prompt = &p;
-  p.delivered.assign(run.script.List(ListKind::Files).Count(), false);
+  p.delivered.resize(run.script.List(ListKind::Files).Count(), 0);
   ui.SetStatus(run.Text(51));
   ProcessPendingMessages();
   if (!OpenPackageReader(p.data)) PayloadDamaged(run);
