@@ -133,6 +133,10 @@ class FixtureTest(harness.WineTestCase):
         _, by_id = self.controls()
         self.assertEqual(by_id[150]["selected"], "0")  # the double click selected it
         self.assertEqual(by_id[140]["selected"], 3)
+        # waitctl checked= matches a button's check state.
+        self.assertEqual(self.r.control(self.win["hwnd"], id=110, checked=1, timeout=0)["id"], 110)
+        with self.assertRaises(RobotError):
+            self.r.control(self.win["hwnd"], id=110, checked=0, timeout=0)
 
     def test_list_view_check_boxes(self):
         self.start_main()

@@ -203,6 +203,7 @@ ControlFilter control_filter(const Op& op) {
     if ((f.has_text_sub = op.has("text~"))) f.text_sub = op.str("text~");
     f.visible = (int)op.num("visible", -1);
     f.enabled = (int)op.num("enabled", -1);
+    f.checked = (int)op.num("checked", -1);
     f.index = op.num("index", 0);
     return f;
 }
@@ -222,6 +223,7 @@ std::vector<HWND> find_controls(HWND top, const ControlFilter& f) {
         if (f.enabled >= 0 && (IsWindowEnabled(c) ? 1 : 0) != f.enabled) continue;
         std::string cls = class_name(c);
         if (f.has_cls && !ieq(cls, f.cls)) continue;
+        if (f.checked >= 0 && !(ieq(cls, "Button") && (long long)query(c, BM_GETCHECK) == f.checked)) continue;
         if (f.has_caption || f.has_text || f.has_text_sub) {
             std::string text = window_text(c);
             if (f.has_caption && !(ieq(cls, "Button") && strip_mnemonic(text) == f.caption)) continue;

@@ -355,7 +355,7 @@ struct OpDef {
 };
 
 #define WINDOW_KEYS "title:s title~:s class:s exe:s visible:b enabled:b owner:o hwnd:h index:i"
-#define CONTROL_KEYS "caption:s id:i class:s text:s text~:s visible:b enabled:b index:i"
+#define CONTROL_KEYS "caption:s id:i class:s text:s text~:s visible:b enabled:b checked:i index:i"
 
 const OpDef kOps[] = {
     {"wait", WINDOW_KEYS " timeout:i", "", NO_WINDOW, print_windows_wait},

@@ -124,7 +124,7 @@ struct ControlFilter {
          has_text_sub = false;
     std::string caption, cls, text, text_sub;
     long long id = 0;
-    int visible = -1, enabled = -1;
+    int visible = -1, enabled = -1, checked = -1;
     long long index = 0;
 };
 ControlFilter control_filter(const Op& op);
