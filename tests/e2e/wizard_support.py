@@ -1,6 +1,7 @@
 """What the wizard tests share: packages built from a few project lines,
 the wizard's control numbers, and robot calls that wait for a page."""
 import getpass
+import itertools
 import json
 import os
 import struct
@@ -9,7 +10,7 @@ import subprocess
 import harness
 import packages
 
-TITLE = "Test Setup"
+_titles = itertools.count()
 
 # Control numbers of the wizard (wizard/wizard_win.h).
 NEXT, CANCEL, BACK, BAND, WHITE_PANEL = 1, 2, 3, 4, 5
@@ -72,6 +73,11 @@ def programs_folder():
                            "Start Menu", "Programs")
 
 
+def quick_launch_folder():
+    return harness.drive_c("users", getpass.getuser(), "AppData", "Roaming", "Microsoft", "Internet Explorer",
+                           "Quick Launch")
+
+
 def rgb(colour):
     return "#%06X" % colour
 
@@ -81,11 +87,15 @@ class WizardCase(harness.WineTestCase):
 
     def build(self, body, setup="", name="setup.exe", files=None):
         """body: project lines after [setup], which gets `setup` lines."""
+        # Each package its own title: a test must not find a window that an
+        # earlier one left behind.
+        self.title = "Test Setup %d.%d" % (os.getpid(), next(_titles))
+        self.default_folder = "C:\\Program Files\\" + self.title
         files = dict(files or {"app/tool.txt": 100})
         files["licence.txt"] = b"LICENCE of the test setup\r\n"
         files["readme.txt"] = b"README of the test setup\r\n"
         packages.write_payload(self.scratch, files)
-        body = ('[setup]\ntitle = "%s"\nlicence = "licence.txt"\nreadme = "readme.txt"\n' % TITLE +
+        body = ('[setup]\ntitle = "%s"\nlicence = "licence.txt"\nreadme = "readme.txt"\n' % self.title +
                 setup + body)
         if "[[files]]" not in body:
             body += '\n[[files]]\nsource = "app/tool.txt"\ndestination = "{app}"\n'
@@ -108,7 +118,7 @@ class WizardCase(harness.WineTestCase):
         else:
             p = self.start(exe, ["/L=English"] + list(args))
         self.process = p
-        win = self.robot_ok("wait", "title=" + TITLE, "class=PvxPage", "visible=1", timeout=60)[0]
+        win = self.robot_ok("wait", "title=" + self.title, "class=PvxPage", "visible=1", timeout=60)[0]
         self.hwnd = "hwnd=0x%x" % win["hwnd"]
         self.window = win
         return p
@@ -117,6 +127,10 @@ class WizardCase(harness.WineTestCase):
         """The wizard's controls by id."""
         records = self.robot_ok("wait", self.hwnd, "--", "dump")
         return {r["id"]: r for r in records if r["kind"] == "control" and r["id"]}
+
+    def get(self, id):
+        """The control as it is now."""
+        return self.robot_ok("wait", self.hwnd, "--", "waitctl", "id=%d" % id, "timeout=0")[-1]
 
     def control(self, id, **state):
         """Waits until the control has the state (e.g. visible=1) and returns it."""

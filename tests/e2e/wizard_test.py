@@ -17,7 +17,7 @@ class PageSequenceTest(WizardCase):
         exe = self.build(NO_PAGES + '[finish]\nrun = %s\n' %
                          packages.toml_text(harness.windows_path(os.path.join(self.scratch, "recorder.exe"))
                                             + " " + harness.windows_path(log)))
-        target = packages.install_folder("Test Setup")
+        target = packages.install_folder(self.title)
         self.assertEqual(self.start(exe, ["/L=English"]).wait(90), 0)
         self.assertTrue(os.path.exists(os.path.join(target, "tool.txt")))
         with open(log) as f:
@@ -37,11 +37,11 @@ class PageSequenceTest(WizardCase):
         self.assertEqual(c[SUBTITLE_LABEL]["text"], self.lang[10])
         self.go(NEXT, "folder")
         # The page just before Installing offers Install, whatever its own caption.
-        self.assertEqual(self.controls()[NEXT]["text"], self.lang[26])
+        self.assertEqual(self.get(NEXT)["text"], self.lang[26])
         self.go(BACK, "license")
-        self.assertEqual(self.controls()[NEXT]["text"], self.lang[22])
+        self.assertEqual(self.get(NEXT)["text"], self.lang[22])
         self.go(BACK, "welcome")
-        self.assertEqual(self.controls()[NEXT]["text"], self.lang[23])
+        self.assertEqual(self.get(NEXT)["text"], self.lang[23])
 
     def test_first_inner_page_has_back_disabled(self):
         self.open(pages("license"))
@@ -75,7 +75,7 @@ class FolderPageTest(WizardCase):
         for text, enabled in cases:
             with self.subTest(text=text):
                 self.type(FOLDER_EDIT, text)
-                self.assertEqual(self.controls()[NEXT]["enabled"], enabled)
+                self.assertEqual(self.get(NEXT)["enabled"], enabled)
 
     def test_not_enough_space_keeps_the_page(self):
         self.open(pages("folder", "ready") + "[header]\n23 = \"999999999999999999\"\n")
@@ -87,14 +87,14 @@ class FolderPageTest(WizardCase):
         self.assertEqual(msg["icon"], "error")
         self.answer(box, "OK")
         self.control(FOLDER_PANEL, visible=1)
-        self.assertEqual(self.controls()[NEXT]["enabled"], 1)
+        self.assertEqual(self.get(NEXT)["enabled"], 1)
 
     def test_chosen_folder_is_where_files_go(self):
         target = packages.install_folder("Wizard Folder Test")
         self.open(pages("folder", "ready", "finish"))
         self.type(FOLDER_EDIT, harness.windows_path(target))
         self.go(NEXT, "ready")
-        summary = self.controls()[SUMMARY]["text"]
+        summary = self.get(SUMMARY)["text"]
         self.assertEqual(summary, self.lang[43] + "    " + harness.windows_path(target))
         self.go(NEXT, "finish")
         self.assertTrue(os.path.exists(os.path.join(target, "tool.txt")))
@@ -137,17 +137,17 @@ class GroupPageTest(WizardCase):
         self.robot_ok("wait", self.hwnd, "--", "pick", "id=%d" % GROUP_LIST, "index=-1")
         self.control(GROUP_EDIT, text="My English Group")
         self.type(GROUP_EDIT, "")
-        self.assertEqual(self.controls()[NEXT]["enabled"], 0)
+        self.assertEqual(self.get(NEXT)["enabled"], 0)
         self.go(BACK, "welcome")
-        self.assertEqual(self.controls()[NEXT]["enabled"], 1)
+        self.assertEqual(self.get(NEXT)["enabled"], 1)
         # Coming back with the name still empty keeps Next disabled.
         self.go(NEXT, "group")
-        self.assertEqual(self.controls()[NEXT]["enabled"], 0)
+        self.assertEqual(self.get(NEXT)["enabled"], 0)
         self.type(GROUP_EDIT, "Another")
-        self.assertEqual(self.controls()[NEXT]["enabled"], 1)
+        self.assertEqual(self.get(NEXT)["enabled"], 1)
         self.go(NEXT, "ready")
-        self.assertEqual(self.controls()[SUMMARY]["text"],
-                         self.lang[43] + "    " + "C:\\Program Files\\Test Setup" + "\r\n\r\n" +
+        self.assertEqual(self.get(SUMMARY)["text"],
+                         self.lang[43] + "    " + self.default_folder + "\r\n\r\n" +
                          self.lang[44] + "    Another")
 
     def test_no_shortcuts_box(self):
@@ -159,13 +159,13 @@ class GroupPageTest(WizardCase):
         self.assertEqual([c[i]["enabled"] for i in (GROUP_LABEL, GROUP_EDIT, NO_SHORTCUTS)], [0, 0, 1])
         self.go(NEXT, "ready")
         # No group section while the box is checked.
-        self.assertEqual(self.controls()[SUMMARY]["text"],
-                         self.lang[43] + "    C:\\Program Files\\Test Setup")
+        self.assertEqual(self.get(SUMMARY)["text"],
+                         self.lang[43] + "    " + self.default_folder)
         self.go(BACK, "group")
         self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % NO_SHORTCUTS)
         c = self.control(GROUP_LIST, enabled=1)
         self.assertEqual(c["textcolor"], 0)
-        self.assertEqual(self.controls()[GROUP_EDIT]["enabled"], 1)
+        self.assertEqual(self.get(GROUP_EDIT)["enabled"], 1)
 
     def test_locked_group(self):
         self.open_group("group_locked = true\n")
@@ -176,6 +176,10 @@ class GroupPageTest(WizardCase):
 
 
 class ShortcutsPageTest(WizardCase):
+    def setUp(self):
+        super().setUp()
+        os.makedirs(quick_launch_folder(), exist_ok=True)
+
     def test_offered_boxes_move_up(self):
         names = {DESKTOP_BOX: 88, START_MENU_BOX: 89, QUICK_LAUNCH_BOX: 90}
         cases = [((0, 0, 1), {QUICK_LAUNCH_BOX: 128}),
@@ -203,18 +207,27 @@ class ShortcutsPageTest(WizardCase):
                     self.control(first, checked=0)
                 self.go(NEXT, "ready")
                 listed = [id for id in sorted(rows) if id != (min(rows, key=rows.get) if rows else None)]
-                expected = self.lang[43] + "    C:\\Program Files\\Test Setup"
+                expected = self.lang[43] + "    " + self.default_folder
                 t = "".join("    " + self.lang[31 + id - DESKTOP_BOX] + ("\r\n" if id != QUICK_LAUNCH_BOX else "")
                             for id in listed)
                 if t:
                     expected += "\r\n\r\n" + self.lang[45] + t
-                self.assertEqual(self.controls()[SUMMARY]["text"], expected)
+                self.assertEqual(self.get(SUMMARY)["text"], expected)
                 self.process.kill()
+
+    def test_no_quick_launch_folder_hides_its_box(self):
+        aside = quick_launch_folder() + ".pvx-aside"
+        os.rename(quick_launch_folder(), aside)
+        try:
+            self.open(pages("shortcuts") + "[header]\n22 = true\n114 = true\n88 = false\n89 = false\n90 = true\n")
+            self.assertEqual(self.get(QUICK_LAUNCH_BOX)["visible"], 0)
+        finally:
+            os.rename(aside, quick_launch_folder())
 
     def test_offered_without_the_page_counts_as_chosen(self):
         self.open(pages("ready") + "[header]\n22 = true\n114 = false\n88 = true\n89 = false\n90 = true\n")
-        self.assertEqual(self.controls()[SUMMARY]["text"],
-                         self.lang[43] + "    C:\\Program Files\\Test Setup\r\n\r\n" + self.lang[45] +
+        self.assertEqual(self.get(SUMMARY)["text"],
+                         self.lang[43] + "    " + self.default_folder + "\r\n\r\n" + self.lang[45] +
                          "    " + self.lang[31] + "\r\n    " + self.lang[33])
 
 
@@ -272,7 +285,7 @@ class CloseTest(WizardCase):
         self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % CANCEL)
         box, msg = self.box()
         self.assertEqual((msg["caption"], msg["text"], msg["icon"], msg["buttons"]),
-                         (TITLE, self.lang[46], "question", "Yes\nNo"))
+                         (self.title, self.lang[46], "question", "Yes,No"))
         self.answer(box, "No")
         self.go(NEXT, "ready")  # still there and working
         self.robot_ok("wait", self.hwnd, "--", "close")
@@ -282,7 +295,7 @@ class CloseTest(WizardCase):
 
     def test_no_cancel_switch_refuses_every_close(self):
         self.open(pages("welcome", "ready"), args=["/NC"])
-        self.assertEqual(self.controls()[CANCEL]["enabled"], 0)
+        self.assertEqual(self.get(CANCEL)["enabled"], 0)
         owner = "owner=" + self.hwnd.split("=")[1]
         for how in (["close"], ["closemsg"], ["key", "vk=ESCAPE"], ["key", "vk=F4", "alt=1"]):
             with self.subTest(how=how):
@@ -293,8 +306,7 @@ class CloseTest(WizardCase):
                 self.assertEqual(self.robot_ok("list", owner, "visible=1"), [])
                 self.go(BACK, "welcome")
         self.go(NEXT, "ready")
-        self.go(NEXT, "installing")
-        self.control(INSTALLING_PANEL, visible=1)
+        self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % NEXT)
         self.assertEqual(self.process.wait(90), 0)
 
     def test_closing_on_finish_ends_without_actions(self):
