@@ -1,7 +1,9 @@
 """The wizard: page sequence and navigation, the folder and program-group
 pages, the shortcut and finish options, the summary, closing."""
+import ntpath
 import os
 import shutil
+import time
 import unittest
 
 import harness
@@ -327,6 +329,84 @@ class CloseTest(WizardCase):
         box, _ = self.box()
         self.answer(box, "Yes")
         self.assertEqual(p.wait(30), 2)
+
+
+class FinishingActionsTest(WizardCase):
+    """Run, readme and web address, each a copy of the recorder that logs
+    its start to PVX_RECORDER_LOG with its folder and command line."""
+
+    def setUp(self):
+        super().setUp()
+        self.log = os.path.join(self.scratch, "actions.log")
+        self.paths = {}
+        for name in ("run", "readme", "web"):
+            folder = os.path.join(self.scratch, name + "-folder")
+            os.makedirs(folder)
+            shutil.copy(os.path.join(harness.BIN, "recorder.exe"), os.path.join(folder, name + ".exe"))
+            self.paths[name] = harness.windows_path(os.path.join(folder, name + ".exe"))
+        self.env_with_log = dict(self.env, PVX_RECORDER_LOG=harness.windows_path(self.log))
+
+    def starts(self, count):
+        """The logged starts, once there are `count` of them: {exe name: (folder, command line)}."""
+        deadline = time.monotonic() + 30
+        while True:
+            lines = open(self.log).read().splitlines() if os.path.exists(self.log) else []
+            started = [l.split("\t") for l in lines if l.startswith("start ")]
+            if len(started) >= count:
+                return {ntpath.basename(cmd.split(" ")[0].strip('"')).lower(): (folder, cmd)
+                        for _, folder, cmd in started}
+            self.assertLess(time.monotonic(), deadline, "only %d starts: %r" % (len(started), lines))
+            time.sleep(0.05)
+
+    def finish_with(self, extra="", clicks=()):
+        """clicks: (button, the box that then reads unchecked)."""
+        finish = "[finish]\nrun = %s\nreadme = %s\nweb = %s\nreadme_checked = true\nweb_checked = true\n" % (
+            packages.toml_text(self.paths["run"] + " first second"), packages.toml_text(self.paths["readme"]),
+            packages.toml_text(self.paths["web"]))
+        p = self.open(pages("ready", "finish") + finish + extra, env=self.env_with_log)
+        self.go(NEXT, "finish")
+        for id, unchecked in clicks:
+            self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % id)
+            self.control(unchecked, checked=0)
+        self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % NEXT)
+        self.assertEqual(p.wait(60), 0)
+
+    def test_run_readme_and_web(self):
+        self.finish_with()
+        starts = self.starts(3)
+        self.assertEqual(set(starts), {"run.exe", "readme.exe", "web.exe"})
+        run_folder, run_line = starts["run.exe"]
+        # The program gets its arguments and starts in its own folder; so
+        # does the readme; the web address leaves the folder as it was.
+        self.assertTrue(run_line.endswith("first second"), run_line)
+        self.assertEqual(run_folder.rstrip("\\").lower(), ntpath.dirname(self.paths["run"]).lower())
+        readme_folder = starts["readme.exe"][0].rstrip("\\").lower()
+        self.assertEqual(readme_folder, ntpath.dirname(self.paths["readme"]).lower())
+        self.assertEqual(starts["web.exe"][0].rstrip("\\").lower(), readme_folder)
+
+    def test_unchecked_box_starts_nothing(self):
+        self.finish_with(clicks=((RUN_BOX, RUN_BOX), (WEB_BOX, WEB_BOX)))
+        self.assertEqual(set(self.starts(1)), {"readme.exe"})
+
+    def test_restart_later_only_ends(self):
+        # Restarting for real would end every program of the Wine session;
+        # choosing "later" must leave it alone.
+        self.finish_with("restart = true\n", clicks=((RESTART_LATER, RESTART_NOW),))
+        self.assertEqual(set(self.starts(3)), {"run.exe", "readme.exe", "web.exe"})
+        self.robot_ok("foreground")
+
+
+class StartupMessageTest(WizardCase):
+    def test_message_once(self):
+        for text in ("", "Hello & welcome"):
+            with self.subTest(text=text):
+                self.open(pages("welcome") + "[header]\n41 = %s\n" % packages.toml_text(text))
+                box, msg = self.box()
+                self.assertEqual((msg["caption"], msg["text"], msg["icon"], msg["buttons"]),
+                                 (self.title, text, "information", "OK"))
+                self.answer(box, "OK")
+                self.robot_ok("gone", "hwnd=0x%x" % box)
+                self.process.kill()
 
 
 if __name__ == "__main__":
