@@ -73,7 +73,8 @@ uint64_t ReadPackageData(PackageDataContext& context, CopyTarget& target, uint64
   }
   uint64_t copied = CopyStream(target, reader.stream, n, context.prompt);
   const Str& nameTemplate = context.run.script.HeaderText(field::kVolumeNameTemplate);
-  while (copied < count) {
+  // Without a volume name there is no further volume: the data has ended.
+  while (copied < count && !nameTemplate.empty()) {
     ++reader.volume;
     reader.stream.Close();
     if (reader.volumePath.empty()) reader.volumePath = context.run.package.executablePath;

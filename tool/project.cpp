@@ -1235,6 +1235,10 @@ Project Loader::Run(const toml::table& root) {
              "header field " + std::to_string(n) + " is set but the header ends at " +
                  std::to_string(*project_.headerLastIndex));
   }
+  // A package that is not split into volumes names no continuation, so that
+  // the runtime can tell a payload cut short from a volume to ask for.
+  if (!project_.volumeSize && !project_.explicitFields.count(field::kVolumeNameTemplate))
+    project_.header[field::kVolumeNameTemplate].clear();
   if (project_.volumeSize && project_.header[field::kVolumeNameTemplate].find("@$&%19") == std::string::npos)
     project_.warnings.push_back(file_ + ": package.volume_name: the name has no \"@$&%19\", so every volume "
                                         "gets the same name; they can only work from different folders");

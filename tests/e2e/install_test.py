@@ -29,12 +29,23 @@ def files_block(destination, overwrite="always", attributes=None):
     return block
 
 
-def workdir_left():
+def temp_entries():
     temp = harness.temp_folder()
-    return [n for n in os.listdir(temp) if "$inst" in n or n.startswith("pvx")] if os.path.isdir(temp) else []
+    return set(os.listdir(temp)) if os.path.isdir(temp) else set()
 
 
-class FormsTest(harness.WineTestCase):
+class InstallTestCase(harness.WineTestCase):
+    """Checks that a run leaves nothing of its own in the temporary folder."""
+
+    def setUp(self):
+        super().setUp()
+        self.temp_before = temp_entries()
+
+    def workdir_left(self):
+        return sorted(temp_entries() - self.temp_before)
+
+
+class FormsTest(InstallTestCase):
     def test_every_form_installs_every_file(self):
         forms = {
             "cabinet mszip": '[package]\nform = "cabinet"\n',
@@ -65,7 +76,7 @@ class FormsTest(harness.WineTestCase):
                     source = os.path.join(folder, "payload", rel)
                     # Cabinets keep DOS times (2-second steps); stored records the exact time.
                     self.assertLessEqual(abs(os.path.getmtime(path) - os.path.getmtime(source)), 2, rel)
-                self.assertEqual(workdir_left(), [])
+                self.assertEqual(self.workdir_left(), [])
 
     def test_attributes_are_kept(self):
         for form in ("cabinet", "stored"):
@@ -80,7 +91,7 @@ class FormsTest(harness.WineTestCase):
                 self.assertFalse(mode & stat.S_IWUSR, "read-only attribute lost")
 
 
-class OverwriteTest(harness.WineTestCase):
+class OverwriteTest(InstallTestCase):
     """Existing files older, as old as and newer than the package's."""
 
     def run_case(self, form, mode, existing_age):
@@ -136,7 +147,7 @@ class OverwriteTest(harness.WineTestCase):
         self.assertFalse(os.stat(os.path.join(target, "b.txt")).st_mode & stat.S_IWUSR)
 
 
-class PromptsTest(harness.WineTestCase):
+class PromptsTest(InstallTestCase):
     def setup_existing(self, names, form="cabinet"):
         folder = os.path.join(self.scratch, form)
         packages.write_payload(os.path.join(folder, "payload"), {n: b"new " + n.encode() for n in names})
@@ -207,7 +218,7 @@ class PromptsTest(harness.WineTestCase):
         self.assertEqual(p.wait(60), 0)
 
 
-class CopyErrorTest(harness.WineTestCase):
+class CopyErrorTest(InstallTestCase):
     def test_destination_is_a_directory(self):
         cases = {"Ignore": 4, "Abort": 5}
         for button, code in cases.items():
@@ -234,7 +245,7 @@ class CopyErrorTest(harness.WineTestCase):
                 if button == "Ignore":
                     with open(os.path.join(target, "g.txt"), "rb") as f:
                         self.assertEqual(f.read(), b"y")
-                self.assertEqual(workdir_left(), [])
+                self.assertEqual(self.workdir_left(), [])
 
     def test_retry_after_the_obstacle_is_gone(self):
         packages.write_payload(os.path.join(self.scratch, "payload"), {"f.txt": b"x"})
@@ -251,7 +262,7 @@ class CopyErrorTest(harness.WineTestCase):
             self.assertEqual(f.read(), b"x")
 
 
-class VolumesTest(harness.WineTestCase):
+class VolumesTest(InstallTestCase):
     def test_missing_volume_is_asked_for(self):
         for form in ("cabinet", "stored"):
             with self.subTest(form):
@@ -285,7 +296,7 @@ class VolumesTest(harness.WineTestCase):
                     self.assertEqual(f.read(), contents["big.bin"])
 
 
-class DamagedPayloadTest(harness.WineTestCase):
+class DamagedPayloadTest(InstallTestCase):
     def damaged_package(self, form):
         folder = os.path.join(self.scratch, form)
         packages.write_payload(os.path.join(folder, "payload"), {"a.bin": 100000, "b.bin": 5000})
@@ -308,7 +319,7 @@ class DamagedPayloadTest(harness.WineTestCase):
         for form in ("cabinet", "stored"):
             with self.subTest(form=form, silent=True):
                 self.assertEqual(self.start(self.damaged_package(form), ["/S"]).wait(60), 1)
-                self.assertEqual(workdir_left(), [])
+                self.assertEqual(self.workdir_left(), [])
             with self.subTest(form=form, silent=False):
                 p = self.start(self.damaged_package(form))
                 box = self.robot_ok("wait", "title=Error", "exe=setup.exe", "visible=1",
