@@ -10,8 +10,6 @@ if(CMAKE_CROSSCOMPILING)
   set(PVX_UNINSTALLER_SHARED
     "${CMAKE_SOURCE_DIR}/startup/lean_cxx_win.cpp"
     "${CMAKE_SOURCE_DIR}/startup/dialog_win.cpp"
-    "${CMAKE_SOURCE_DIR}/startup/workdir_win.cpp"
-    "${CMAKE_SOURCE_DIR}/startup/workdir.cpp"
     "${CMAKE_SOURCE_DIR}/startup/file_source_win.cpp"
     "${CMAKE_SOURCE_DIR}/startup/command_line.cpp"
     "${CMAKE_SOURCE_DIR}/actions/registry_win.cpp"

@@ -21,7 +21,6 @@
 #include "startup/command_line.h"
 #include "startup/exit_codes.h"
 #include "startup/file_source_win.h"
-#include "startup/workdir_win.h"
 #include "uninstaller/remover_win.h"
 #include "uninstaller/uninstall_plan.h"
 #include "uninstaller/wizard_win.h"
@@ -42,6 +41,15 @@ struct Arguments {
   HANDLE originalProcess = nullptr;
   HANDLE resultPipe = nullptr;
 };
+
+// The user's temporary folder with its trailing backslash (the runtime's
+// TemporaryFolder() names its private work folder instead).
+Str TemporaryFolder() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetTempPathA(sizeof buffer, buffer);
+  if (n == 0 || n >= sizeof buffer) return Str();
+  return WithTrailingBackslash(Str(buffer, n));
+}
 
 Str ModulePath() {
   char buffer[MAX_PATH + 1];
