@@ -10,8 +10,6 @@ namespace pvx {
 
 namespace {
 
-void Open(const Str& path) { ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, nullptr, SW_SHOW); }
-
 // Windows 95 and 98 have no privileges to enable.
 void EnableShutdownPrivilege() {
   DWORD version = GetVersion();
@@ -33,18 +31,21 @@ void RunFinishingActions(Run& run, HWND wizard, unsigned chosen) {
   ShowWindow(run.startup.backdropWindow, SW_HIDE);
   ShowWindow(wizard, SW_HIDE);
   ShowWindow(run.startup.appWindow, SW_HIDE);
-  if (s.HeaderFlag(field::kFinishOffersRun) && (chosen & kFinishRun)) {
-    Str path = run.ExpandField(field::kRunProgram);
-    SetCurrentDirectoryA(FolderPart(path).c_str());  // the application starts in its own folder
+  // Run, readme, web address: the flag that offers each and its path.
+  static const uint8_t kActions[3][2] = {
+      {field::kFinishOffersRun, field::kRunProgram},
+      {field::kFinishOffersReadme, field::kReadmeFile},
+      {field::kFinishOffersWeb, field::kWebAddress},
+  };
+  for (int i = 0; i < 3; ++i) {
+    if (!(chosen >> i & 1) || !s.HeaderFlag(kActions[i][0])) continue;
+    Str path = run.ExpandField(kActions[i][1]);
+    // The program and the readme start in their own folder.
+    if (i < 2) SetCurrentDirectoryA(FolderPart(path).c_str());
     // A document instead of a program opens with its associated program.
-    if (WinExec(path.c_str(), SW_SHOW) < 32) Open(path);
+    if (i || WinExec(path.c_str(), SW_SHOW) < 32)
+      ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, nullptr, SW_SHOW);
   }
-  if (s.HeaderFlag(field::kFinishOffersReadme) && (chosen & kFinishReadme)) {
-    Str path = run.ExpandField(field::kReadmeFile);
-    SetCurrentDirectoryA(FolderPart(path).c_str());
-    Open(path);
-  }
-  if (s.HeaderFlag(field::kFinishOffersWeb) && (chosen & kFinishWeb)) Open(run.ExpandField(field::kWebAddress));
   if (s.HeaderFlag(field::kFinishOffersRestart) && (chosen & kFinishRestart)) {
     EnableShutdownPrivilege();
     ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0);

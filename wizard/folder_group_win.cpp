@@ -7,6 +7,7 @@
 #include "format/header_fields.h"
 #include "format/text_util.h"
 #include "startup/run_win.h"
+#include "wizard/browse_rule.h"
 #include "wizard/browse_win.h"
 #include "wizard/wizard_win.h"
 
@@ -46,13 +47,9 @@ void BrowseClicked() {
   Run& run = *g_wizard.run;
   Str path = ControlText(kFolderEdit);
   if (BrowseForFolder(run.startup.appWindow, EscapeAmpersands(Lang(49)), path) && !path.empty()) {
-    Str folder = run.ExpandField(field::kDefaultFolder);
-    if (!run.script.HeaderText(field::kBrowseAppendFolder).empty() &&
-        AsciiUpper(path.substr(0, folder.size())) != AsciiUpper(folder))
-      path = WithTrailingBackslash(path) + run.ExpandField(field::kBrowseAppendFolder);
-    else
-      path = WithoutTrailingBackslash(path);
-    if (path.size() == 2) path += '\\';
+    Str appended = run.ExpandField(field::kBrowseAppendFolder);
+    path = BrowsedFolder(path, run.ExpandField(field::kDefaultFolder),
+                         run.script.HeaderText(field::kBrowseAppendFolder).empty() ? nullptr : &appended);
   }
   SetText(kFolderEdit, path);
 }

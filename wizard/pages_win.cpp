@@ -42,34 +42,35 @@ const char* const kClasses[] = {"STATIC", "BUTTON", "EDIT", "RichEdit20A", WC_LI
                                 PROGRESS_CLASSA, "PvxPage"};
 
 struct KindSpec {
-  uint8_t windowClass;
-  uint8_t font;  // 0 normal, 1 bold, 2 the welcome title's
   DWORD style;
-  DWORD exStyle;
+  uint8_t windowClass;
+  uint8_t font;     // 0 normal, 1 bold, 2 the welcome title's
+  uint8_t exStyle;  // index into kExStyles
 };
+
+const DWORD kExStyles[] = {0, WS_EX_CLIENTEDGE, WS_EX_CONTROLPARENT};
 
 const DWORD kShown = WS_VISIBLE;
 const KindSpec kKinds[] = {
-    {6, 0, 0, WS_EX_CONTROLPARENT},
-    {6, 0, kShown, 0},
-    {0, 0, kShown | SS_NOPREFIX, 0},
-    {0, 0, kShown | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0},
-    {0, 1, kShown | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0},
-    {0, 2, kShown | SS_NOPREFIX, 0},
-    {0, 0, WS_DISABLED | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0},
-    {0, 0, SS_ETCHEDHORZ, 0},
-    {1, 0, kShown | WS_TABSTOP | BS_PUSHBUTTON, 0},
-    {1, 0, kShown | WS_TABSTOP | BS_DEFPUSHBUTTON, 0},
-    {1, 0, WS_TABSTOP | BS_AUTOCHECKBOX, 0},
-    {1, 0, kShown | WS_TABSTOP | BS_AUTOCHECKBOX, 0},
-    {1, 0, WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 0},
-    {1, 0, BS_AUTORADIOBUTTON, 0},
-    {2, 0, kShown | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE},
-    {3, 0, kShown | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_NOHIDESEL | ES_AUTOVSCROLL,
-     WS_EX_CLIENTEDGE},
-    {4, 0, kShown | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER, WS_EX_CLIENTEDGE},
-    {5, 0, kShown | PBS_SMOOTH, 0},
-    {1, 0, kShown | BS_GROUPBOX, 0},
+    {0, 6, 0, 2},
+    {kShown, 6, 0, 0},
+    {kShown | SS_NOPREFIX, 0, 0, 0},
+    {kShown | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, 0, 0},
+    {kShown | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, 1, 0},
+    {kShown | SS_NOPREFIX, 0, 2, 0},
+    {WS_DISABLED | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, 0, 0},
+    {SS_ETCHEDHORZ, 0, 0, 0},
+    {kShown | WS_TABSTOP | BS_PUSHBUTTON, 1, 0, 0},
+    {kShown | WS_TABSTOP | BS_DEFPUSHBUTTON, 1, 0, 0},
+    {WS_TABSTOP | BS_AUTOCHECKBOX, 1, 0, 0},
+    {kShown | WS_TABSTOP | BS_AUTOCHECKBOX, 1, 0, 0},
+    {WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 1, 0, 0},
+    {BS_AUTORADIOBUTTON, 1, 0, 0},
+    {kShown | WS_TABSTOP | ES_AUTOHSCROLL, 2, 0, 1},
+    {kShown | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_NOHIDESEL | ES_AUTOVSCROLL, 3, 0, 1},
+    {kShown | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER, 4, 0, 1},
+    {kShown | PBS_SMOOTH, 5, 0, 0},
+    {kShown | BS_GROUPBOX, 1, 0, 0},
 };
 
 // Parent, kind and place of every control, by control number from 1. A
@@ -184,7 +185,7 @@ LRESULT CALLBACK ControlHook(HWND window, UINT message, WPARAM w, LPARAM l) {
 void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   const ControlSpec& s = SpecOf(id);
   const KindSpec& k = kKinds[s.kind];
-  HWND control = CreateWindowExA(k.exStyle, kClasses[k.windowClass], "", WS_CHILD | k.style, s.x, s.y,
+  HWND control = CreateWindowExA(kExStyles[k.exStyle], kClasses[k.windowClass], "", WS_CHILD | k.style, s.x, s.y,
                                  s.w, s.h, Ctl(s.parent), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  instance, nullptr);
   g_wizard.ctl[id] = control;

@@ -259,14 +259,7 @@ void StartWizard(Run& run) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA c = {};
-  c.lpfnWndProc = WizardProc;
-  c.hInstance = instance;
-  c.hIcon = LoadIconA(instance, "MAINICON");
-  c.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  c.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  c.lpszClassName = kWizardClass;
-  RegisterClassA(&c);
+  RegisterWindowClass(kWizardClass, WizardProc, GetSysColorBrush(COLOR_BTNFACE));
   HWND window = CreateFrameWindow(kWizardClass, run.startup.setupTitle.c_str(),
                                   WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 0,
                                   495, 359, run.startup.appWindow, nullptr, nullptr);
