@@ -295,6 +295,32 @@ class CloseTest(WizardCase):
         self.answer(box, "Yes")
         self.assertEqual(p.wait(30), 2)
 
+    def test_cancel_during_the_installation(self):
+        # A command before the files holds the installation until released.
+        recorder = os.path.join(self.scratch, "recorder.exe")
+        shutil.copy(os.path.join(harness.BIN, "recorder.exe"), recorder)
+        log, release = os.path.join(self.scratch, "hold.log"), os.path.join(self.scratch, "release")
+        command = '[[commands]]\nwhen = "before"\nfile = %s\nparameters = %s\nwait = true\n' % (
+            packages.toml_text(harness.windows_path(recorder)),
+            packages.toml_text("%s until=%s" % (harness.windows_path(log), harness.windows_path(release))))
+        p = self.open(pages("ready", "finish") + command)
+        try:
+            self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % NEXT)
+            self.control(INSTALLING_PANEL, visible=1)
+            c = self.control(NEXT, enabled=0)
+            self.assertEqual(c["text"], self.lang[23])
+            self.assertEqual(self.get(BACK)["enabled"], 0)
+            self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % CANCEL, "timeout=5000")
+            box, _ = self.box()
+            self.answer(box, "No")
+            self.robot_ok("gone", "hwnd=0x%x" % box)
+            self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % CANCEL, "timeout=5000")
+            box, _ = self.box()
+            self.answer(box, "Yes")
+            self.assertEqual(p.wait(30), 5)
+        finally:
+            open(release, "w").close()
+
     def test_no_cancel_switch_refuses_every_close(self):
         self.open(pages("welcome", "ready"), args=["/NC"])
         self.assertEqual(self.get(CANCEL)["enabled"], 0)
