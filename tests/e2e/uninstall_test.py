@@ -193,21 +193,38 @@ class UninstallCase(harness.WineTestCase):
         return setup
 
     def copies_running(self):
-        return [f for f in os.listdir(harness.temp_folder()) if f.lower().startswith("~pvxun")]
+        return {f for f in os.listdir(harness.temp_folder()) if f.lower().startswith("~pvxun")}
 
-    def wait_for_copies(self):
+    def wait_for_copies(self, earlier=frozenset()):
         """The working copy ends after the uninstaller the test started:
         it still deletes that one's file and the emptied folders. Its own
         file goes when it ends."""
         for _ in range(1500):
-            if not self.copies_running():
+            if not self.copies_running() - earlier:
                 return
             time.sleep(0.02)
-        self.fail("the uninstaller's working copy did not end: %s" % self.copies_running())
+        self.fail("the uninstaller's working copy did not end: %s" % (self.copies_running() - earlier))
+
+    def start_uninstaller(self, exe, args=()):
+        """Starts an uninstaller; a working copy it leaves running (a test
+        that failed half-way) is ended with the test."""
+        earlier = self.copies_running()
+        self.addCleanup(self.end_copies, earlier)
+        return self.start(exe, list(args)), earlier
+
+    def end_copies(self, earlier):
+        left = self.copies_running() - earlier
+        if not left:
+            return
+        code, out = harness.run_robot(self.env, ["list"])
+        for name in left:
+            for pid in set(re.findall(r'exe="%s" pid=(\d+)' % re.escape(name), out)):
+                self.wine("taskkill", "/F", "/PID", pid)
 
     def uninstall(self, exe, args=("/S",), timeout=120):
-        code = self.start(exe, list(args)).wait(timeout)
-        self.wait_for_copies()
+        p, earlier = self.start_uninstaller(exe, args)
+        code = p.wait(timeout)
+        self.wait_for_copies(earlier)
         return code
 
     def pending_renames(self):
@@ -225,8 +242,18 @@ class UninstallCase(harness.WineTestCase):
 
 
 class DemoTest(UninstallCase):
+    def clear_demo_shortcuts(self):
+        """The demo's links from an installation elsewhere in this prefix
+        (scripts/demo) would be the same files as this test's."""
+        desktop = harness.drive_c("users", getpass.getuser(), "Desktop", "Example Tool.lnk")
+        if os.path.lexists(desktop):
+            os.remove(desktop)
+        shutil.rmtree(harness.drive_c("users", getpass.getuser(), "AppData", "Roaming", "Microsoft", "Windows",
+                                      "Start Menu", "Programs", "Example Tool"), ignore_errors=True)
+
     def test_the_demo_goes_and_a_users_file_stays(self):
         folder, host = self.app("demo")
+        self.clear_demo_shortcuts()
         setup = self.build_project(os.path.join(harness.ROOT, "examples", "demo", "demo.toml"))
         before = self.snapshot()
         self.assertEqual(self.start(setup, ["/S", "/L=English", "/P=" + folder]).wait(120), 0)
@@ -242,7 +269,6 @@ class DemoTest(UninstallCase):
         files, keys = self.changes(before, self.snapshot())
         self.assertEqual(files, ["C:/%s/demo/" % ROOT, "C:/%s/demo/my notes.txt" % ROOT])
         self.assertEqual(keys, [])
-        self.assertEqual(self.copies_running(), [])
 
 
 def every_kind_project(folder):
@@ -384,20 +410,83 @@ class EveryKindTest(UninstallCase):
             shutil.rmtree(host, ignore_errors=True)
 
 
+class FailureTest(UninstallCase):
+    def test_what_cannot_be_removed_makes_the_result_4(self):
+        folder, host = self.app("fails")
+        text = "\n".join([
+            "[setup]", 'title = "Pvx Fails"', "default_folder = %s" % toml_text(folder),
+            "[uninstall]", "uninstaller = true",
+            # No such root key: the value can never be removed.
+            'registry = [{ root = 9, key = "Software\\\\PvxUninstallNowhere", name = "v" }]',
+            '[[files]]\nsource = "a.txt"\ndestination = "{app}"',
+        ])
+        setup = self.build(text, [("a.txt", b"a")])
+        self.assertEqual(self.start(setup, ["/S"]).wait(120), 0)
+        self.assertEqual(self.uninstall(os.path.join(host, "Uninstall.exe")), 4)
+        # Everything else went all the same.
+        self.assertFalse(os.path.exists(host))
+
+    def test_a_record_cut_short_makes_the_result_4(self):
+        folder, host = self.app("cut")
+        text = "\n".join([
+            "[setup]", 'title = "Pvx Cut"', "default_folder = %s" % toml_text(folder),
+            "[uninstall]", "uninstaller = true",
+            '[[files]]\nsource = "a.txt"\ndestination = "{app}"',
+            '[[files]]\nsource = "b.txt"\ndestination = "{app}"',
+        ])
+        setup = self.build(text, [("a.txt", b"a"), ("b.txt", b"b")])
+        self.assertEqual(self.start(setup, ["/S"]).wait(120), 0)
+        ini = os.path.join(host, "Uninstall.ini")
+        with open(ini, "rb") as f:
+            record = f.read()
+        # The line of b.txt is lost; the count of [f] lines still says 3.
+        cut = re.sub(rb"2=[^\r]*b\.txt\r\n", b"", record)
+        self.assertNotEqual(cut, record)
+        with open(ini, "wb") as f:
+            f.write(cut)
+        self.assertEqual(self.uninstall(os.path.join(host, "Uninstall.exe")), 4)
+        self.assertEqual(os.listdir(host), ["b.txt"])
+        shutil.rmtree(host)
+
+
+def picture():
+    """A 4 x 4 BMP, 24 bits: green with a magenta top-left corner."""
+    rows = []
+    for y in range(4):  # bottom-up: the last row is the top one
+        row = b"".join(b"\xff\x00\xff" if (y == 3 and x == 0) else b"\x00\xff\x00" for x in range(4))
+        rows.append(row)
+    pixels = b"".join(rows)
+    info = ((40).to_bytes(4, "little") + (4).to_bytes(4, "little") + (4).to_bytes(4, "little") +
+            (1).to_bytes(2, "little") + (24).to_bytes(2, "little") + b"\0" * 24)
+    return b"BM" + (14 + 40 + len(pixels)).to_bytes(4, "little") + b"\0" * 4 + (54).to_bytes(4, "little") + info + pixels
+
+
 class InteractiveTest(UninstallCase):
     def small_package(self, folder):
         text = "\n".join([
             "[setup]", 'title = "Pvx Window"', "default_folder = %s" % toml_text(folder),
             'bottom_text = "Pvx Bottom"',
             "[wizard]", 'header_color = "#336699"', "header_gradient = true", 'header_gradient_start = "#FF0000"',
+            'header_picture = "pic.bmp"', "header_picture_left = 400", "header_picture_top = 10",
             "[uninstall]", "uninstaller = true",
             '[[files]]\nsource = "a.txt"\ndestination = "{app}"',
         ])
-        return self.build(text, [("a.txt", b"a")])
+        return self.build(text, [("a.txt", b"a"), ("pic.bmp", picture())])
 
     def window(self):
         return self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "visible=1",
                              "timeout=30000", "--", "dump")
+
+    def pixel(self, x, y, expected):
+        """The colour on screen, read again while the window may still be
+        on its way there."""
+        for _ in range(100):
+            px = self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "pixel",
+                               "x=%d" % x, "y=%d" % y)[-1]["rgb"]
+            if px == expected:
+                break
+            time.sleep(0.02)
+        return px
 
     def controls(self, records):
         return {r.get("text"): r for r in records if r["kind"] == "control"}
@@ -407,7 +496,7 @@ class InteractiveTest(UninstallCase):
         setup = self.small_package(folder)
         before = self.snapshot()
         self.assertEqual(self.start(setup, ["/S"]).wait(120), 0)
-        p = self.start(os.path.join(host, "Uninstall.exe"))
+        p, earlier = self.start_uninstaller(os.path.join(host, "Uninstall.exe"))
         controls = self.controls(self.window())
         self.assertIn("This removes the program and all of its parts from your computer. Click Remove to go on.",
                       controls)
@@ -416,13 +505,11 @@ class InteractiveTest(UninstallCase):
         self.assertIn("Remove the program from your computer.", controls)
         self.assertIn("Pvx Bottom", controls)
         # The band: the gradient's start colour at the left, the band colour
-        # beyond the gradient.
-        px = self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "pixel", "x=0",
-                           "y=40")
-        self.assertEqual(px[-1]["rgb"], 0xFF0000)
-        px = self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "pixel", "x=300",
-                           "y=50")
-        self.assertEqual(px[-1]["rgb"], 0x336699)
+        # beyond the gradient, and the picture from the trailer, whose
+        # corner colour is transparent.
+        for x, y, rgb in ((0, 40, 0xFF0000), (300, 50, 0x336699), (400, 10, 0x336699), (401, 11, 0x00FF00),
+                          (403, 13, 0x00FF00), (404, 14, 0x336699)):
+            self.assertEqual(self.pixel(x, y, rgb), rgb, (x, y))
         self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "click", "caption=Remove")
         self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "waitctl",
                       "caption=Finish", "enabled=1", "visible=1", "timeout=60000")
@@ -431,7 +518,7 @@ class InteractiveTest(UninstallCase):
         self.assertIn("The Program Has Been Removed", controls)
         self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "click", "caption=Finish")
         self.assertEqual(p.wait(60), 0)
-        self.wait_for_copies()
+        self.wait_for_copies(earlier)
         self.assertEqual(self.changes(before, self.snapshot()), ([], []))
 
     def test_cancel_on_the_welcome_page_removes_nothing(self):
@@ -439,14 +526,96 @@ class InteractiveTest(UninstallCase):
         setup = self.small_package(folder)
         self.assertEqual(self.start(setup, ["/S"]).wait(120), 0)
         installed = sorted(os.listdir(host))
-        p = self.start(os.path.join(host, "Uninstall.exe"))
+        p, earlier = self.start_uninstaller(os.path.join(host, "Uninstall.exe"))
         self.window()
         self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "click", "caption=Cancel")
         self.assertEqual(p.wait(60), 2)
-        self.wait_for_copies()
+        self.wait_for_copies(earlier)
         self.assertEqual(sorted(os.listdir(host)), installed)
         self.assertEqual(self.uninstall(os.path.join(host, "Uninstall.exe")), 0)
         self.assertFalse(os.path.exists(host))
+
+    def test_stopping_on_the_way_keeps_the_record(self):
+        folder, host = self.app("stop")
+        tools = harness.drive_c(TOOLS)
+        shutil.copyfile(RECORDER, os.path.join(tools, "rec.exe"))
+        stop = os.path.join(tools, "stop-removal")
+        log = os.path.join(tools, "stop.txt")
+        for path in (stop, log):
+            if os.path.exists(path):
+                os.remove(path)
+        text = "\n".join([
+            "[setup]", 'title = "Pvx Stop"', "default_folder = %s" % toml_text(folder),
+            "[uninstall]", "uninstaller = true",
+            '[[files]]\nsource = "a.txt"\ndestination = "{app}"',
+            # Holds the removal in its first step until the test lets it go.
+            '[[commands]]\nwhen = "uninstall-before"\nfile = %s\nparameters = %s\nwait = true'
+            % (toml_text("C:\\%s\\rec.exe" % TOOLS),
+               toml_text("C:\\%s\\stop.txt until=C:\\%s\\stop-removal" % (TOOLS, TOOLS))),
+        ])
+        self.assertEqual(self.start(self.build(text, [("a.txt", b"a")]), ["/S"]).wait(120), 0)
+        p, earlier = self.start_uninstaller(os.path.join(host, "Uninstall.exe"))
+        self.window()
+        self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "click", "caption=Remove")
+        for _ in range(1500):
+            if os.path.exists(log):
+                break
+            time.sleep(0.02)
+        self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "click", "caption=Cancel")
+        box = self.robot_ok("wait", "title=Remove the Program", "class=#32770", "visible=1", "--", "msgbox")
+        msg = [r for r in box if r["kind"] == "msgbox"][0]
+        self.assertEqual(msg["text"], "Do you really want to stop removing the program?")
+        self.assertEqual(msg["buttons"], "Yes,No")
+        self.robot_ok("wait", "title=Remove the Program", "class=#32770", "--", "click", "caption=Yes")
+        open(stop, "w").close()
+        self.assertEqual(p.wait(60), 5)
+        self.wait_for_copies(earlier)
+        self.assertEqual(sorted(os.listdir(host)), ["Uninstall.exe", "Uninstall.ini", "a.txt"])
+        # A later run finishes the work.
+        self.assertEqual(self.uninstall(os.path.join(host, "Uninstall.exe")), 0)
+        self.assertFalse(os.path.exists(host))
+
+    def test_the_finished_page_names_what_goes_at_the_restart(self):
+        folder, host = self.app("busy-window")
+        tools = harness.drive_c(TOOLS)
+        stop = os.path.join(tools, "stop-busy")
+        log = os.path.join(tools, "busy-window.txt")
+        for path in (stop, log):
+            if os.path.exists(path):
+                os.remove(path)
+        saved = self.pending_renames()
+        self.addCleanup(self.restore_pending_renames, saved)
+        text = "\n".join([
+            "[setup]", 'title = "Pvx Busy"', "default_folder = %s" % toml_text(folder),
+            "[uninstall]", "uninstaller = true", 'restart_note = "Restart to finish."',
+            '[[files]]\nsource = "busy.exe"\ndestination = "{app}"',
+            '[[commands]]\nwhen = "uninstall-before"\nfile = "{app}\\\\busy.exe"\nparameters = %s'
+            % toml_text("C:\\%s\\busy-window.txt until=C:\\%s\\stop-busy" % (TOOLS, TOOLS)),
+        ])
+        self.assertEqual(self.start(self.build(text, [("busy.exe", RECORDER)]), ["/S"]).wait(120), 0)
+        try:
+            p, earlier = self.start_uninstaller(os.path.join(host, "Uninstall.exe"))
+            self.window()
+            self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "click",
+                          "caption=Remove")
+            self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "waitctl",
+                          "caption=Finish", "enabled=1", "visible=1", "timeout=60000")
+            controls = self.controls(self.window())
+            self.assertIn("Restart to finish.", controls)
+            self.assertIn(folder + "\\busy.exe\r\n", controls)
+            self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "click",
+                          "caption=Finish")
+            self.assertEqual(p.wait(60), 0)
+            self.wait_for_copies(earlier)
+        finally:
+            open(stop, "w").close()
+            for _ in range(1500):
+                if os.path.exists(log):
+                    with open(log, "rb") as f:
+                        if b"\r\nend " in f.read():
+                            break
+                time.sleep(0.02)
+            shutil.rmtree(host, ignore_errors=True)
 
 
 class DamagedRecordTest(UninstallCase):
@@ -471,14 +640,14 @@ class DamagedRecordTest(UninstallCase):
                 exe = self.uninstaller_with(trailer)
                 self.assertEqual(self.uninstall(exe), 1)
                 self.assertTrue(os.path.exists(exe))
-        p = self.start(self.uninstaller_with(b""))
+        p, earlier = self.start_uninstaller(self.uninstaller_with(b""))
         box = self.robot_ok("wait", "title=Uninstall", "class=#32770", "visible=1", "timeout=30000", "--", "msgbox")
         msg = [r for r in box if r["kind"] == "msgbox"][0]
         self.assertEqual(msg["text"], self.DAMAGED)
         self.assertEqual(msg["icon"], "error")
         self.robot_ok("wait", "title=Uninstall", "class=#32770", "--", "click", "caption=OK")
         self.assertEqual(p.wait(60), 1)
-        self.wait_for_copies()
+        self.wait_for_copies(earlier)
 
 
 if __name__ == "__main__":
