@@ -132,6 +132,13 @@ void OnNextCabinet(TCab&, void* owner, const Str& name, const Str&, Str& folder,
     p.partMissing = true;
     return;
   }
+  // A damaged part is asked for again and again: past the last part the
+  // package holds, the chain ends as a damaged payload.
+  if (p.partCounter > p.run.script.HeaderInt(field::kLastPartNumber)) {
+    abort = true;
+    p.partMissing = true;
+    return;
+  }
   DeleteParts(p.parts);
   p.parts.push_back(folder + name);
   if (!CopyOutCabinetPart(p.data, p.partCounter, p.parts.back())) p.partMissing = true;
