@@ -36,7 +36,9 @@ void ApplyLanguage(SetupScript& script, uint8_t index, LanguageState& state) {
   int32_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
   std::vector<Str>& texts = script.languageStrings;
   if (index > 0 && perLanguage > 0) {
-    size_t offset = static_cast<size_t>(perLanguage) * index;
+    // 64 bits: a damaged count times the index must not wrap into the
+    // texts of another language.
+    uint64_t offset = static_cast<uint64_t>(perLanguage) * index;
     for (size_t k = 1; k <= static_cast<size_t>(perLanguage) && k < texts.size(); ++k)
       texts[k] = k + offset < texts.size() ? texts[k + offset] : Str();
   }
