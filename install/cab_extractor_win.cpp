@@ -60,7 +60,10 @@ FNOPEN(Open) {
   if (oflag & _O_RANDOM) flags |= FILE_FLAG_RANDOM_ACCESS;
   if (oflag & _O_SEQUENTIAL) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
   if ((oflag & _O_TEMPORARY) && (oflag & _O_CREAT)) flags |= FILE_FLAG_DELETE_ON_CLOSE;
-  HANDLE file = CreateFileA(pszFile, access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
+  // Deletion is shared too, so that an aborted run can remove the cabinet
+  // parts it copied out while the decompressor still holds them.
+  HANDLE file = CreateFileA(pszFile, access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            disposition, flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) return -1;
   if ((oflag & _O_APPEND) && SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
     CloseHandle(file);

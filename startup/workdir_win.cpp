@@ -63,6 +63,18 @@ void CreateWorkDir() {
 void CleanupWorkDir(bool withLanguageFiles, int languages) {
   for (int n : CleanupFileNumbers(withLanguageFiles, languages))
     DeleteFileA(TempFileName(n).c_str());
+  // Payload cabinet parts ("temp_N.tmp") that an aborted or failed
+  // extraction left; the folder is this run's own, so they are ours.
+  if (!g_private.empty()) {
+    Str folder = FolderPart(TempFileName(0));
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "temp_*.tmp").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do DeleteFileA((folder + found.cFileName).c_str());
+      while (FindNextFileA(search, &found));
+      FindClose(search);
+    }
+  }
   RemoveDirectoryA(WithoutTrailingBackslash(FolderPart(TempFileName(1))).c_str());
   RemoveDirectoryA(g_private.c_str());
 }

@@ -69,7 +69,7 @@ class FolderMacroTest(StartupTestCase):
                 self.assertTrue(got.get(key, "").startswith("C:\\"), got.get(key))
         # The short form of Program Files.
         self.assertNotIn(" ", got["41"])
-        self.assertTrue(got["41"].upper().startswith("C:\\PROGRA~"), got["41"])
+        self.assertTrue(got["41"].upper().startswith("C:\\PROG"), got["41"])
 
 
 class RegistryVariableTest(StartupTestCase):
