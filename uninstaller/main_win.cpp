@@ -155,8 +155,9 @@ bool RelaunchFromCopy(const Str& self, bool silent) {
   Handle child(process.hProcess);
   CloseHandle(process.hThread);
   writeEnd.Reset();
-  copyFile.Reset();
   // Without the delete-on-close handle the copy goes at the next restart.
+  if (!copyFile.Get()) MoveFileExA(copy.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  copyFile.Reset();
   DWORD code = 0, got = 0;
   if (!ReadFile(readEnd.Get(), &code, sizeof code, &got, nullptr) || got != sizeof code) {
     WaitForSingleObject(child.Get(), INFINITE);

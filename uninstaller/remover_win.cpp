@@ -71,6 +71,15 @@ Str FontsKey() {
                                       : "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 }
 
+// A library's own folder serves the libraries it needs; where the search
+// is restricted to the system folder (see main_win.cpp) that takes the
+// newer flags, which the altered search path cannot be combined with.
+DWORD LibraryLoadFlags() {
+  if (GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"))
+    return 0x100 /* LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR */ | 0x1000 /* LOAD_LIBRARY_SEARCH_DEFAULT_DIRS */;
+  return LOAD_WITH_ALTERED_SEARCH_PATH;
+}
+
 bool KeyIsEmpty(HKEY root, const Str& path) {
   RegKey key;
   if (!key.OpenForReading(root, path)) return false;
@@ -136,7 +145,7 @@ void Remover::UnregisterLibraries() {
     // A library that is gone has nothing left to unregister; one without
     // the export registered nothing through it.
     if (IsAbsolutePath(path) && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+      HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LibraryLoadFlags());
       if (!module) {
         outcome.failed.push_back(path);
       } else {
