@@ -104,25 +104,40 @@ std::vector<Str> FoldersToRemove(const std::vector<Str>& recordFolders, const st
     }
   }
 
-  std::vector<Str> out, keys;
-  for (const Str& c : candidates) {
+  // Each folder once (the first mention counts), then children before
+  // parents and otherwise in the order of mention; sorting keeps this
+  // O(n log n) for records of many thousands of files.
+  struct Candidate {
+    Str key;
+    size_t depth;
+    size_t order;
+  };
+  std::vector<Candidate> keyed;
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    const Str& c = candidates[i];
     if (!IsAbsolutePath(c)) continue;
     Str key = PathKey(c);
-    if (IsDriveOrShareRoot(key)) continue;
-    bool shared = false;
-    for (const Str& p : protectedFolders) shared = shared || (!PathKey(p).empty() && IsAtOrBelow(p, key));
-    if (shared || std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
-    keys.push_back(key);
-    out.push_back(WithoutTrailingBackslash(c));
+    if (!IsDriveOrShareRoot(key)) keyed.push_back({key, Depth(key), i});
   }
-  // Children before parents; otherwise the record's order stays (a stable
-  // insertion sort: std::stable_sort's buffer would bring in the
-  // exception runtime).
-  for (size_t i = 1; i < out.size(); ++i)
-    for (size_t j = i; j > 0 && Depth(keys[j]) > Depth(keys[j - 1]); --j) {
-      std::swap(out[j], out[j - 1]);
-      std::swap(keys[j], keys[j - 1]);
-    }
+  std::sort(keyed.begin(), keyed.end(), [](const Candidate& a, const Candidate& b) {
+    int c = a.key.compare(b.key);
+    return c != 0 ? c < 0 : a.order < b.order;
+  });
+  std::vector<Str> shared;
+  for (const Str& p : protectedFolders)
+    if (!PathKey(p).empty()) shared.push_back(p);
+  std::vector<Candidate> unique;
+  for (size_t k = 0; k < keyed.size(); ++k) {
+    if (k > 0 && keyed[k].key == keyed[k - 1].key) continue;
+    bool holdsShared = false;
+    for (const Str& p : shared) holdsShared = holdsShared || IsAtOrBelow(p, keyed[k].key);
+    if (!holdsShared) unique.push_back(keyed[k]);
+  }
+  std::sort(unique.begin(), unique.end(), [](const Candidate& a, const Candidate& b) {
+    return a.depth != b.depth ? a.depth > b.depth : a.order < b.order;
+  });
+  std::vector<Str> out;
+  for (const Candidate& c : unique) out.push_back(WithoutTrailingBackslash(candidates[c.order]));
   return out;
 }
 

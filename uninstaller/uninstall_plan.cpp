@@ -1,5 +1,6 @@
 #include "uninstaller/uninstall_plan.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "format/decimal.h"
@@ -61,13 +62,19 @@ std::vector<Section> ReadSections(const Str& text) {
   return sections;
 }
 
-// Stable, in place and without a temporary buffer (std::stable_sort's
-// would bring the exception runtime into the executable); the record is
-// written in order, so this is one pass in practice.
+// Items in the order of their numbers; of equal numbers the first in the
+// file alone. std::sort on (number, position) needs no buffer (the buffer
+// of std::stable_sort would bring the exception runtime into the
+// executable) and stays O(n log n) whatever order a damaged file has.
 template <class T>
-void SortByNumber(std::vector<std::pair<uint32_t, T>>& items) {
-  for (size_t i = 1; i < items.size(); ++i)
-    for (size_t j = i; j > 0 && items[j].first < items[j - 1].first; --j) std::swap(items[j], items[j - 1]);
+std::vector<T> ByNumber(std::vector<std::pair<uint32_t, T>>& items) {
+  std::vector<std::pair<uint32_t, size_t>> order;
+  for (size_t i = 0; i < items.size(); ++i) order.emplace_back(items[i].first, i);
+  std::sort(order.begin(), order.end());
+  std::vector<T> out;
+  for (size_t k = 0; k < order.size(); ++k)
+    if (k == 0 || order[k].first != order[k - 1].first) out.push_back(items[order[k].second].second);
+  return out;
 }
 
 // The writer's quoting rule undone.
@@ -97,32 +104,18 @@ const Section* FindSection(const std::vector<Section>& sections, const char* nam
 std::vector<Str> NumberedLines(const Section* s, bool quoted) {
   std::vector<std::pair<uint32_t, Str>> lines;
   if (s)
-    for (size_t i = 0; i < s->keys.size(); ++i) {
-      uint32_t n = SmallNumber(s->keys[i]);
-      bool seen = false;
-      for (auto& l : lines) seen = seen || l.first == n;
-      if (n && !seen) lines.emplace_back(n, quoted ? Unquoted(s->values[i]) : s->values[i]);
-    }
-  SortByNumber(lines);
-  std::vector<Str> out;
-  for (auto& l : lines) out.push_back(l.second);
-  return out;
+    for (size_t i = 0; i < s->keys.size(); ++i)
+      if (uint32_t n = SmallNumber(s->keys[i])) lines.emplace_back(n, quoted ? Unquoted(s->values[i]) : s->values[i]);
+  return ByNumber(lines);
 }
 
 // The sections "[<letter>N]" in the order of N.
 std::vector<const Section*> NumberedSections(const std::vector<Section>& sections, char letter) {
   std::vector<std::pair<uint32_t, const Section*>> found;
-  for (const Section& s : sections) {
-    if (s.name.size() < 2 || s.name[0] != letter) continue;
-    uint32_t n = SmallNumber(s.name.substr(1));
-    bool seen = false;
-    for (auto& f : found) seen = seen || f.first == n;
-    if (n && !seen) found.emplace_back(n, &s);
-  }
-  SortByNumber(found);
-  std::vector<const Section*> out;
-  for (auto& f : found) out.push_back(f.second);
-  return out;
+  for (const Section& s : sections)
+    if (s.name.size() >= 2 && s.name[0] == letter)
+      if (uint32_t n = SmallNumber(s.name.substr(1))) found.emplace_back(n, &s);
+  return ByNumber(found);
 }
 
 Str Field(const Section* s, int key) { return Unquoted(s->Get(key)); }

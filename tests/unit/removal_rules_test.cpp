@@ -71,6 +71,15 @@ TEST(RemovalRulesTest, FoldersToRemove) {
     EXPECT_EQ(FoldersToRemove(c.record, c.files, c.installFolder, kShared), c.expected) << c.name;
 }
 
+TEST(RemovalRulesTest, ManyFiles) {
+  Paths files;
+  for (int i = 0; i < 100000; ++i) files.push_back("C:\\App\\d" + std::to_string(i % 1000) + "\\f" + std::to_string(i));
+  Paths folders = FoldersToRemove({}, files, "C:\\App", kShared);
+  ASSERT_EQ(folders.size(), 1001u);
+  EXPECT_EQ(folders.front(), "C:\\App\\d0");
+  EXPECT_EQ(folders.back(), "C:\\App");
+}
+
 TEST(RemovalRulesTest, EmptyKeysToRemove) {
   struct Case {
     const char* key;

@@ -180,6 +180,20 @@ TEST(UninstallPlanTest, NumberedSectionsInNumberOrder) {
   ASSERT_EQ(plan.fonts.size(), 1u);
 }
 
+TEST(UninstallPlanTest, ManyLinesInAnyOrder) {
+  // A damaged record may have its lines in any order; reading stays fast.
+  const int n = 200000;
+  std::string text = "[s]\r\n[f]\r\n";
+  for (int i = n; i >= 1; --i) text += std::to_string(i) + "=C:\\App\\f" + std::to_string(i) + "\r\n";
+  text += "7=duplicate\r\n";
+  UninstallPlan plan;
+  ASSERT_TRUE(ParseUninstallIni(text, plan));
+  ASSERT_EQ(plan.files.size(), static_cast<size_t>(n));
+  EXPECT_EQ(plan.files.front(), "C:\\App\\f1");
+  EXPECT_EQ(plan.files[6], "C:\\App\\f7");
+  EXPECT_EQ(plan.files.back(), "C:\\App\\f200000");
+}
+
 TEST(UninstallPlanTest, NoRecordWithoutSettings) {
   for (const char* text : {"", "[f]\r\n1=C:\\a\r\n", "garbage", "[s"}) {
     UninstallPlan plan;
