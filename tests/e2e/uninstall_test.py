@@ -468,7 +468,7 @@ class InteractiveTest(UninstallCase):
             'bottom_text = "Pvx Bottom"',
             "[wizard]", 'header_color = "#336699"', "header_gradient = true", 'header_gradient_start = "#FF0000"',
             'header_picture = "pic.bmp"', "header_picture_left = 400", "header_picture_top = 10",
-            "[uninstall]", "uninstaller = true",
+            "[uninstall]", "uninstaller = true", 'extras = [{ code = 3, text = "{app}\\\\note" }]',
             '[[files]]\nsource = "a.txt"\ndestination = "{app}"',
         ])
         return self.build(text, [("a.txt", b"a"), ("pic.bmp", picture())])
@@ -516,6 +516,10 @@ class InteractiveTest(UninstallCase):
         controls = self.controls(self.window())
         self.assertIn("Removal Complete", controls)
         self.assertIn("The Program Has Been Removed", controls)
+        self.assertIn("The program was removed from your computer.\r\n\r\nClick Finish to close this wizard.",
+                      controls)
+        # The record passed on to the uninstaller is only listed.
+        self.assertIn("3\t%s\\note\r\n" % folder, controls)
         self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "click", "caption=Finish")
         self.assertEqual(p.wait(60), 0)
         self.wait_for_copies(earlier)
