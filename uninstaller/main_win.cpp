@@ -13,7 +13,8 @@
 //             folders, runs the commands after, and ends; the inherited
 //             delete-on-close handle takes its own file away with it.
 // When no copy can be made, the original works in place and its file goes
-// at the next restart.
+// at the next restart. Exit codes are the setup's: 0 removed, 1 damaged
+// record, 2 cancelled before, 4 something stays, 5 stopped on the way.
 #include <windows.h>
 
 #include "format/decimal.h"
@@ -32,6 +33,7 @@ const char kDamaged[] =
     "The uninstall information of this program is missing or damaged, so the program cannot be removed.";
 const char kRestartNote[] = "Some files are in use. They will be removed when the computer restarts.";
 const char kFailureNote[] = "Some parts of the program could not be removed:";
+const char kMissingItems[] = " item(s) that the uninstall information announces but does not list\r\n";
 // The record file may list many thousands of files, never this much.
 constexpr uint64_t kMaxRecord = 64u << 20;
 
@@ -248,14 +250,17 @@ Str Lines(const std::vector<Str>& items) {
   remover.Finish();
 
   if (wizard) {
+    // The uninstaller's own file may have failed to go since the result
+    // was sent; the page tells all.
     Str note;
-    if (failed)
+    if (failed || !remover.outcome.failed.empty())
       note = plan->Setting(setting::kFailureNote).empty() ? Str(kFailureNote) : plan->Setting(setting::kFailureNote);
     if (!remover.outcome.scheduled.empty()) {
       if (!note.empty()) note += "\r\n";
       note += plan->Setting(setting::kRestartNote).empty() ? Str(kRestartNote) : plan->Setting(setting::kRestartNote);
     }
     Str details = Lines(remover.outcome.failed) + Lines(remover.outcome.scheduled);
+    if (plan->MissingItems()) details += DecimalText(plan->MissingItems()) + kMissingItems;
     for (const PassedOn& p : plan->passedOn) details += p.code + "\t" + p.text + "\r\n";
     wizard->ShowFinished(note, details);
   }
