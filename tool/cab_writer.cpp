@@ -1,48 +1,61 @@
 // Cabinet layout as written here (all integers little-endian):
 //
 //   CFHEADER   "MSCF" u32 0, u32 cbCabinet, u32 0, u32 coffFiles, u32 0,
-//              u8 3, u8 1, u16 cFolders (1), u16 cFiles, u16 flags,
+//              u8 3, u8 1, u16 cFolders, u16 cFiles, u16 flags,
 //              u16 setID, u16 iCabinet
 //              [flags & 4: u16 cbCFHeader, u8 cbCFFolder (0), u8 cbCFData (0),
 //                          cbCFHeader zero bytes]
 //              [flags & 1: szCabinetPrev, szDiskPrev ("")]
 //              [flags & 2: szCabinetNext, szDiskNext ("")]
-//   CFFOLDER   u32 coffCabStart, u16 cCFData, u16 typeCompress (0 none, 1 MSZIP)
+//   CFFOLDER[] u32 coffCabStart, u16 cCFData, u16 typeCompress (0 none, 1 MSZIP)
 //   CFFILE[]   u32 cbFile, u32 uoffFolderStart, u16 iFolder, u16 date, u16 time,
 //              u16 attribs, szName
 //   CFDATA[]   u32 csum, u16 cbData, u16 cbUncomp, cbData bytes
 //
-// iFolder is 0, or 0xFFFD / 0xFFFE / 0xFFFF for a member whose data starts in
-// an earlier cabinet / reaches into a later one / both. A CFDATA piece with
-// cbUncomp 0 is continued by the first piece of the next cabinet.
+// A single cabinet is one folder. In a set, each cabinet holds at most two
+// folders: first the rest of the folder the previous cabinet broke off, then
+// a new folder for the members that begin here. A folder that runs into the
+// next cabinet ends there with the member holding the last byte of the
+// block that crossed the boundary, so a continued folder never holds a
+// member that begins in it: libmspack drops such members, and the system's
+// FDI decodes each cabinet's own members from the start of their folder in
+// that cabinet.
 //
-// Member entries in sets: libmspack (and so cabextract) keeps only the first
-// cabinet's entries for a folder continued across cabinets, and accepts each
-// following cabinet only if its entries continued from the previous one begin
-// with those the first cabinet continues. So part 0 lists every member (those
-// wholly in later parts with iFolder 0) and puts the members straddling its
-// end last, as the only ones continued; every later part lists those
-// straddlers first, continued from the previous part, then the members that
-// have data in it, flagged as usual.
+// Each cabinet lists its members the usual way: first those continued from
+// the previous cabinet (iFolder 0xFFFD, or 0xFFFF when they go on into the
+// next), then the members that begin in it in order, those with data in the
+// next cabinet marked 0xFFFE. Every member with data in the block that
+// crosses a boundary counts as continued: FDI, finishing a member that needs
+// that block, looks for it among the next cabinet's continued members. And
+// libmspack wants those members listed as continued in every further
+// cabinet their folder reaches, even after their own data has ended.
+// uoffFolderStart counts from the start of the member's folder, in the
+// cabinet where that folder begins.
 //
 // Sets: every cabinet but the last must be exactly partStoredLength + 4
 // bytes, because the package keeps the parts back to back without their
-// signatures and finds part k by multiplication. Every non-last cabinet
-// therefore ends inside a data block (readers merge a split folder assuming
-// its first and last blocks are the two halves of one), and any bytes the
-// split cannot absorb go into the header reserve, which non-last parts always
-// carry.
+// signatures and finds part k by multiplication. So every cabinet but the
+// last ends inside a data block: a piece with cbUncomp 0 (possibly empty),
+// continued by the first piece of the next cabinet. FDI crosses into the
+// next cabinet only at such a piece; at a whole block it reads on in the
+// same file and fails. Bytes a part cannot fill go into the header reserve,
+// which every part of a set carries.
 //
 // MSZIP: "CK" + a raw deflate stream closed by a final block. A block's
-// deflate history is the previous block, so each block is compressed on its
-// own with that block as preset dictionary, which lets blocks be compressed
-// in parallel. Decoders keep that history in a 32 KiB window restarted at
-// every block, so after a block shorter than 32 KiB the history would be
-// misaligned: such a successor gets no dictionary.
+// deflate history is the previous block of its folder, so each block is
+// compressed on its own with that block as preset dictionary, which lets
+// blocks be compressed in parallel. Both decoders keep that history in a
+// 32 KiB window restarted at every block, so after a block shorter than
+// 32 KiB the history would be misaligned: such a successor gets no
+// dictionary, nor does the first block of a folder.
 //
-// Everything is compressed into a spill file first, because each header must
-// know which members and how many blocks its part holds; the parts are then
-// streamed from it, so memory stays flat whatever the payload size.
+// Where a folder ends depends on where the compressed data reaches the end
+// of a part, so blocks are compressed a batch at a time just ahead of the
+// layout; blocks compressed past a folder's end are compressed again for
+// the next folder. The data goes into a spill file first, because each
+// header must know which members and how many blocks its part holds; the
+// parts are then streamed from it, so memory stays flat whatever the
+// payload size.
 
 #include "tool/cab_writer.h"
 
@@ -54,6 +67,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
@@ -63,8 +77,10 @@ namespace {
 
 constexpr uint32_t kBlockMax = 32768;
 constexpr uint64_t kFolderMax = 65535ull * kBlockMax;  // 0x7FFF8000
-constexpr uint32_t kMaxBlocks = 65535;
+constexpr uint32_t kMaxPieces = 65535;
+constexpr unsigned kMaxParts = 65536;
 constexpr size_t kHeaderFixed = 36;
+constexpr size_t kReserveField = 4;
 constexpr size_t kFolderEntry = 8;
 constexpr size_t kFileEntryFixed = 16;
 constexpr size_t kDataHeader = 8;
@@ -72,8 +88,9 @@ constexpr uint32_t kReserveMax = 60000;
 constexpr uint16_t kFlagPrev = 0x0001, kFlagNext = 0x0002, kFlagReserve = 0x0004;
 constexpr uint16_t kFolderFromPrev = 0xFFFD, kFolderToNext = 0xFFFE, kFolderBoth = 0xFFFF;
 constexpr uint32_t kBatchBlocks = 64;
-// Per-block budget of CFFILE bytes in sets, so that no block drags in more
-// member entries than a part can carry alongside its data.
+// Per-block budget of CFFILE bytes in sets: the members of the block that
+// crosses a boundary are listed in both cabinets, so no block may drag in
+// more entries than a part can carry alongside its headers.
 constexpr uint32_t kEntryBudgetCap = 16384;
 
 void Put16(std::string& s, uint32_t v) {
@@ -86,33 +103,34 @@ void Put32(std::string& s, uint32_t v) {
 }
 
 struct FileInfo {
-  uint64_t offset = 0;
+  uint64_t offset = 0;  // in the members' bytes back to back
   uint32_t size = 0;
   uint32_t entryBytes = 0;
-  uint32_t firstBlock = 0, lastBlock = 0;
 };
 
-struct BlockInfo {
-  uint64_t start = 0;  // uncompressed offset in the folder
+struct Block {
+  uint64_t start = 0;  // in the members' bytes back to back
   uint32_t uncomp = 0;
-  uint32_t comp = 0;
-  uint64_t spill = 0;  // offset of the compressed bytes in the spill file
+  std::vector<uint8_t> comp;
+  uint64_t end() const { return start + uncomp; }
 };
 
-// Members [first, end); directoryOnly marks members listed in part 0 that
-// lie wholly in later parts.
-struct EntryRange {
-  uint32_t first, end;
-  bool directoryOnly;
+struct Entry {
+  uint32_t member;
+  uint16_t folder;  // index in the part, or a continuation code
+  uint32_t uoff;
+};
+
+struct PartFolder {
+  uint64_t dataOffset = 0;  // of its first CFDATA, from the part's first CFDATA
+  uint32_t pieces = 0;
 };
 
 struct PartLayout {
-  uint32_t firstBlock = 0, endBlock = 0;  // blocks [firstBlock, endBlock) have a piece here
-  uint32_t firstOffset = 0;               // compressed bytes of firstBlock already in earlier parts
-  bool splitLast = false;
-  uint32_t lastPiece = 0;                 // bytes of the last block here when split
-  std::vector<EntryRange> ranges;         // CFFILE entries, in listing order
-  uint32_t slack = 0;                     // header reserve bytes
+  std::vector<PartFolder> folders;
+  std::vector<Entry> entries;
+  uint64_t spillStart = 0, dataBytes = 0;  // CFDATA records in the spill file
+  uint32_t slack = 0;                      // header reserve bytes
   bool prev = false, next = false;
   std::string prevName, nextName;
   uint64_t length = 0;
@@ -305,12 +323,11 @@ class PartWriter {
 class Writer {
  public:
   Writer(const std::vector<CabMember>& members, const CabWriteOptions& options, CabSink& sink)
-      : members_(members), opt_(options), sink_(sink) {}
+      : members_(members), opt_(options), sink_(sink), reader_(members, files_) {}
 
   std::string Run(CabWriteSummary* summary) {
     std::string err;
     if (!(err = Plan()).empty()) return err;
-    if (!(err = Compress()).empty()) return err;
     if (!(err = Layout()).empty()) return err;
     if (!(err = Stream()).empty()) return err;
     if (summary) {
@@ -319,7 +336,7 @@ class Writer {
       for (const PartLayout& p : parts_) summary->cabinetLengths.push_back(p.length);
       summary->bytesWritten = bytesWritten_;
       summary->inputBytes = total_;
-      summary->dataBlocks = blocks_.size();
+      summary->dataBlocks = blocksPlaced_;
     }
     return {};
   }
@@ -341,6 +358,9 @@ class Writer {
         return "part length " + std::to_string(opt_.partStoredLength) +
                " exceeds the 4 GiB limit of one cabinet";
     }
+    if (members_.size() > 0xFFFF)
+      return std::string("more than 65535 members do not fit into one cabinet") +
+             (IsSet() ? " set" : "");
     files_.resize(members_.size());
     uint64_t offset = 0;
     for (size_t i = 0; i < members_.size(); ++i) {
@@ -367,180 +387,163 @@ class Writer {
                " bytes, the limit of one cabinet folder (at " + Describe(m) + ")";
     }
     total_ = offset;
-    PlanBlocks();
-    if (blocks_.size() > kMaxBlocks)
-      return "the members need " + std::to_string(blocks_.size()) +
-             " data blocks, more than the 65535 one cabinet folder can hold";
-    AssignBlocks();
-    return {};
-  }
-
-  // Blocks are 32 KiB of the concatenated members; in sets a block also ends
-  // early once the CFFILE entries of the members it touches pass a budget.
-  void PlanBlocks() {
-    uint64_t budget = ~0ull;
-    if (IsSet()) {
-      uint64_t usable = opt_.partStoredLength + 4 - (kHeaderFixed + 4 + kFolderEntry + 2 * 257);
-      budget = std::min<uint64_t>(usable / 4, kEntryBudgetCap);
-    }
-    uint64_t start = 0;
-    uint32_t len = 0;
-    uint64_t entries = 0;
-    auto endBlock = [&]() {
-      BlockInfo b;
-      b.start = start;
-      b.uncomp = len;
-      blocks_.push_back(b);
-      start += len;
-      len = 0;
-      entries = 0;
-    };
-    for (size_t i = 0; i < files_.size(); ++i) {
-      uint64_t remaining = files_[i].size;
-      bool touched = false;
-      do {
-        if (!touched) {
-          if (len > 0 && entries + files_[i].entryBytes > budget) endBlock();
-          entries += files_[i].entryBytes;
-          touched = true;
-        }
-        uint32_t take = uint32_t(std::min<uint64_t>(remaining, kBlockMax - len));
-        len += take;
-        remaining -= take;
-        if (len == kBlockMax) {
-          endBlock();
-          touched = false;
-        }
-      } while (remaining > 0);
-    }
-    if (len > 0) endBlock();
-  }
-
-  uint32_t BlockOf(uint64_t pos) const {
-    auto it = std::upper_bound(blocks_.begin(), blocks_.end(), pos,
-                               [](uint64_t p, const BlockInfo& b) { return p < b.start; });
-    return it == blocks_.begin() ? 0 : uint32_t(it - blocks_.begin() - 1);
-  }
-
-  void AssignBlocks() {
-    for (FileInfo& f : files_) {
-      if (blocks_.empty()) break;
-      f.firstBlock = BlockOf(f.offset);
-      f.lastBlock = f.size ? BlockOf(f.offset + f.size - 1) : f.firstBlock;
-    }
-    // Members touching block b are the contiguous range [firstFileOf_[b], lastFileOf_[b]].
-    firstFileOf_.assign(blocks_.size(), 0);
-    lastFileOf_.assign(blocks_.size(), 0);
-    size_t i = 0;
-    for (uint32_t b = 0; b < blocks_.size(); ++b) {
-      while (i < files_.size() && files_[i].lastBlock < b) ++i;
-      firstFileOf_[b] = uint32_t(i);
-    }
-    size_t j = 0;
-    for (uint32_t b = 0; b < blocks_.size(); ++b) {
-      while (j + 1 < files_.size() && files_[j + 1].firstBlock <= b) ++j;
-      lastFileOf_[b] = uint32_t(j);
-    }
     entryPrefix_.assign(files_.size() + 1, 0);
     for (size_t k = 0; k < files_.size(); ++k)
       entryPrefix_[k + 1] = entryPrefix_[k] + files_[k].entryBytes;
-  }
-
-  std::string Compress() {
-    spill_.reset(tmpfile());
-    if (!spill_) return std::string("cannot create a temporary file: ") + strerror(errno);
-    InputReader reader(members_, files_);
-    const bool zip = opt_.compression == CabCompression::MSZip;
-    unsigned threads = opt_.threads;
-    if (threads == 0) threads = std::max(1u, std::min(2u, std::thread::hardware_concurrency()));
-    threads = std::min(threads, 16u);
-
-    // window = up to one block of history, then the batch.
-    std::vector<uint8_t> window(size_t(kBlockMax) * (kBatchBlocks + 1));
-    std::vector<std::vector<uint8_t>> out(kBatchBlocks);
-    std::vector<std::unique_ptr<Deflater>> deflaters;
-    if (zip)
-      for (unsigned t = 0; t < threads; ++t)
-        deflaters.push_back(std::make_unique<Deflater>(opt_.mszipLevel));
-    uint64_t spillPos = 0;
-
-    for (size_t first = 0; first < blocks_.size(); first += kBatchBlocks) {
-      size_t end = std::min(blocks_.size(), first + kBatchBlocks);
-      uint64_t batchBytes = blocks_[end - 1].start + blocks_[end - 1].uncomp - blocks_[first].start;
-      uint8_t* data = window.data() + kBlockMax;
-      std::string err;
-      if (!reader.Read(data, size_t(batchBytes), err)) return err;
-
-      auto input = [&](size_t b) { return data + (blocks_[b].start - blocks_[first].start); };
-      if (zip) {
-        std::atomic<size_t> nextBlock{first};
-        std::atomic<bool> failed{false};
-        auto work = [&](unsigned t) {
-          for (size_t b; (b = nextBlock.fetch_add(1)) < end;) {
-            const uint8_t* in = input(b);
-            // History only after a full block: see the note at the top.
-            const uint8_t* dict = nullptr;
-            size_t dictLen = 0;
-            if (b > 0 && blocks_[b - 1].uncomp == kBlockMax) {
-              dictLen = kBlockMax;
-              dict = b == first ? window.data() : input(b - 1);
-            }
-            if (!deflaters[t]->Compress(dict, dictLen, in, blocks_[b].uncomp, out[b - first]))
-              failed = true;
-          }
-        };
-        std::vector<std::thread> pool;
-        for (unsigned t = 1; t < threads && t < end - first; ++t) pool.emplace_back(work, t);
-        work(0);
-        for (std::thread& th : pool) th.join();
-        if (failed) return "MSZIP compression failed";
-      }
-      for (size_t b = first; b < end; ++b) {
-        const uint8_t* bytes = zip ? out[b - first].data() : input(b);
-        size_t n = zip ? out[b - first].size() : blocks_[b].uncomp;
-        if (n > kBlockMax + 6144) return "MSZIP block larger than a cabinet allows";
-        if (fwrite(bytes, 1, n, spill_.get()) != n)
-          return std::string("cannot write the temporary file: ") + strerror(errno);
-        blocks_[b].comp = uint32_t(n);
-        blocks_[b].spill = spillPos;
-        spillPos += n;
-      }
-      // Keep the batch's last block as history for the next batch.
-      const BlockInfo& last = blocks_[end - 1];
-      memmove(window.data() + kBlockMax - last.uncomp, input(end - 1), last.uncomp);
-      if (opt_.progress) opt_.progress(last.start + last.uncomp, total_);
+    budget_ = ~0ull;
+    if (IsSet()) {
+      uint64_t usable = opt_.partStoredLength + 4 - (kHeaderFixed + kReserveField + 2 * kFolderEntry + 2 * 257);
+      budget_ = std::min<uint64_t>(usable / 4, kEntryBudgetCap);
     }
-    std::string err;
-    if (!reader.Finish(err)) return err;
-    if (fflush(spill_.get()) != 0)
-      return std::string("cannot write the temporary file: ") + strerror(errno);
-    if (opt_.progress && blocks_.empty()) opt_.progress(0, 0);
     return {};
   }
 
-  // Fixed header bytes of a part: CFHEADER with its optional fields and the
-  // one CFFOLDER.
-  static uint64_t FixedBytes(const PartLayout& p) {
-    uint64_t n = kHeaderFixed + kFolderEntry;
-    if (p.next) n += 4 + p.slack;  // non-last parts of a set carry the reserve
-    if (p.prev) n += p.prevName.size() + 2;
-    if (p.next) n += p.nextName.size() + 2;
-    return n;
+  uint64_t EntryBytes(uint32_t first, uint32_t end) const {
+    return first < end ? entryPrefix_[end] - entryPrefix_[first] : 0;
   }
 
-  uint64_t EntryBytes(uint32_t firstFile, uint32_t endFile) const {
-    return firstFile < endFile ? entryPrefix_[endFile] - entryPrefix_[firstFile] : 0;
+  // First member with data at or after `pos`, or empty and placed there or later.
+  uint32_t FirstTouching(uint64_t pos) const {
+    auto it = std::partition_point(files_.begin(), files_.end(), [&](const FileInfo& f) {
+      return f.size ? f.offset + f.size <= pos : f.offset < pos;
+    });
+    return uint32_t(it - files_.begin());
   }
-  uint64_t EntryBytes(const PartLayout& p) const {
-    uint64_t n = 0;
-    for (const EntryRange& r : p.ranges) n += EntryBytes(r.first, r.end);
-    return n;
+
+  // Members that begin before `pos` (an empty member at `pos` begins after).
+  uint32_t ListEnd(uint64_t pos) const {
+    auto it = std::partition_point(files_.begin(), files_.end(),
+                                   [&](const FileInfo& f) { return f.offset < pos; });
+    return uint32_t(it - files_.begin());
   }
-  static uint32_t EntryCount(const PartLayout& p) {
-    uint32_t n = 0;
-    for (const EntryRange& r : p.ranges) n += r.first < r.end ? r.end - r.first : 0;
-    return n;
+
+  // End of the block that starts at `start` in a folder whose data ends at
+  // `limit`: 32 KiB, or less once the entries of the members it touches
+  // pass the budget.
+  uint64_t ChunkEnd(uint64_t start, uint64_t limit) const {
+    uint64_t end = std::min<uint64_t>(start + kBlockMax, limit);
+    uint64_t entries = 0;
+    for (uint32_t i = FirstTouching(start); i < files_.size() && files_[i].offset < end; ++i) {
+      if (entries > 0 && files_[i].offset > start && entries + files_[i].entryBytes > budget_)
+        return files_[i].offset;
+      entries += files_[i].entryBytes;
+    }
+    return end;
   }
+
+  // ---- Blocks of the folder being laid out, compressed a batch ahead.
+
+  void StartFolder(uint64_t start) {
+    folderStart_ = start;
+    folderLimit_ = total_;
+    folderClosed_ = false;
+    queue_.clear();
+    frontDone_ = 0;
+    queueEnd_ = start;
+    queueEndUncomp_ = 0;
+  }
+
+  // The folder now ends at `limit`: blocks compressed beyond it go.
+  void SetLimit(uint64_t limit) {
+    folderLimit_ = limit;
+    folderClosed_ = true;
+    while (queue_.size() > 1 && queue_.back().end() > limit) queue_.pop_back();
+    queueEnd_ = queue_.back().end();
+    queueEndUncomp_ = queue_.back().uncomp;
+  }
+
+  // The block to place next, or nullptr when the folder has no more.
+  // `room`: bytes left in the part, to guess how far compressing ahead pays.
+  std::string Front(const Block*& block, uint64_t room) {
+    block = nullptr;
+    if (queue_.empty()) {
+      if (queueEnd_ >= folderLimit_) return {};
+      uint64_t count = kBatchBlocks;
+      if (IsSet()) {
+        // The blocks that should still fit, and beyond them those of the
+        // member that will likely cross the boundary, which stay in the
+        // folder; blocks after that member would be compressed in vain.
+        count = room / avgRecord_;
+        uint64_t boundary = queueEnd_ + count * kBlockMax;
+        uint32_t i = FirstTouching(boundary);
+        if (i < files_.size() && files_[i].offset + files_[i].size > boundary)
+          count += (files_[i].offset + files_[i].size - boundary) / kBlockMax;
+        count = std::max<uint64_t>(count, 1);
+      }
+      std::string err = CompressBatch(uint32_t(std::min<uint64_t>(count, kBatchBlocks)));
+      if (!err.empty()) return err;
+    }
+    block = &queue_.front();
+    return {};
+  }
+
+  void PopFront() {
+    queue_.pop_front();
+    frontDone_ = 0;
+  }
+
+  const uint8_t* Data(uint64_t pos) const { return buf_.data() + (pos - bufBase_); }
+
+  std::string CompressBatch(uint32_t count) {
+    std::vector<Block> batch;
+    for (uint64_t s = queueEnd_; batch.size() < count && s < folderLimit_;) {
+      Block b;
+      b.start = s;
+      b.uncomp = uint32_t(ChunkEnd(s, folderLimit_) - s);
+      s = b.end();
+      batch.push_back(std::move(b));
+    }
+    // Keep one block of history before the batch; read what it needs.
+    uint64_t keep = queueEnd_ > kBlockMax ? queueEnd_ - kBlockMax : 0;
+    if (keep > bufBase_) {
+      buf_.erase(buf_.begin(), buf_.begin() + std::ptrdiff_t(std::min<uint64_t>(keep - bufBase_, buf_.size())));
+      bufBase_ = keep;
+    }
+    uint64_t need = batch.back().end();
+    uint64_t have = bufBase_ + buf_.size();
+    if (need > have) {
+      size_t old = buf_.size();
+      buf_.resize(old + size_t(need - have));
+      std::string err;
+      if (!reader_.Read(buf_.data() + old, size_t(need - have), err)) return err;
+    }
+
+    if (opt_.compression == CabCompression::MSZip) {
+      std::atomic<size_t> next{0};
+      std::atomic<bool> failed{false};
+      auto work = [&](unsigned t) {
+        for (size_t i; (i = next.fetch_add(1)) < batch.size();) {
+          Block& b = batch[i];
+          // History only after a full block of the same folder: see the note at the top.
+          uint32_t prevLen = i == 0 ? queueEndUncomp_ : batch[i - 1].uncomp;
+          const uint8_t* dict = prevLen == kBlockMax ? Data(b.start - kBlockMax) : nullptr;
+          if (!deflaters_[t]->Compress(dict, dict ? kBlockMax : 0, Data(b.start), b.uncomp, b.comp))
+            failed = true;
+        }
+      };
+      std::vector<std::thread> pool;
+      for (unsigned t = 1; t < threads_ && t < batch.size(); ++t) pool.emplace_back(work, t);
+      work(0);
+      for (std::thread& th : pool) th.join();
+      if (failed) return "MSZIP compression failed";
+    } else {
+      for (Block& b : batch) b.comp.assign(Data(b.start), Data(b.start) + b.uncomp);
+    }
+    for (Block& b : batch) {
+      if (b.comp.size() > kBlockMax + 6144) return "MSZIP block larger than a cabinet allows";
+      avgRecord_ = (avgRecord_ * 7 + kDataHeader + b.comp.size()) / 8;
+    }
+    queueEnd_ = batch.back().end();
+    queueEndUncomp_ = batch.back().uncomp;
+    for (Block& b : batch) queue_.push_back(std::move(b));
+    if (opt_.progress && queueEnd_ > progressDone_ && queueEnd_ < total_) {
+      progressDone_ = queueEnd_;
+      opt_.progress(progressDone_, total_);
+    }
+    return {};
+  }
+
+  // ---- Layout: decides every part and spills its CFDATA records.
 
   std::string PartNameChecked(unsigned k, std::string& name) {
     name = opt_.partName(k);
@@ -550,154 +553,228 @@ class Writer {
     return {};
   }
 
-  std::string Layout() {
-    const uint32_t n = uint32_t(blocks_.size());
-    const uint32_t nf = uint32_t(files_.size());
-    if (!IsSet()) {
-      PartLayout p;
-      p.endBlock = n;
-      p.ranges.push_back({0, nf, false});
-      uint64_t data = 0;
-      for (const BlockInfo& b : blocks_) data += kDataHeader + b.comp;
-      p.length = FixedBytes(p) + EntryBytes(p) + data;
-      if (nf > 0xFFFF) return "more than 65535 members do not fit into one cabinet";
-      if (p.length > 0xFFFFFFFFull)
-        return "the cabinet would be larger than 4 GiB; write a set instead";
-      parts_.push_back(std::move(p));
-      return {};
-    }
-
-    const uint64_t L = opt_.partStoredLength + 4;
-    if (nf > 0xFFFF) return "more than 65535 members do not fit into one cabinet set";
-    // Compressed bytes from block b to the end, CFDATA headers included.
-    std::vector<uint64_t> tail(n + 1, 0);
-    for (uint32_t b = n; b-- > 0;) tail[b] = tail[b + 1] + kDataHeader + blocks_[b].comp;
-
-    uint32_t b0 = 0, o0 = 0;
-    EntryRange straddlers{0, 0, false};  // members spanning the end of part 0
-    for (unsigned k = 0;; ++k) {
-      if (k > 0xFFFF) return "the set would need more than 65536 parts; use a larger part length";
-      PartLayout p;
-      p.firstBlock = b0;
-      p.firstOffset = o0;
-      p.prev = k > 0;
-      std::string err;
-      if (p.prev && !(err = PartNameChecked(k - 1, p.prevName)).empty()) return err;
-      const uint32_t own = n ? firstFileOf_[b0] : 0;
-      // Part 0 lists every member; later parts repeat part 0's straddlers
-      // first, see the note at the top.
-      EntryRange repeated{straddlers.first, std::min(straddlers.end, own), false};
-      if (k > 0 && repeated.first < repeated.end) p.ranges.push_back(repeated);
-
-      // The rest fits: this is the last part.
-      uint64_t restData = n ? tail[b0] - o0 : 0;
-      p.ranges.push_back({k == 0 ? 0 : own, nf, false});
-      uint64_t restLen = FixedBytes(p) + EntryBytes(p) + restData;
-      if (restLen <= L) {
-        p.endBlock = n;
-        p.length = restLen;
-        parts_.push_back(std::move(p));
-        return {};
-      }
-      if (n == 0) return "the member entries alone do not fit into one part; use a larger part length";
-      p.ranges.pop_back();
-
-      p.next = true;
-      if (!(err = PartNameChecked(k + 1, p.nextName)).empty()) return err;
-      const uint64_t fixed = FixedBytes(p) + EntryBytes(p) + (k == 0 ? EntryBytes(0, nf) : 0);
-      if (fixed + kCabMinPartPayload > L)
-        return "part length " + std::to_string(opt_.partStoredLength) + " is too small: part " +
-               std::to_string(k) + " needs " + std::to_string(fixed) +
-               " bytes of headers" + (k == 0 ? " (it lists all members)" : "") +
-               " plus at least " + std::to_string(kCabMinPartPayload) + " bytes for entries and data";
-
-      // Find the furthest block e that can end this part split, with at
-      // least one byte here and one in the next part.
-      auto remainder = [&](uint32_t b) { return blocks_[b].comp - (b == b0 ? o0 : 0); };
-      uint64_t dataBefore = 0;
-      int64_t bestE = -1;
-      uint64_t bestCap = 0;
-      for (uint32_t e = b0; e < n; ++e) {
-        uint64_t entries = k == 0 ? 0 : EntryBytes(own, lastFileOf_[e] + 1);
-        uint64_t used = fixed + entries + dataBefore + kDataHeader;
-        if (used + 1 > L) break;
-        if (remainder(e) >= 2) {
-          bestE = e;
-          bestCap = L - used;
-        }
-        dataBefore += kDataHeader + remainder(e);
-      }
-      if (bestE < 0)
-        return "part length " + std::to_string(opt_.partStoredLength) + " is too small for part " +
-               std::to_string(k) + ": the member entries of its data blocks do not fit";
-      const uint32_t e = uint32_t(bestE);
-      uint64_t rem = remainder(e);
-      uint64_t piece = std::min<uint64_t>(bestCap, rem - 1);
-      // A one-byte continuation cannot be split again; leave two if we can.
-      if (rem - piece == 1 && piece >= 2) --piece;
-      uint64_t slack = bestCap - piece;
-      if (slack > kReserveMax)
-        return "part length " + std::to_string(opt_.partStoredLength) +
-               " cannot be filled exactly at part " + std::to_string(k) + "; try another length";
-      p.endBlock = e + 1;
-      p.splitLast = true;
-      p.lastPiece = uint32_t(piece);
-      p.slack = uint32_t(slack);
-      const uint32_t sFirst = firstFileOf_[e], sEnd = lastFileOf_[e] + 1;
-      if (k == 0) {
-        // Directory order: members before the split, members after it, then
-        // the straddlers as the only ones continued to the next part.
-        straddlers = {sFirst, sEnd, false};
-        p.ranges.push_back({0, sFirst, false});
-        p.ranges.push_back({sEnd, nf, true});
-        p.ranges.push_back(straddlers);
-      } else {
-        p.ranges.push_back({own, sEnd, false});
-      }
-      p.length = L;
-      if (p.endBlock - p.firstBlock > 0xFFFF)
-        return "part " + std::to_string(k) + " would hold more than 65535 data blocks";
-      // Next part starts with the rest of block e.
-      o0 = uint32_t((e == b0 ? o0 : 0) + piece);
-      b0 = e;
-      parts_.push_back(std::move(p));
-    }
+  std::string TooSmall(unsigned k, const std::string& why) const {
+    return "part length " + std::to_string(opt_.partStoredLength) + " is too small for part " +
+           std::to_string(k) + ": " + why + "; use a larger part length";
   }
 
-  uint16_t FolderIndexFor(const PartLayout& p, const FileInfo& f) const {
-    if (blocks_.empty()) return 0;
-    bool fromPrev = p.prev && (f.firstBlock < p.firstBlock ||
-                               (f.firstBlock == p.firstBlock && p.firstOffset > 0));
-    bool toNext = p.next && (f.lastBlock >= p.endBlock - 1);
-    if (fromPrev && toNext) return kFolderBoth;
-    if (fromPrev) return kFolderFromPrev;
-    if (toNext) return kFolderToNext;
-    return 0;
+  // Bytes that the start of the block after `b` needs: its CFDATA header,
+  // the entries of the members it brings, and a CFFOLDER when it starts a
+  // new folder.
+  uint64_t NextStartCost(const Block& b) const {
+    uint64_t s = b.end();
+    bool sameFolder = s < folderLimit_;
+    uint64_t e = ChunkEnd(s, sameFolder ? folderLimit_ : total_);
+    return kDataHeader + (sameFolder ? 0 : kFolderEntry) + EntryBytes(ListEnd(s), ListEnd(e));
+  }
+
+  std::string Layout() {
+    spill_.reset(tmpfile());
+    if (!spill_) return std::string("cannot create a temporary file: ") + strerror(errno);
+    threads_ = opt_.threads;
+    if (threads_ == 0) threads_ = std::max(1u, std::min(2u, std::thread::hardware_concurrency()));
+    threads_ = std::min(threads_, 16u);
+    if (opt_.compression == CabCompression::MSZip)
+      for (unsigned t = 0; t < threads_; ++t)
+        deflaters_.push_back(std::make_unique<Deflater>(opt_.mszipLevel));
+
+    const bool set = IsSet();
+    const uint64_t L = set ? opt_.partStoredLength + 4 : ~0ull;
+    const uint32_t nf = uint32_t(files_.size());
+    StartFolder(0);
+    bool cont = false;
+    uint32_t contFirst = 0, contEnd = 0;
+    bool lastHadData = true;
+    for (unsigned k = 0;; ++k) {
+      if (k >= kMaxParts) return "the set would need more than 65536 parts; use a larger part length";
+      PartLayout p;
+      p.prev = k > 0;
+      p.spillStart = spillPos_;
+      std::string err, nextNameError;
+      if (p.prev && !(err = PartNameChecked(k - 1, p.prevName)).empty()) return err;
+      if (set) nextNameError = PartNameChecked(k + 1, p.nextName);
+      const uint64_t nextBytes = set ? p.nextName.size() + 2 : 0;
+      uint64_t used = kHeaderFixed + (set ? kReserveField : 0) + (p.prev ? p.prevName.size() + 2 : 0) + nextBytes;
+      int folder = -1;  // index in p.folders of the folder being laid out
+      uint64_t data = 0;
+
+      auto openFolder = [&]() {
+        p.folders.push_back({p.dataBytes, 0});
+        folder = int(p.folders.size() - 1);
+        used += kFolderEntry;
+      };
+      auto list = [&](uint32_t first, uint32_t end) {
+        for (uint32_t i = first; i < end; ++i)
+          p.entries.push_back({i, uint16_t(folder), uint32_t(files_[i].offset - folderStart_)});
+        used += EntryBytes(first, end);
+        nextToList_ = std::max(nextToList_, end);
+      };
+      // Appends `len` bytes of the front block from frontDone_ on.
+      auto place = [&](const Block& b, uint32_t len, uint32_t listEnd) -> std::string {
+        if (folder < 0) openFolder();
+        list(nextToList_, listEnd);
+        if (frontDone_ == 0) ++blocksPlaced_;
+        bool whole = frontDone_ + len == b.comp.size();
+        uint8_t hdr[8];
+        hdr[4] = uint8_t(len);
+        hdr[5] = uint8_t(len >> 8);
+        uint32_t uncomp = whole ? b.uncomp : 0;
+        hdr[6] = uint8_t(uncomp);
+        hdr[7] = uint8_t(uncomp >> 8);
+        const uint8_t* bytes = b.comp.data() + frontDone_;
+        uint32_t csum = CabChecksum(hdr + 4, 4, CabChecksum(bytes, len, 0));
+        hdr[0] = uint8_t(csum);
+        hdr[1] = uint8_t(csum >> 8);
+        hdr[2] = uint8_t(csum >> 16);
+        hdr[3] = uint8_t(csum >> 24);
+        if (fwrite(hdr, 1, 8, spill_.get()) != 8 || fwrite(bytes, 1, len, spill_.get()) != len)
+          return std::string("cannot write the temporary file: ") + strerror(errno);
+        spillPos_ += kDataHeader + len;
+        p.dataBytes += kDataHeader + len;
+        used += kDataHeader + len;
+        data += len;
+        if (++p.folders[size_t(folder)].pieces > kMaxPieces)
+          return "part " + std::to_string(k) + " would hold more than 65535 data blocks of one folder";
+        return {};
+      };
+
+      bool continued = cont;  // the folder being laid out came from the previous part
+      if (cont) {
+        openFolder();
+        for (uint32_t i = contFirst; i < contEnd; ++i)
+          p.entries.push_back({i, kFolderFromPrev, uint32_t(files_[i].offset - folderStart_)});
+        used += EntryBytes(contFirst, contEnd);
+      }
+      if (set && used + kCabMinPartPayload > L)
+        return TooSmall(k, "it needs " + std::to_string(used) + " bytes of headers and continued entries plus at least " +
+                               std::to_string(kCabMinPartPayload) + " bytes for entries and data");
+
+      bool last = false;
+      for (;;) {
+        const Block* b = nullptr;
+        if (!(err = Front(b, L > used ? L - used : 0)).empty()) return err;
+        if (!b) {
+          if (folderClosed_) {
+            // The continued folder is done; the next members begin a new one.
+            if (nextToList_ >= nf) return "internal error: no member after a continued folder";
+            StartFolder(files_[nextToList_].offset);
+            folder = -1;
+            continued = false;
+            continue;
+          }
+          // No data at all: one folder without blocks.
+          openFolder();
+          list(nextToList_, nf);
+          if (set && used - nextBytes > L)
+            return "the member entries alone do not fit into one part; use a larger part length";
+          last = true;
+          break;
+        }
+        const uint32_t rem = uint32_t(b->comp.size() - frontDone_);
+        const uint32_t listEnd = frontDone_ == 0 ? ListEnd(b->end()) : nextToList_;
+        const uint64_t newEntries = EntryBytes(nextToList_, listEnd);
+        const uint64_t folderCost = folder < 0 ? kFolderEntry : 0;
+        const uint64_t cost = kDataHeader + rem + newEntries + folderCost;
+        if (b->end() == total_) {
+          // The last block: the part is the last if the block and every
+          // remaining (empty) member fit; those follow the continued folder
+          // in a folder of their own.
+          const bool ownFolder = listEnd < nf && folderClosed_;
+          const uint64_t trailing = EntryBytes(listEnd, nf) + (ownFolder ? kFolderEntry : 0);
+          if (!set || used - nextBytes + cost + trailing <= L) {
+            if (!(err = place(*b, rem, listEnd)).empty()) return err;
+            PopFront();
+            if (listEnd < nf) {
+              if (ownFolder) {
+                StartFolder(total_);
+                openFolder();
+              }
+              list(listEnd, nf);
+            }
+            last = true;
+            break;
+          }
+        } else if (!set || used + cost + NextStartCost(*b) <= L) {
+          if (!(err = place(*b, rem, listEnd)).empty()) return err;
+          PopFront();
+          continue;
+        }
+
+        // This block crosses into the next part.
+        if (used + kDataHeader + newEntries + folderCost > L)
+          return TooSmall(k, "the member entries of its data blocks do not fit");
+        const uint64_t avail = L - used - kDataHeader - newEntries - folderCost;
+        const uint32_t piece = uint32_t(std::min<uint64_t>(avail, rem - 1));
+        const uint64_t slack = avail - piece;
+        if (slack > kReserveMax)
+          return "part length " + std::to_string(opt_.partStoredLength) +
+                 " cannot be filled exactly at part " + std::to_string(k) +
+                 " (too many empty members at the end); try another length";
+        if (!(err = place(*b, piece, listEnd)).empty()) return err;
+        frontDone_ += piece;
+        // Every member with data in it goes on in the next part, and the
+        // folder ends with the member holding its last byte; a continued
+        // folder keeps its continued members (see the note at the top).
+        const uint32_t c0 = continued ? contFirst : FirstTouching(b->start), c1 = ListEnd(b->end());
+        for (Entry& e : p.entries)
+          if (e.member >= c0 && e.member < c1)
+            e.folder = e.folder == kFolderFromPrev ? kFolderBoth : kFolderToNext;
+        const FileInfo& m = files_[c1 - 1];
+        SetLimit(m.offset + m.size);
+        cont = true;
+        contFirst = c0;
+        contEnd = c1;
+        p.slack = uint32_t(slack);
+        break;
+      }
+
+      p.next = !last;
+      if (p.next && !nextNameError.empty()) return nextNameError;
+      if (last) {
+        p.nextName.clear();
+        used -= nextBytes;
+      }
+      p.length = used + p.slack;
+      if (!last && p.length != L) return "internal error: part length mismatch";
+      if (!set && p.length > 0xFFFFFFFFull)
+        return "the cabinet would be larger than 4 GiB; write a set instead";
+      if (!last && data == 0 && !lastHadData)
+        return TooSmall(k, "it has no room for data besides its headers and entries");
+      lastHadData = data > 0;
+      parts_.push_back(std::move(p));
+      if (last) break;
+    }
+    std::string err;
+    if (!reader_.Finish(err)) return err;
+    if (fflush(spill_.get()) != 0)
+      return std::string("cannot write the temporary file: ") + strerror(errno);
+    if (opt_.progress) opt_.progress(total_, total_);
+    return {};
   }
 
   std::string Stream() {
     PartWriter w(sink_, opt_.omitSignature);
-    std::vector<uint8_t> piece(kBlockMax + 6144);
+    std::vector<uint8_t> chunk(1 << 16);
+    const bool set = IsSet();
     for (unsigned k = 0; k < parts_.size(); ++k) {
       const PartLayout& p = parts_[k];
       w.Begin(k);
-      const uint64_t coffFiles = FixedBytes(p);
-      const uint64_t coffCabStart = coffFiles + EntryBytes(p);
       std::string h;
       h.append("MSCF", 4);
       Put32(h, 0);
       Put32(h, uint32_t(p.length));
       Put32(h, 0);
-      Put32(h, uint32_t(coffFiles));
+      const size_t coffFilesAt = h.size();
+      Put32(h, 0);  // coffFiles, below
       Put32(h, 0);
       h.push_back(3);
       h.push_back(1);
-      Put16(h, 1);
-      Put16(h, EntryCount(p));
-      Put16(h, (p.prev ? kFlagPrev : 0) | (p.next ? kFlagNext | kFlagReserve : 0));
+      Put16(h, uint32_t(p.folders.size()));
+      Put16(h, uint32_t(p.entries.size()));
+      Put16(h, (p.prev ? kFlagPrev : 0) | (p.next ? kFlagNext : 0) | (set ? kFlagReserve : 0));
       Put16(h, opt_.setId);
       Put16(h, k);
-      if (p.next) {
+      if (set) {
         Put16(h, p.slack);
         h.push_back(0);
         h.push_back(0);
@@ -711,47 +788,38 @@ class Writer {
         h.append(p.nextName).push_back('\0');
         h.push_back('\0');
       }
-      Put32(h, uint32_t(coffCabStart));
-      Put16(h, p.endBlock - p.firstBlock);
-      Put16(h, opt_.compression == CabCompression::MSZip ? 1 : 0);
+      const uint64_t coffFiles = h.size() + kFolderEntry * p.folders.size();
+      uint64_t entryBytes = 0;
+      for (const Entry& e : p.entries) entryBytes += files_[e.member].entryBytes;
+      const uint64_t coffData = coffFiles + entryBytes;
+      for (int i = 0; i < 4; ++i) h[coffFilesAt + i] = char((coffFiles >> (8 * i)) & 0xFF);
+      for (const PartFolder& f : p.folders) {
+        Put32(h, uint32_t(coffData + f.dataOffset));
+        Put16(h, f.pieces);
+        Put16(h, opt_.compression == CabCompression::MSZip ? 1 : 0);
+      }
       if (h.size() != coffFiles) return "internal error: header size mismatch";
-      if (!w.Put(h)) return SinkError(k);
-
-      for (const EntryRange& r : p.ranges)
-      for (uint32_t i = r.first; i < r.end; ++i) {
-        const FileInfo& f = files_[i];
-        const CabMember& m = members_[i];
-        h.clear();
+      for (const Entry& e : p.entries) {
+        const FileInfo& f = files_[e.member];
+        const CabMember& m = members_[e.member];
         Put32(h, f.size);
-        Put32(h, uint32_t(f.offset));
-        Put16(h, r.directoryOnly ? 0 : FolderIndexFor(p, f));
+        Put32(h, e.uoff);
+        Put16(h, e.folder);
         Put16(h, m.dosDate);
         Put16(h, m.dosTime);
         Put16(h, m.attributes);
         h.append(m.name).push_back('\0');
-        if (!w.Put(h)) return SinkError(k);
       }
-      if (w.written() != coffCabStart) return "internal error: entry size mismatch";
-
-      for (uint32_t b = p.firstBlock; b < p.endBlock; ++b) {
-        const BlockInfo& blk = blocks_[b];
-        uint32_t from = b == p.firstBlock ? p.firstOffset : 0;
-        uint32_t len = (b + 1 == p.endBlock && p.splitLast) ? p.lastPiece : blk.comp - from;
-        uint32_t uncomp = from + len == blk.comp ? blk.uncomp : 0;
-        if (fseeko(spill_.get(), off_t(blk.spill + from), SEEK_SET) != 0 ||
-            fread(piece.data(), 1, len, spill_.get()) != len)
+      if (h.size() != coffData) return "internal error: entry size mismatch";
+      if (!w.Put(h)) return SinkError(k);
+      if (fseeko(spill_.get(), off_t(p.spillStart), SEEK_SET) != 0)
+        return std::string("cannot read the temporary file: ") + strerror(errno);
+      for (uint64_t left = p.dataBytes; left > 0;) {
+        size_t n = size_t(std::min<uint64_t>(left, chunk.size()));
+        if (fread(chunk.data(), 1, n, spill_.get()) != n)
           return std::string("cannot read the temporary file: ") + strerror(errno);
-        uint8_t hdr[8];
-        hdr[4] = uint8_t(len);
-        hdr[5] = uint8_t(len >> 8);
-        hdr[6] = uint8_t(uncomp);
-        hdr[7] = uint8_t(uncomp >> 8);
-        uint32_t csum = CabChecksum(hdr + 4, 4, CabChecksum(piece.data(), len, 0));
-        hdr[0] = uint8_t(csum);
-        hdr[1] = uint8_t(csum >> 8);
-        hdr[2] = uint8_t(csum >> 16);
-        hdr[3] = uint8_t(csum >> 24);
-        if (!w.Put(hdr, 8) || !w.Put(piece.data(), len)) return SinkError(k);
+        if (!w.Put(chunk.data(), n)) return SinkError(k);
+        left -= n;
       }
       if (w.written() != p.length) return "internal error: part length mismatch";
       if (!w.End()) return SinkError(k);
@@ -769,12 +837,30 @@ class Writer {
   const CabWriteOptions& opt_;
   CabSink& sink_;
   std::vector<FileInfo> files_;
-  std::vector<BlockInfo> blocks_;
-  std::vector<uint32_t> firstFileOf_, lastFileOf_;
   std::vector<uint64_t> entryPrefix_;
+  uint64_t budget_ = 0;
+  InputReader reader_;
+  uint64_t total_ = 0;
+
+  // Folder being laid out and its blocks.
+  uint64_t folderStart_ = 0, folderLimit_ = 0;
+  bool folderClosed_ = false;  // ends early, with a member continued across parts
+  std::deque<Block> queue_;    // front: the block being placed
+  uint32_t frontDone_ = 0;     // its compressed bytes placed in earlier parts
+  uint64_t queueEnd_ = 0;      // where the next block to compress starts
+  uint32_t queueEndUncomp_ = 0;
+  uint32_t nextToList_ = 0;    // first member no part has listed yet
+  std::vector<uint8_t> buf_;   // input bytes from bufBase_ on
+  uint64_t bufBase_ = 0;
+  unsigned threads_ = 1;
+  std::vector<std::unique_ptr<Deflater>> deflaters_;
+  uint64_t avgRecord_ = kBlockMax / 2;
+  uint64_t progressDone_ = 0;
+
   std::vector<PartLayout> parts_;
   FilePtr spill_;
-  uint64_t total_ = 0;
+  uint64_t spillPos_ = 0;
+  uint64_t blocksPlaced_ = 0;
   uint64_t bytesWritten_ = 0;
 };
 

@@ -1,5 +1,6 @@
-// Writes Microsoft Cabinet files (MSCF 1.3): one folder, stored or MSZIP,
-// either as one cabinet or as a set of cabinets of an exact part length.
+// Writes Microsoft Cabinet files (MSCF 1.3), stored or MSZIP: one cabinet
+// of one folder, or a set of cabinets of an exact part length that the
+// system's FDI and libmspack both extract.
 #pragma once
 
 #include <cstddef>
@@ -44,15 +45,15 @@ struct CabSink {
 // Smallest partStoredLength accepted; each part must in addition have room
 // for its headers and at least kCabMinPartPayload bytes of entries and data.
 constexpr uint64_t kCabMinPartStoredLength = 1024;
-constexpr uint64_t kCabMinPartPayload = 1024;
+constexpr uint64_t kCabMinPartPayload = 256;
 
 struct CabWriteOptions {
   CabCompression compression = CabCompression::MSZip;
   int mszipLevel = 6;  // zlib level 1..9
 
   // 0: one cabinet. Otherwise a set in which every cabinet but the last is
-  // exactly partStoredLength + 4 bytes long (the last may be shorter). The
-  // first part lists every member, so it needs room for all their entries.
+  // exactly partStoredLength + 4 bytes long (the last may be shorter). Each
+  // part lists the members that begin in it and those continued into it.
   uint64_t partStoredLength = 0;
   std::function<std::string(unsigned index)> partName;  // needed for sets
   uint16_t setId = 0;

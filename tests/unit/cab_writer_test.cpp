@@ -165,7 +165,11 @@ const RoundTripCase kRoundTrips[] = {
     {"SetStoredBlockMultiples", CabCompression::None, 30000,
      {{32768, 'r'}, {65536, 'z'}, {0, 't'}, {32768, 't'}}, 5},
     {"SetMszipManySmall", CabCompression::MSZip, 16384, ManySmall(400), 3},
-    {"SetStoredManySmall", CabCompression::None, 12000, ManySmall(300), 4, true},
+    {"SetStoredManySmall", CabCompression::None, 3000, ManySmall(300), 4, true},
+    {"SetMixedSmallParts", CabCompression::MSZip, 1024,
+     {{0, 't'}, {1, 'r'}, {1000, 't'}, {32768, 'r'}, {40000, 't'}, {9000, 'r'}}, 20},
+    {"SetEmptyMembersAfterAContinuedFolder", CabCompression::MSZip, 9000,
+     {{0, 't'}, {50000, 'r'}, {0, 't'}, {0, 'z'}}, 5},
     {"SetStoredNearMinimum", CabCompression::None, 1200, {{3000, 'r'}, {7, 't'}, {2500, 't'}}, 5},
     {"SetOnlyEmptyMembersFitsOnePart", CabCompression::MSZip, 2048, {{0, 't'}, {0, 't'}}, 1},
     {"SetMszipAcrossBatches", CabCompression::MSZip, 256 << 10,
@@ -283,7 +287,7 @@ TEST(CabWriter, ThreadCountDoesNotChangeTheBytes) {
     m.content = MakeData(i == 1 ? (2 << 20) + 12345 : 70000, i == 2 ? 'r' : 't', uint32_t(i));
     members.push_back(m);
   }
-  for (uint64_t partLength : {uint64_t(0), uint64_t(300000)}) {
+  for (uint64_t partLength : {uint64_t(0), uint64_t(300000), uint64_t(20000)}) {
     std::vector<std::vector<std::string>> results;
     for (unsigned threads : {1u, 2u, 3u}) {
       CabWriteOptions o;
@@ -370,7 +374,6 @@ class FailingSink : public CabSink {
 TEST(CabWriter, RefusesWhatItCannotWrite) {
   TempDir dir;
   WriteFile(dir / "ok", "data");
-  WriteFile(dir / "big", MakeData(5000, 'r', 9));
   // A sparse file one byte over the 32-bit member size limit.
   {
     FILE* f = fopen((dir / "huge").c_str(), "wb");
@@ -405,7 +408,6 @@ TEST(CabWriter, RefusesWhatItCannotWrite) {
       {"empty name", {member("", dir / "ok")}, 0, true, "1 to 255 bytes"},
       {"name too long", {member(std::string(256, 'n'), dir / "ok")}, 0, true, "1 to 255 bytes"},
       {"part length below minimum", {member("0", dir / "ok")}, 1000, true, "too small"},
-      {"part length without room for data", {member("0", dir / "big")}, 1024, true, "too small"},
       {"set without part names", {member("0", dir / "ok")}, 4096, false, "part name"},
   };
   for (const Case& c : cases) {
@@ -418,27 +420,218 @@ TEST(CabWriter, RefusesWhatItCannotWrite) {
     EXPECT_TRUE(sink.parts.empty()) << c.label;
   }
 
-  // The first part lists every member, so it must have room for them all.
-  std::vector<CabMember> many;
-  for (int i = 0; i < 200; ++i) {
-    CabMember m;
-    m.name = "member-with-a-long-name-" + std::to_string(i);
-    m.content = MakeData(100, 'r', uint32_t(i));
-    many.push_back(m);
-  }
+  // Part names and a member name so long that a part continuing the member
+  // has no room left for data; found before anything is written.
+  std::vector<CabMember> longName(1);
+  longName[0].name = std::string(255, 'm');
+  longName[0].content = MakeData(5000, 'r', 9);
   CabWriteOptions o;
-  o.partStoredLength = 4000;
-  o.partName = PartName;
+  o.partStoredLength = 1024;
+  o.partName = [](unsigned k) { return std::string(250, 'p') + std::to_string(k); };
   MemoryCabSink sink;
-  EXPECT_NE(WriteCabinets(many, o, sink).find("lists all members"), std::string::npos);
+  std::string err = WriteCabinets(longName, o, sink);
+  EXPECT_NE(err.find("too small for part 1"), std::string::npos) << err;
+  EXPECT_TRUE(sink.parts.empty());
 
   // A failing sink is reported with the part it failed on.
   std::vector<CabMember> one(1);
   one[0].name = "0";
   one[0].content = MakeData(50000, 'r', 1);
+  o.partStoredLength = 4000;
+  o.partName = PartName;
   FailingSink failing(1);
-  std::string err = WriteCabinets(one, o, failing);
+  err = WriteCabinets(one, o, failing);
   EXPECT_NE(err.find("part 1"), std::string::npos) << err;
+}
+
+// What one cabinet of a set says about itself, read back field by field.
+struct ParsedCabinet {
+  struct Piece {
+    uint16_t cbData, cbUncomp;
+  };
+  struct Entry {
+    std::string name;
+    uint32_t size, uoff;
+    uint16_t folder;
+  };
+  uint16_t flags = 0;
+  std::vector<std::vector<Piece>> folders;
+  std::vector<Entry> entries;
+};
+
+bool IsFromPrev(uint16_t f) { return f == 0xFFFD || f == 0xFFFF; }
+bool IsToNext(uint16_t f) { return f == 0xFFFE || f == 0xFFFF; }
+
+::testing::AssertionResult ParseCabinet(const std::string& b, ParsedCabinet& c) {
+  auto u8 = [&](size_t at) -> uint32_t { return at < b.size() ? uint8_t(b[at]) : 0; };
+  auto u16 = [&](size_t at) { return u8(at) | u8(at + 1) << 8; };
+  auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+  auto str = [&](size_t& at) {
+    size_t end = b.find('\0', at);
+    std::string v = b.substr(at, end - at);
+    at = end + 1;
+    return v;
+  };
+  if (b.size() < 36 || b.compare(0, 4, "MSCF") != 0) return ::testing::AssertionFailure() << "no header";
+  if (u32(8) != b.size()) return ::testing::AssertionFailure() << "cbCabinet " << u32(8);
+  unsigned nFolders = u16(26), nFiles = u16(28);
+  c.flags = uint16_t(u16(30));
+  size_t at = 36;
+  if (c.flags & 4) {
+    if (u8(38) || u8(39)) return ::testing::AssertionFailure() << "folder or data reserve";
+    at += 4 + u16(36);
+  }
+  for (int field = 0; field < ((c.flags & 1) ? 2 : 0) + ((c.flags & 2) ? 2 : 0); ++field) str(at);
+  for (unsigned f = 0; f < nFolders; ++f, at += 8) {
+    std::vector<ParsedCabinet::Piece> pieces;
+    size_t d = u32(at);
+    for (unsigned k = 0; k < u16(at + 4); ++k) {
+      pieces.push_back({uint16_t(u16(d + 4)), uint16_t(u16(d + 6))});
+      d += 8 + u16(d + 4);
+      if (d > b.size()) return ::testing::AssertionFailure() << "data past the end";
+    }
+    c.folders.push_back(pieces);
+  }
+  if (at != u32(16)) return ::testing::AssertionFailure() << "coffFiles " << u32(16);
+  for (unsigned i = 0; i < nFiles; ++i) {
+    ParsedCabinet::Entry e;
+    e.size = u32(at);
+    e.uoff = u32(at + 4);
+    e.folder = uint16_t(u16(at + 8));
+    at += 16;
+    e.name = str(at);
+    c.entries.push_back(e);
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The layout the system's FDI and libmspack both extract, each member once.
+// Checked on the cabinets' own fields, then by extraction.
+TEST(CabWriter, EachCabinetListsItsMembersTheConventionalWay) {
+  struct Case {
+    const char* label;
+    CabCompression compression;
+    uint64_t partLength;
+    std::vector<MemberSpec> members;
+    size_t nameLength;  // 0: names "0", "1", ...
+  };
+  const std::vector<MemberSpec> mixed = {{0, 't'}, {1, 'r'}, {1000, 't'}, {32768, 'r'},
+                                         {300000, 'r'}, {70001, 't'}, {0, 'z'}};
+  const Case cases[] = {
+      {"mixed 20000", CabCompression::MSZip, 20000, mixed, 0},
+      {"mixed stored 5000", CabCompression::None, 5000, mixed, 0},
+      {"mixed 1024", CabCompression::MSZip, 1024, mixed, 0},
+      {"mixed 65536", CabCompression::None, 65536, mixed, 0},
+      {"many small", CabCompression::MSZip, 4000, ManySmall(400), 0},
+      {"long names", CabCompression::None, 4000, ManySmall(200), 120},
+      {"empty members at the ends", CabCompression::None, 7000,
+       {{0, 't'}, {0, 't'}, {30000, 'r'}, {0, 't'}, {0, 't'}}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<CabMember> members;
+    for (size_t i = 0; i < c.members.size(); ++i) {
+      CabMember m;
+      m.name = std::to_string(i);
+      if (c.nameLength) m.name = std::string(c.nameLength - m.name.size(), 'n') + m.name;
+      m.content = MakeData(c.members[i].size, c.members[i].kind, uint32_t(i + 3));
+      members.push_back(m);
+    }
+    CabWriteOptions o;
+    o.compression = c.compression;
+    o.partStoredLength = c.partLength;
+    o.partName = PartName;
+    MemoryCabSink sink;
+    ASSERT_EQ(WriteCabinets(members, o, sink), "");
+    const size_t parts = sink.parts.size();
+    ASSERT_GE(parts, 2u);
+
+    std::map<std::string, int> home;  // listings other than continued ones
+    std::vector<std::string> toNext;  // of the previous cabinet
+    for (size_t k = 0; k < parts; ++k) {
+      SCOPED_TRACE("part " + std::to_string(k));
+      ParsedCabinet cab;
+      ASSERT_TRUE(ParseCabinet(sink.parts[k], cab));
+      const bool last = k + 1 == parts;
+      EXPECT_EQ(cab.flags, (k ? 1 : 0) | (last ? 0 : 2) | 4);
+      ASSERT_GE(cab.folders.size(), 1u);
+      ASSERT_LE(cab.folders.size(), 2u);
+
+      // Continued members first: exactly those the previous cabinet sent on.
+      std::vector<std::string> fromPrev, sends;
+      size_t i = 0;
+      for (; i < cab.entries.size() && IsFromPrev(cab.entries[i].folder); ++i)
+        fromPrev.push_back(cab.entries[i].name);
+      EXPECT_EQ(fromPrev, toNext);
+      // They go on again exactly when their folder does.
+      const bool continuedGoesOn = !fromPrev.empty() && cab.folders.size() == 1 && !last;
+      for (size_t j = 0; j < fromPrev.size(); ++j)
+        EXPECT_EQ(cab.entries[j].folder, continuedGoesOn ? 0xFFFF : 0xFFFD) << fromPrev[j];
+      // A continued folder holds nothing that begins in it. A member begun
+      // here is sent on exactly when whole blocks here do not hold it all:
+      // FDI looks for it in the next cabinet when it needs the block that
+      // crosses over.
+      const unsigned firstNew = fromPrev.empty() ? 0 : 1;
+      uint64_t whole = 0;
+      if (firstNew < cab.folders.size())
+        for (const auto& piece : cab.folders[firstNew]) whole += piece.cbUncomp;
+      bool sending = false;
+      for (; i < cab.entries.size(); ++i) {
+        const auto& e = cab.entries[i];
+        EXPECT_FALSE(IsFromPrev(e.folder)) << e.name;
+        ++home[e.name];
+        bool beyond = e.size ? e.uoff + e.size > whole : e.uoff >= whole;
+        EXPECT_EQ(e.folder == 0xFFFE, beyond && !last) << e.name;
+        if (e.folder == 0xFFFE) {
+          sending = true;
+        } else {
+          EXPECT_FALSE(sending) << e.name << " listed after a member sent on";
+          EXPECT_GE(e.folder, firstNew) << e.name;
+          EXPECT_LT(e.folder, cab.folders.size()) << e.name;
+        }
+      }
+      for (const auto& e : cab.entries)
+        if (IsToNext(e.folder)) sends.push_back(e.name);
+
+      // Every part but the last ends inside a block, which FDI follows into
+      // the next cabinet only with a member to look for there.
+      const auto& lastFolder = cab.folders.back();
+      for (size_t f = 0; f < cab.folders.size(); ++f)
+        for (size_t d = 0; d < cab.folders[f].size(); ++d) {
+          bool end = f + 1 == cab.folders.size() && d + 1 == cab.folders[f].size();
+          EXPECT_EQ(cab.folders[f][d].cbUncomp == 0, end && !last) << "folder " << f << " block " << d;
+        }
+      if (!last) {
+        EXPECT_FALSE(lastFolder.empty());
+        EXPECT_FALSE(sends.empty());
+      } else {
+        EXPECT_TRUE(sends.empty());
+      }
+      toNext = sends;
+    }
+    EXPECT_EQ(home.size(), members.size());
+    for (const auto& [name, count] : home) EXPECT_EQ(count, 1) << name;
+
+    TempDir dir;
+    std::vector<CabPartSource> sources;
+    for (size_t k = 0; k < parts; ++k) {
+      WriteFile(dir / PartName(unsigned(k)), sink.parts[k]);
+      sources.push_back({dir / PartName(unsigned(k)), 0, kCabPartToEnd, false});
+    }
+    if (HaveTool("cabextract")) {
+      std::string out;
+      EXPECT_EQ(RunShell("cabextract -t '" + sources[0].path + "'", &out), 0) << out;
+      EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
+    }
+    std::map<std::string, std::string> got;
+    ASSERT_EQ(ExtractCabinetSet(sources, [&](const CabMemberInfo& m) {
+                got[m.name] = dir / ("x" + std::to_string(got.size()));
+                return got[m.name];
+              }),
+              "");
+    ASSERT_EQ(got.size(), members.size());
+    for (const CabMember& m : members) EXPECT_TRUE(ReadFile(got[m.name]) == *m.content) << m.name;
+  }
 }
 
 TEST(CabWriter, DosDateTime) {
