@@ -376,7 +376,10 @@ class FinishingActionsTest(WizardCase):
         """The logged starts, once there are `count` of them: {exe name: (folder, command line)}."""
         deadline = time.monotonic() + 30
         while True:
-            lines = open(self.log).read().splitlines() if os.path.exists(self.log) else []
+            lines = []
+            if os.path.exists(self.log):
+                with open(self.log) as f:
+                    lines = f.read().splitlines()
             started = [l.split("\t") for l in lines if l.startswith("start ")]
             if len(started) >= count:
                 return {ntpath.basename(cmd.split(" ")[0].strip('"')).lower(): (folder, cmd)
