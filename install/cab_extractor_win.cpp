@@ -38,6 +38,22 @@ const Fdi& LoadFdi() {
 // The decompressor's file callbacks carry no context; one extraction runs
 // at a time on the one thread, so the active TCab is kept here.
 TCab* g_active = nullptr;
+// Files the decompressor opened and has not closed. Some decompressors
+// leave a cabinet open when they give up on it, which would keep it from
+// being deleted; whatever is still open when FDICopy returns is closed.
+std::vector<INT_PTR> g_opened;
+
+// Files the decompressor holds open, so that a run that ends in the middle
+// of an extraction can close them before it cleans its folder.
+HANDLE g_openFiles[16];
+
+void Track(HANDLE file, HANDLE replacement) {
+  for (HANDLE& slot : g_openFiles)
+    if (slot == file) {
+      slot = replacement;
+      return;
+    }
+}
 
 FNALLOC(Allocate) { return HeapAlloc(GetProcessHeap(), 0, cb ? cb : 1); }
 FNFREE(Free) { HeapFree(GetProcessHeap(), 0, pv); }
@@ -69,6 +85,7 @@ FNOPEN(Open) {
     CloseHandle(file);
     return -1;
   }
+  g_opened.push_back(reinterpret_cast<INT_PTR>(file));
   return reinterpret_cast<INT_PTR>(file);
 }
 
@@ -89,7 +106,11 @@ FNWRITE(Write) {
   }
 }
 
-FNCLOSE(Close) { return CloseHandle(reinterpret_cast<HANDLE>(hf)) ? 0 : -1; }
+FNCLOSE(Close) {
+  for (INT_PTR& h : g_opened)
+    if (h == hf) h = 0;
+  return CloseHandle(reinterpret_cast<HANDLE>(hf)) ? 0 : -1;
+}
 
 FNSEEK(Seek) {
   DWORD position = SetFilePointer(reinterpret_cast<HANDLE>(hf), dist, nullptr, seektype);
@@ -101,6 +122,14 @@ FNFDINOTIFY(NotifyThunk) {
 }
 
 }  // namespace
+
+void ReleaseExtractionFiles() {
+  for (HANDLE& slot : g_openFiles)
+    if (slot) {
+      CloseHandle(slot);
+      slot = nullptr;
+    }
+}
 
 void SetFileTimeFromDos(const Str& path, uint16_t date, uint16_t time) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -145,8 +174,12 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
     requestedCabinetPath_ = Str();
     movedOn_ = false;
     Str name = FileNamePart(current), folder = FolderPart(current);
+    size_t opened = g_opened.size();
     if (!fdi.copy(context_, name.data(), folder.data(), 0, NotifyThunk, nullptr, this))
       finished = false;
+    for (size_t i = opened; i < g_opened.size(); ++i)
+      if (g_opened[i]) CloseHandle(reinterpret_cast<HANDLE>(g_opened[i]));
+    g_opened.resize(opened);
     if (movedOn_) {
       current = requestedCabinetPath_;
     } else if (!nextCabinetPath_.empty() &&

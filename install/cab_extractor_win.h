@@ -74,6 +74,10 @@ class TCab {
   std::vector<OpenMember> open_;
 };
 
+// Closes whatever the decompressor still holds open, for a run that ends
+// in the middle of an extraction.
+void ReleaseExtractionFiles();
+
 // Sets a file's creation and last-write time from a DOS date and time read
 // as local time.
 void SetFileTimeFromDos(const Str& path, uint16_t date, uint16_t time);
