@@ -101,6 +101,24 @@ class FolderPageTest(WizardCase):
         self.go(NEXT, "finish")
         self.assertTrue(os.path.exists(os.path.join(target, "tool.txt")))
 
+    def test_browse_appends_the_application_folder(self):
+        self.open(pages("folder", "ready"), setup='default_folder = "C:\\\\windows"\nbrowse_append_folder = "Tool"\n')
+        # Outside the default folder the application's folder name is
+        # appended; inside it the choice stays as it is.
+        cases = [("C:\\Program Files", "C:\\Program Files\\Tool"), ("C:\\", "C:\\Tool"),
+                 ("C:\\windows\\system32", "C:\\windows\\system32"), ("c:\\windows", "C:\\windows")]
+        for start, expected in cases:
+            with self.subTest(start=start):
+                self.type(FOLDER_EDIT, start)
+                self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % BROWSE)
+                # The shell's dialog, showing the package's text.
+                dialog = self.robot_ok("wait", "class=#32770", "exe=setup.exe", "visible=1", "--", "waitctl",
+                                       "text=" + self.lang[49], timeout=60)[0]
+                self.robot_ok("wait", "hwnd=0x%x" % dialog["hwnd"], "--", "click", "caption=OK")
+                self.robot_ok("gone", "hwnd=0x%x" % dialog["hwnd"])
+                self.assertEqual(self.get(FOLDER_EDIT)["text"], expected)
+                self.assertEqual(self.get(NEXT)["enabled"], 1)
+
     def test_locked_folder(self):
         self.open(pages("folder"), setup="folder_locked = true\n")
         c = self.controls()
