@@ -606,15 +606,17 @@ int Loader::RootCode(const toml::table& t, const std::string& prefix, const char
 
 void Loader::Uninstall(const toml::table& t) {
   const std::string p = "uninstall";
-  CheckKeys(t, p, {"enabled", "program", "ini", "registry", "extras", "uninstaller", "restart_note", "failure_note"});
+  CheckKeys(t, p, {"enabled", "program", "ini", "registry", "extras", "uninstaller", "restart_note", "failure_note",
+                   "web"});
   auto& h = project_.header;
   h[field::kWriteUninstallRecord] = "1";
   SetFlag(field::kWriteUninstallRecord, t, p, "enabled");
   SetText(field::kUninstallerPath, t, p, "program");
   SetText(field::kUninstallIniPath, t, p, "ini");
-  // Settings the record passes on to the uninstaller ([s] keys 24 and 25).
+  // Settings the record passes on to the uninstaller ([s] keys 24 to 26).
   SetText(field::kUninstallSetting75, t, p, "restart_note");
   SetText(field::kUninstallSetting64, t, p, "failure_note");
+  SetText(field::kUninstallSetting97, t, p, "web");
   if (const toml::node* n = t.get("uninstaller")) {
     uninstallerNode_ = n;
     if (n->is_boolean()) {

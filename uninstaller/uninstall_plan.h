@@ -91,6 +91,8 @@ enum : int {
   // two carry the end-of-removal notes (empty: built-in English).
   kRestartNote = 24,
   kFailureNote = 25,
+  kWebAddress = 26,  // offered on the finished page, with the caption of key 30
+  kWebCaption = 30,
   kPicturePresent = 31,
   kGradient = 32,
   kFolderLines = 37,

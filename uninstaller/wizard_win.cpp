@@ -1,6 +1,7 @@
 #include "uninstaller/wizard_win.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include "startup/dialog_win.h"
 #include "wizard/gradient.h"
@@ -109,6 +110,8 @@ void UninstallWizard::Build() {
   Str finalText = plan_.Setting(setting::kSuccessText);
   if (!plan_.Setting(setting::kFinalText).empty()) finalText += "\r\n\r\n" + plan_.Setting(setting::kFinalText);
   finalText_ = AddControl(window_, "STATIC", finalText.c_str(), SS_NOPREFIX, 22, 76, 452, 64, kTextId, font);
+  web_ = AddControl(window_, "BUTTON", plan_.Setting(setting::kWebCaption).c_str(), BS_AUTOCHECKBOX | WS_TABSTOP,
+                    22, 146, 452, 17, kTextId, font);
   note_ = AddControl(window_, "STATIC", "", SS_NOPREFIX, 22, 146, 452, 40, kTextId, font);
   details_ = AddControl(window_, "EDIT", "",
                         ES_READONLY | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP, 22, 190, 452, 106,
@@ -251,9 +254,21 @@ void UninstallWizard::ShowFinished(const Str& note, const Str& details) {
   SetWindowTextA(note_, note.c_str());
   SetWindowTextA(details_, details.c_str());
   Show(Page::Finished);
+  const Str& web = plan_.Setting(setting::kWebAddress);
+  int y = 146;
+  if (!web.empty()) {
+    ShowWindow(web_, SW_SHOW);
+    y += 26;
+  }
+  SetWindowPos(note_, nullptr, 22, y, 452, 40, SWP_NOZORDER);
+  SetWindowPos(details_, nullptr, 22, y + 44, 452, 296 - y - 44, SWP_NOZORDER);
   ShowWindow(note_, note.empty() ? SW_HIDE : SW_SHOW);
   ShowWindow(details_, details.empty() ? SW_HIDE : SW_SHOW);
   RunUntilChosen();
+  if (!web.empty() && SendMessageA(web_, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+    ShowWindow(window_, SW_HIDE);
+    ShellExecuteA(nullptr, nullptr, web.c_str(), nullptr, nullptr, SW_SHOW);
+  }
 }
 
 void UninstallWizard::Status(const Str& text) { SetWindowTextA(status_, text.c_str()); }

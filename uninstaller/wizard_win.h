@@ -25,7 +25,8 @@ class UninstallWizard : public RemovalView {
   // From here on the removal cannot be stopped any more.
   void DisallowStop();
   // The finished page with `note` (empty when everything went) and the
-  // list of `details`, until the user closes it.
+  // list of `details`, until the user closes it; then the web address,
+  // when one is offered and its box is ticked.
   void ShowFinished(const Str& note, const Str& details);
 
   void Status(const Str& text) override;
@@ -52,7 +53,7 @@ class UninstallWizard : public RemovalView {
   HWND primary_ = nullptr, cancel_ = nullptr;
   HWND welcomeText_ = nullptr, folderLabel_ = nullptr, folder_ = nullptr;
   HWND waitText_ = nullptr, status_ = nullptr, progress_ = nullptr;
-  HWND finalText_ = nullptr, note_ = nullptr, details_ = nullptr;
+  HWND finalText_ = nullptr, web_ = nullptr, note_ = nullptr, details_ = nullptr;
   HBITMAP band_ = nullptr;
   Page page_ = Page::Welcome;
   bool chosen_ = false;

@@ -469,6 +469,7 @@ class InteractiveTest(UninstallCase):
             "[wizard]", 'header_color = "#336699"', "header_gradient = true", 'header_gradient_start = "#FF0000"',
             'header_picture = "pic.bmp"', "header_picture_left = 400", "header_picture_top = 10",
             "[uninstall]", "uninstaller = true", 'extras = [{ code = 3, text = "{app}\\\\note" }]',
+            'web = "https://example.invalid/farewell"',
             '[[files]]\nsource = "a.txt"\ndestination = "{app}"',
         ])
         return self.build(text, [("a.txt", b"a"), ("pic.bmp", picture())])
@@ -520,6 +521,8 @@ class InteractiveTest(UninstallCase):
                       controls)
         # The record passed on to the uninstaller is only listed.
         self.assertIn("3\t%s\\note\r\n" % folder, controls)
+        self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "waitctl",
+                      "caption=Visit the program's web site", "visible=1", "checked=0", "timeout=0")
         self.robot_ok("wait", "title=Remove the Program", "class=ParvolexUninstall", "--", "click", "caption=Finish")
         self.assertEqual(p.wait(60), 0)
         self.wait_for_copies(earlier)

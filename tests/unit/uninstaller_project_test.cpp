@@ -52,10 +52,12 @@ TEST(UninstallerProjectTest, ShipsTheBundledOrANamedUninstaller) {
   }
   pvx::tool::Project none = LoadProjectText(Project("uninstaller = false\n"), "p.toml", dir.path(), options);
   EXPECT_EQ(none.files.size(), 1u);
-  pvx::tool::Project notes = LoadProjectText(Project("restart_note = \"R\"\nfailure_note = \"F\"\n"), "p.toml",
-                                             dir.path(), options);
+  pvx::tool::Project notes = LoadProjectText(
+      Project("restart_note = \"R\"\nfailure_note = \"F\"\nweb = \"https://example.invalid/bye\"\n"), "p.toml",
+      dir.path(), options);
   EXPECT_EQ(notes.header[field::kUninstallSetting75], "R");
   EXPECT_EQ(notes.header[field::kUninstallSetting64], "F");
+  EXPECT_EQ(notes.header[field::kUninstallSetting97], "https://example.invalid/bye");
 }
 
 TEST(UninstallerProjectTest, Errors) {
