@@ -38,21 +38,15 @@ const Fdi& LoadFdi() {
 // The decompressor's file callbacks carry no context; one extraction runs
 // at a time on the one thread, so the active TCab is kept here.
 TCab* g_active = nullptr;
-// Files the decompressor opened and has not closed. Some decompressors
-// leave a cabinet open when they give up on it, which would keep it from
-// being deleted; whatever is still open when FDICopy returns is closed.
+// Files the decompressor opened and has not closed, and the part being
+// copied out for it. Some decompressors leave a cabinet open when they give
+// up on it, and a run may end in the middle of an extraction: open files
+// would keep the work folder from being removed.
 std::vector<INT_PTR> g_opened;
 
-// Files the decompressor holds open, so that a run that ends in the middle
-// of an extraction can close them before it cleans its folder.
-HANDLE g_openFiles[16];
-
-void Track(HANDLE file, HANDLE replacement) {
-  for (HANDLE& slot : g_openFiles)
-    if (slot == file) {
-      slot = replacement;
-      return;
-    }
+void Forget(INT_PTR file) {
+  for (INT_PTR& h : g_opened)
+    if (h == file) h = 0;
 }
 
 FNALLOC(Allocate) { return HeapAlloc(GetProcessHeap(), 0, cb ? cb : 1); }
@@ -107,8 +101,7 @@ FNWRITE(Write) {
 }
 
 FNCLOSE(Close) {
-  for (INT_PTR& h : g_opened)
-    if (h == hf) h = 0;
+  Forget(hf);
   return CloseHandle(reinterpret_cast<HANDLE>(hf)) ? 0 : -1;
 }
 
@@ -123,12 +116,13 @@ FNFDINOTIFY(NotifyThunk) {
 
 }  // namespace
 
+void HoldExtractionFile(HANDLE file) { g_opened.push_back(reinterpret_cast<INT_PTR>(file)); }
+void ForgetExtractionFile(HANDLE file) { Forget(reinterpret_cast<INT_PTR>(file)); }
+
 void ReleaseExtractionFiles() {
-  for (HANDLE& slot : g_openFiles)
-    if (slot) {
-      CloseHandle(slot);
-      slot = nullptr;
-    }
+  for (INT_PTR h : g_opened)
+    if (h) CloseHandle(reinterpret_cast<HANDLE>(h));
+  g_opened.clear();
 }
 
 void SetFileTimeFromDos(const Str& path, uint16_t date, uint16_t time) {

@@ -74,9 +74,13 @@ class TCab {
   std::vector<OpenMember> open_;
 };
 
-// Closes whatever the decompressor still holds open, for a run that ends
-// in the middle of an extraction.
+// Closes whatever the decompressor still holds open, and a held file, for
+// a run that ends in the middle of an extraction.
 void ReleaseExtractionFiles();
+// A file being written for the decompressor (a part copied out), closed by
+// ReleaseExtractionFiles until it is forgotten again.
+void HoldExtractionFile(HANDLE file);
+void ForgetExtractionFile(HANDLE file);
 
 // Sets a file's creation and last-write time from a DOS date and time read
 // as local time.

@@ -4,6 +4,7 @@
 #include "format/text_util.h"
 #include "format/trailer.h"
 #include "format/volumes.h"
+#include "install/cab_extractor_win.h"
 #include "install/new_disk_dialog_win.h"
 #include "startup/app_window_win.h"
 #include "startup/run_win.h"
@@ -108,7 +109,10 @@ bool CopyOutCabinetPart(PackageDataContext& context, int part, const Str& path) 
   // A part file that cannot be created receives no data; the package is
   // still read past it so that the next part is found.
   DWORD written = 0;
-  if (target.file != INVALID_HANDLE_VALUE) WriteFile(target.file, "MSCF", 4, &written, nullptr);
+  if (target.file != INVALID_HANDLE_VALUE) {
+    HoldExtractionFile(target.file);
+    WriteFile(target.file, "MSCF", 4, &written, nullptr);
+  }
   int64_t stride = script.HeaderInt(field::kPartLength);
   int64_t length = part == script.HeaderInt(field::kLastPartNumber)
                        ? script.HeaderInt(field::kLastPartLength)
@@ -120,7 +124,10 @@ bool CopyOutCabinetPart(PackageDataContext& context, int part, const Str& path) 
   uint64_t copied = ReadPackageData(context, target, static_cast<uint64_t>(length));
   bool ok = target.file != INVALID_HANDLE_VALUE && !target.failed &&
             copied == static_cast<uint64_t>(length);
-  if (target.file != INVALID_HANDLE_VALUE) CloseHandle(target.file);
+  if (target.file != INVALID_HANDLE_VALUE) {
+    ForgetExtractionFile(target.file);
+    CloseHandle(target.file);
+  }
   return ok;
 }
 
