@@ -57,9 +57,12 @@ void LoadWizardPictures(Run& run) {
   if (s.HeaderFlag(field::kHeaderPicture)) p.header = LoadPicture(4);
   if (s.HeaderFlag(field::kSidePicture)) p.side = LoadPicture(5);
   if (s.HeaderFlag(field::kFolderPage)) p.folder = LoadPicture(7);
-  if (s.HeaderFlag(field::kOfferDesktop) || s.HeaderFlag(field::kOfferStartMenu) ||
-      s.HeaderFlag(field::kOfferQuickLaunch))
-    p.shortcuts = LoadPicture(8);
+  // Any offered shortcut kind.
+  for (int n = field::kOfferDesktop; n <= field::kOfferQuickLaunch; ++n)
+    if (s.HeaderFlag(n)) {
+      p.shortcuts = LoadPicture(8);
+      break;
+    }
 }
 
 COLORREF ResolveColour(int32_t colour) { return colour < 0 ? GetSysColor(colour & 0xFF) : colour; }

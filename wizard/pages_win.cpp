@@ -148,6 +148,17 @@ const int16_t kFinishRows[] = {152, 176, 198};
 
 void SetCheck(int id, bool on) { SendMessageA(Ctl(id), BM_SETCHECK, on, 0); }
 
+// Applies a header flag to each control of a table of (control, field).
+void ByFlags(const uint8_t (*pairs)[2], int n, void (*apply)(int, bool)) {
+  for (int i = 0; i < n; ++i) apply(pairs[i][0], Flag(pairs[i][1]));
+}
+
+const uint8_t kOfferedShortcuts[][2] = {{kDesktopBox, field::kOfferDesktop}, {kStartMenuBox, field::kOfferStartMenu}};
+const uint8_t kInitialChecks[][2] = {
+    {kRunBox, field::kRunChecked}, {kReadmeBox, field::kReadmeChecked}, {kWebBox, field::kWebChecked}};
+const uint8_t kFinishOffers[][2] = {
+    {kRunBox, field::kFinishOffersRun}, {kReadmeBox, field::kFinishOffersReadme}, {kWebBox, field::kFinishOffersWeb}};
+
 // Offered boxes move up into the rows of hidden ones.
 void Pack(int first, int x, const int16_t rows[3]) {
   int row = 0;
@@ -271,17 +282,14 @@ void FillPages() {
   }
   for (int id = kDesktopBox; id <= kQuickLaunchBox; ++id) SetCheck(id, true);
   if (Flag(field::kOfferShortcuts)) {
-    ShowControl(kDesktopBox, Flag(field::kOfferDesktop));
-    ShowControl(kStartMenuBox, Flag(field::kOfferStartMenu));
+    ByFlags(kOfferedShortcuts, 2, ShowControl);
     ShowControl(kQuickLaunchBox,
                 Flag(field::kOfferQuickLaunch) && !run.folderResolver.ResolveFolder(7).empty());
     Pack(kDesktopBox, 22, kShortcutRows);
   }
   // Set now, not when Finish is first shown: without a Finish page the
   // finishing actions read these initial states.
-  SetCheck(kRunBox, Flag(field::kRunChecked));
-  SetCheck(kReadmeBox, Flag(field::kReadmeChecked));
-  SetCheck(kWebBox, Flag(field::kWebChecked));
+  ByFlags(kInitialChecks, 3, SetCheck);
   SetCheck(kRestartNow, true);
   MoveTo(kTitle, Int(field::kTitleLeft), Int(field::kTitleTop));
   MoveTo(kSubtitle, Int(field::kSubtitleLeft), Int(field::kSubtitleTop));
@@ -296,9 +304,7 @@ void FillPages() {
 }
 
 void SetUpFinish() {
-  ShowControl(kRunBox, Flag(field::kFinishOffersRun));
-  ShowControl(kReadmeBox, Flag(field::kFinishOffersReadme));
-  ShowControl(kWebBox, Flag(field::kFinishOffersWeb));
+  ByFlags(kFinishOffers, 3, ShowControl);
   int body = 7;
   if (Flag(field::kFinishOffersRestart)) {
     SetLanguageText(kRestartNow, 66);
