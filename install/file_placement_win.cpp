@@ -79,9 +79,14 @@ struct Placement : WriteErrorPrompt {
   bool partMissing = false;
   Str delivered;  // one byte per file-list record: 1 once placed
 
+  bool aborted = false;  // Abort was chosen inside the decompressor
+
   bool RetryWrite(const Str& path) override {
-    return CreateErrorPrompt(run, ui.owner, path) == PromptAnswer::Retry;
+    PromptAnswer answer = CreateErrorPrompt(run, ui.owner, path, !extracting);
+    if (answer == PromptAnswer::Abort) aborted = true;
+    return answer == PromptAnswer::Retry;
   }
+  bool extracting = false;
 
   // The file-list record a member or stored record names, or -1 when it
   // names none, or one that was already placed (each file once).
@@ -118,9 +123,11 @@ void OnCopyFile(TCab&, void* owner, const Str& name, uint32_t size, uint16_t dat
   p.previousSize = size;
 }
 
-void OnCreateError(TCab&, void* owner, const Str& destination, bool& retry, bool&) {
+void OnCreateError(TCab&, void* owner, const Str& destination, bool& retry, bool& abort) {
   Placement& p = *static_cast<Placement*>(owner);
-  retry = CreateErrorPrompt(p.run, p.ui.owner, destination) == PromptAnswer::Retry;
+  PromptAnswer answer = CreateErrorPrompt(p.run, p.ui.owner, destination, false);
+  retry = answer == PromptAnswer::Retry;
+  if (answer == PromptAnswer::Abort) abort = p.aborted = true;
 }
 
 void OnNextCabinet(TCab&, void* owner, const Str& name, const Str&, Str& folder, bool& abort) {
@@ -237,11 +244,14 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
   return result;
 }
 
-PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination) {
+PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination, bool abortEndsRun) {
   Str text = run.Text(95) + destination + "\r\n" + run.Text(96);
   int answer = MessageBoxA(owner, text.c_str(), run.script.HeaderText(field::kSetupTitle).c_str(),
                            MB_ABORTRETRYIGNORE);
-  if (answer == IDABORT) AbortInstallation(run, owner);
+  if (answer == IDABORT) {
+    if (abortEndsRun) AbortInstallation(run, owner);
+    return PromptAnswer::Abort;
+  }
   if (answer == IDRETRY) return PromptAnswer::Retry;
   run.install.filesFailed = true;
   return PromptAnswer::Ignore;

@@ -20,10 +20,13 @@ void InstallFiles(Run& run, InstallUi& ui);
 bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, Str& destination,
                      uint64_t newSize);
 
-enum class PromptAnswer { Retry, Ignore };
+enum class PromptAnswer { Retry, Ignore, Abort };
 // The Abort/Retry/Ignore message for a file that cannot be created or
-// written; Abort ends the run (exit code 5).
-PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination);
+// written. Abort ends the run (exit code 5) at once, or, inside the
+// decompressor (abortEndsRun false), is returned so that the extraction
+// unwinds and lets go of its files first.
+PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination,
+                               bool abortEndsRun = true);
 [[noreturn]] void AbortInstallation(Run& run, HWND owner);
 // A payload that cannot be read to its end: the corruption message (none
 // in silent mode), clean-up, exit code 1.
