@@ -29,6 +29,7 @@ class PageSequenceTest(WizardCase):
         self.open(pages("welcome", "license", "folder"))
         c = self.controls()
         self.assertEqual(c[NEXT]["text"], self.lang[23])
+        self.assertEqual(self.robot_ok("wait", self.hwnd, "--", "focus")[-1]["id"], NEXT)
         self.assertEqual(c[BACK]["visible"], 0)  # hidden on Welcome
         self.assertEqual(c[BAND]["visible"], 0)
         self.go(NEXT, "license")
@@ -51,7 +52,8 @@ class PageSequenceTest(WizardCase):
         self.assertEqual((c[BACK]["visible"], c[BACK]["enabled"]), (1, 0))
         # The licence page directly before Installing offers Install.
         self.assertEqual(c[NEXT]["text"], self.lang[26])
-        self.assertEqual(c[LICENSE_TEXT]["text"], "LICENCE of the test setup\r\n")  # the rich-text box
+        self.assertEqual(c[LICENSE_TEXT]["text"], "LICENCE of the test setup\r\n")
+        self.assertTrue(c[LICENSE_TEXT]["style"] & 0x800)  # ES_READONLY  # the rich-text box
 
     def test_frame_layout(self):
         self.open(pages("license"), setup='bottom_text = "Bottom & Co"\n')
@@ -327,6 +329,7 @@ class CloseTest(WizardCase):
             self.control(INSTALLING_PANEL, visible=1)
             c = self.control(NEXT, enabled=0)
             self.assertEqual(c["text"], self.lang[23])
+            self.assertEqual(self.get(INSTALLING_LABEL)["text"], self.lang[5])
             self.assertEqual(self.get(BACK)["enabled"], 0)
             self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % CANCEL, "timeout=5000")
             box, _ = self.box()
