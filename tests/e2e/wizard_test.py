@@ -30,6 +30,11 @@ class PageSequenceTest(WizardCase):
         c = self.controls()
         self.assertEqual(c[NEXT]["text"], self.lang[23])
         self.assertEqual(self.robot_ok("wait", self.hwnd, "--", "focus")[-1]["id"], NEXT)
+        self.robot_ok("wait", self.hwnd, "--", "key", "vk=TAB")
+        # The key is posted: wait for its effect.
+        deadline = time.monotonic() + 10
+        while self.robot_ok("wait", self.hwnd, "--", "focus")[-1]["id"] != CANCEL:
+            self.assertLess(time.monotonic(), deadline, "Tab did not move the focus to Cancel")
         self.assertEqual(c[BACK]["visible"], 0)  # hidden on Welcome
         self.assertEqual(c[BAND]["visible"], 0)
         self.go(NEXT, "license")
