@@ -1,10 +1,12 @@
 #include "format/header_fields.h"
+#include "install/cab_extractor_win.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
 
 namespace pvx {
 
 void EndRun(Run& run, ExitCode code, Cleanup cleanup, const ExitMessage* message) {
+  ReleaseExtractionFiles();
   if (cleanup != Cleanup::None)
     CleanupWorkDir(cleanup == Cleanup::WithLanguageFiles,
                    run.script.HeaderInt(field::kLanguageCount));
