@@ -103,9 +103,10 @@ def nsis_script(name, payload, compress, target_windows):
     path = os.path.join(WORK, name, "nsis-%s.nsi" % ("zlib" if compress else "off"))
     with open(path, "w") as f:
         f.write('Unicode false\nOutFile "nsis-%s.exe"\nRequestExecutionLevel admin\n' % ("zlib" if compress else "off"))
-        f.write("SetCompressor /SOLID zlib\n" if compress else "SetCompress off\n")
-        f.write('InstallDir "%s"\nSection\nSetOutPath "$INSTDIR"\nFile /r "%s\\*.*"\nSectionEnd\n'
-                % (target_windows, payload.replace("/", "\\")))
+        # zlib per file, as cabinets compress each data block: no solid archive.
+        f.write("SetCompressor zlib\n" if compress else "SetCompress off\n")
+        f.write('InstallDir "%s"\nSection\nSetOutPath "$INSTDIR"\nFile /r "%s/*.*"\nSectionEnd\n'
+                % (target_windows, payload))
     return path
 
 
@@ -126,7 +127,7 @@ def bench(name, runs, skip_install):
         "parvolex (MSZIP)": lambda: timed([harness.PARVOLEX, "build", project(name, payload, "mszip", "C:\\bench\\pvx"),
                                             "-o", os.path.join(folder, "pvx-mszip.exe")]),
         "gcab -c -z": lambda: timed(["gcab", "-c", "-z", "-n", os.path.join(folder, "gcab.cab")] + files, cwd=payload),
-        "makensis zlib": lambda: timed(["makensis", "-V1", nsis_script(name, harness.windows_path(payload), True, "C:\\bench\\nsis")]
+        "makensis zlib": lambda: timed(["makensis", "-V1", nsis_script(name, payload, True, "C:\\bench\\nsis")]
                                        , cwd=folder),
     }
     times = {k: [] for k in packers}
@@ -146,7 +147,7 @@ def bench(name, runs, skip_install):
     # Packages for the install comparison.
     timed([harness.PARVOLEX, "build", project(name, payload, "stored", "C:\\bench\\pvx"),
            "-o", os.path.join(folder, "pvx-stored.exe")])
-    timed(["makensis", "-V1", nsis_script(name, harness.windows_path(payload), False, "C:\\bench\\nsis")], cwd=folder)
+    timed(["makensis", "-V1", nsis_script(name, payload, False, "C:\\bench\\nsis")], cwd=folder)
     env = harness.ensure_session()
     target = harness.drive_c("bench")
 
