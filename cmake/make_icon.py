@@ -48,7 +48,7 @@ def image(n):
 
 
 def main(path):
-    sizes = [16, 32]
+    sizes = [32]  # one image: the system scales it for small icons
     images = [image(n) for n in sizes]
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)

@@ -3,11 +3,19 @@
 # libstdc++ templates instantiated in our own (exception-free) objects
 # instead of the library's prebuilt ones (lean_cxx.h explains why).
 enable_language(RC)
+#
+# Arguments are pushed rather than stored, which needs stack probes off;
+# that is safe because the stack is committed whole at start (--stack
+# below) and no frame comes near its size.
 set(PVX_WIN_CXX_FLAGS
-  -Os -mpreferred-stack-boundary=2 -fno-ident -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+  -Os -mpreferred-stack-boundary=2 -mno-stack-arg-probe -mno-accumulate-outgoing-args -mpush-args
+  -fomit-frame-pointer -fno-ident -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -ffunction-sections -fdata-sections -fno-threadsafe-statics
   -Wall -Wextra
   -include "${CMAKE_SOURCE_DIR}/format/lean_cxx.h")
-set(PVX_WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+# The image loads at its preferred base without relocations: the stub is
+# size-bound, and relocations alone would cost 2.5 KB.
+set(PVX_WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+  -Xlinker --stack -Xlinker 0x100000,0x100000 -Wl,--disable-reloc-section -Wl,--disable-dynamicbase)
 # The stub's own entry point, without the C runtime's start-up code.
 set(PVX_STUB_LINK_FLAGS -nostartfiles -Wl,-e,_WinMainCRTStartup)

@@ -77,12 +77,14 @@ int64_t SetupScript::AnnouncedCount(ListKind kind) const {
   return count;
 }
 
-TextReader::TextReader(ByteSource& source) : source_(source) {}
+TextReader::TextReader(ByteSource& source) : source_(source), buffer_(new uint8_t[kBufferSize]) {}
+
+TextReader::~TextReader() { delete[] buffer_; }
 
 bool TextReader::Fill() {
   if (position_ < length_) return true;
   if (ended_) return false;
-  length_ = source_.Read(buffer_, sizeof buffer_);
+  length_ = source_.Read(buffer_, kBufferSize);
   position_ = 0;
   if (length_ == 0) ended_ = true;
   return length_ != 0;

@@ -95,6 +95,9 @@ class SetupScript {
 class TextReader {
  public:
   explicit TextReader(ByteSource& source);
+  ~TextReader();
+  TextReader(const TextReader&) = delete;
+  TextReader& operator=(const TextReader&) = delete;
   // Reads up to the next zero byte or the end of the source. Returns false
   // (and an empty text) when the source was already at its end.
   bool ReadText(Str& out);
@@ -105,7 +108,9 @@ class TextReader {
  private:
   bool Fill();
   ByteSource& source_;
-  uint8_t buffer_[16384];
+  // On the heap: the stub keeps every stack frame small.
+  static constexpr size_t kBufferSize = 16384;
+  uint8_t* buffer_;
   size_t length_ = 0;
   size_t position_ = 0;
   bool ended_ = false;

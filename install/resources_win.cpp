@@ -50,7 +50,7 @@ void ExtractResourceArea(Run& run, FileSource& package) {
       file = CreateFileA((temporary + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     uint64_t left = StoredResourceLength(length);
-    char buffer[8192];
+    char buffer[2048];
     while (left) {
       size_t want = left < sizeof buffer ? static_cast<size_t>(left) : sizeof buffer;
       size_t got = reader.ReadRaw(buffer, want);
