@@ -4,7 +4,9 @@
 #include <fdi.h>
 
 #include "format/text_util.h"
+#include "startup/exit_codes.h"
 #include "startup/system_dll_win.h"
+#include "startup/workdir_win.h"
 
 namespace pvx {
 
@@ -110,6 +112,15 @@ FNSEEK(Seek) {
   return position == INVALID_SET_FILE_POINTER ? -1 : static_cast<LONG>(position);
 }
 
+// The system's decompressor is not safe from every damaged cabinet: a
+// fault inside it ends the run as a damaged package, its folder cleaned
+// (the folder is the run's own, so every language file number may go).
+LONG WINAPI DecompressorFault(EXCEPTION_POINTERS*) {
+  ReleaseExtractionFiles();
+  CleanupWorkDir(true, 255);
+  ExitProcess(static_cast<UINT>(ExitCode::Damaged));
+}
+
 FNFDINOTIFY(NotifyThunk) {
   return static_cast<TCab*>(pfdin->pv)->Notify(fdint, pfdin);
 }
@@ -169,8 +180,10 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
     movedOn_ = false;
     Str name = FileNamePart(current), folder = FolderPart(current);
     size_t opened = g_opened.size();
+    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(DecompressorFault);
     if (!fdi.copy(context_, name.data(), folder.data(), 0, NotifyThunk, nullptr, this))
       finished = false;
+    SetUnhandledExceptionFilter(previous);
     for (size_t i = opened; i < g_opened.size(); ++i)
       if (g_opened[i]) CloseHandle(reinterpret_cast<HANDLE>(g_opened[i]));
     g_opened.resize(opened);
