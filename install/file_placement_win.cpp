@@ -165,7 +165,16 @@ void InstallCabinetForm(Placement& p) {
   events.onWriteError = OnCreateError;
   {
     TCab cab(events);
+    p.extracting = true;
     if (!cab.Extract(first, p.run.folders.installFolder)) ok = false;
+    p.extracting = false;
+  }
+  // Abort chosen inside the decompressor ends the run once it has let go
+  // of its files.
+  if (p.aborted) {
+    p.data.reader.stream.Close();
+    DeleteParts(p.parts);
+    AbortInstallation(p.run, p.ui.owner);
   }
   p.ui.Add(p.previousSize);
   if (!ok || p.partMissing) {
