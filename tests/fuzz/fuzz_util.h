@@ -1,0 +1,66 @@
+// Shared by the fuzz targets: a scratch folder of the process's own, and
+// writing an input to a file there for code that reads files.
+#pragma once
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace pvx::fuzz {
+
+inline const std::string& ScratchFolder() {
+  static const std::string folder = [] {
+    char pattern[] = "/tmp/pvx-fuzz-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (!made) std::abort();
+    return std::string(made);
+  }();
+  return folder;
+}
+
+inline std::string WriteScratch(const std::string& name, const void* data, size_t size) {
+  std::string path = ScratchFolder() + "/" + name;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) std::abort();
+  if (size && std::fwrite(data, 1, size, f) != size) std::abort();
+  std::fclose(f);
+  return path;
+}
+
+// Takes bytes off the front of the input.
+class Input {
+ public:
+  Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool empty() const { return size_ == 0; }
+  uint8_t Byte() {
+    if (!size_) return 0;
+    --size_;
+    return *data_++;
+  }
+  // Up to the next zero byte (or the end).
+  std::string Text() {
+    std::string out;
+    while (size_ && *data_) {
+      out += static_cast<char>(*data_++);
+      --size_;
+    }
+    if (size_) {
+      ++data_;
+      --size_;
+    }
+    return out;
+  }
+  std::string Rest() {
+    std::string out(reinterpret_cast<const char*>(data_), size_);
+    size_ = 0;
+    return out;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+};
+
+}  // namespace pvx::fuzz
