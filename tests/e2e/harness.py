@@ -191,7 +191,7 @@ class WinProcess:
             self.proc.wait()
 
 
-def run_robot(env, args, timeout=30):
+def run_robot(env, args, timeout=90):
     """Runs the test robot once; returns (exit code, stdout)."""
     p = WinProcess(ROBOT, args, env)
     try:
@@ -224,12 +224,12 @@ class WineTestCase(unittest.TestCase):
         self._processes.append(p)
         return p
 
-    def robot(self, *args, timeout=30):
+    def robot(self, *args, timeout=90):
         from robot import parse_records
         code, out = run_robot(self.env, list(args), timeout)
         return code, parse_records(out)
 
-    def robot_ok(self, *args, timeout=30):
+    def robot_ok(self, *args, timeout=90):
         code, records = self.robot(*args, timeout=timeout)
         self.assertEqual(code, 0, "robot %s failed: %s" % (" ".join(args), records))
         return records
