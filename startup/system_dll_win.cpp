@@ -25,9 +25,14 @@ void RestrictLibrarySearch() {
   auto setFolder = reinterpret_cast<SetFolder>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
   if (setFolder) setFolder("");  // drops the current directory
-  if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
-  for (const char* name = "cabinet.dll\0psapi.dll\0winmm.dll\0riched20.dll\0msftedit.dll\0";
-       *name; name += lstrlenA(name) + 1)
+  bool restricted = setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // The first two the system itself loads by name once a window is shown,
+  // and some systems then search the setup's folder whatever the default
+  // says; the rest are the runtime's own, needed only without the
+  // restriction.
+  const char* name =
+      "uxtheme.dll\0msimg32.dll\0cabinet.dll\0psapi.dll\0winmm.dll\0riched20.dll\0msftedit.dll\0";
+  for (int i = 0; *name && (i < 2 || !restricted); ++i, name += lstrlenA(name) + 1)
     LoadSystemLibrary(name);
 }
 

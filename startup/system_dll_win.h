@@ -11,7 +11,8 @@ HMODULE LoadSystemLibrary(const char* name);
 // anything else loads a library, only the system folder is searched. Where
 // the system cannot restrict the search, the libraries that are loaded by
 // name later are loaded now, by full path, so that the later loads find
-// them in memory.
+// them in memory; so are those that the system's own window code loads by
+// name.
 void RestrictLibrarySearch();
 
 }  // namespace pvx

@@ -17,11 +17,12 @@ import harness
 import packages
 
 CANARY_DIR = os.path.join(harness.BIN, "canary")
-# Libraries the runtime loads at run time. (Not version.dll: Wine's own
-# user32 imports it, so it is bound when the process is made, before any
-# code of the runtime runs; on Windows user32 and its imports are
-# KnownDLLs, always taken from the system folder.)
-CANARIES = ["cabinet", "psapi", "winmm", "riched20", "msftedit"]
+# Libraries the runtime loads at run time, and msimg32, which the system's
+# theme code loads by name once a window is shown. (Not version.dll,
+# imm32.dll or uxtheme.dll: Wine's own user32 binds them while the process
+# is made, before any code of the runtime runs; on Windows user32 and its
+# imports are KnownDLLs, always taken from the system folder.)
+CANARIES = ["cabinet", "psapi", "winmm", "riched20", "msftedit", "msimg32"]
 # Static imports the system always takes from its own folder (KnownDLLs;
 # comctl32 comes through the manifest's side-by-side assembly).
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
@@ -240,6 +241,33 @@ destination = "{app}"
                 self.assertTrue(os.path.exists(os.path.join(folder, "tool.exe")))
                 self.assertEqual(markers(downloads, current), [])
                 shutil.rmtree(folder)
+
+
+    def test_a_prompt_loads_no_planted_library(self):
+        # Windows bring in the system's theme code: with two languages a
+        # silent run stops at the language dialog.
+        source = os.path.join(self.scratch, "src")
+        packages.write_payload(source, {"app/a.txt": 100})
+        setup, _ = packages.build(source, """
+[setup]
+title = "Pvx Planting Prompt"
+[[files]]
+source = "app"
+destination = "{app}"
+[[languages]]
+base = "english"
+[[languages]]
+base = "german"
+""")
+        downloads = os.path.join(self.scratch, "downloads")
+        plant_canaries(downloads)
+        shutil.move(setup, os.path.join(downloads, "setup.exe"))
+        p = self.start_with(canary_env(self.env), os.path.join(downloads, "setup.exe"), ["/S"],
+                            cwd=downloads)
+        self.robot_ok("wait", "title=Pvx Planting Prompt", "class=ParvolexLanguage", "visible=1",
+                      "timeout=30000", "--", "click", "caption=Cancel")
+        self.assertEqual(p.wait(30), 2)
+        self.assertEqual(markers(downloads), [])
 
 
 class Inotify:
