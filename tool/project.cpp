@@ -284,7 +284,10 @@ uint64_t Loader::Size(const toml::table& t, const std::string& prefix, const cha
   else if (unit == "M" || unit == "MB" || unit == "MIB") mul = 1024 * 1024;
   else if (unit == "G" || unit == "GB" || unit == "GIB") mul = 1024ull * 1024 * 1024;
   else Fail(n, k, "bad size unit in \"" + s + "\" (expected K, M or G)");
-  uint64_t v = std::stoull(s.substr(0, digits));
+  std::string number = s.substr(0, digits);
+  // stoull throws beyond 2^64; 19 digits always fit.
+  if (number.size() > 19) Fail(n, k, "size too large");
+  uint64_t v = std::stoull(number);
   if (v > (UINT64_MAX / mul)) Fail(n, k, "size too large");
   return v * mul;
 }
