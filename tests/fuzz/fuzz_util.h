@@ -1,6 +1,7 @@
 // Shared by the fuzz targets: a scratch folder of the process's own, and
 // writing an input to a file there for code that reads files.
 #pragma once
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,7 +13,7 @@ namespace pvx::fuzz {
 
 inline const std::string& ScratchFolder() {
   static const std::string folder = [] {
-    char pattern[] = "/tmp/pvx-fuzz-XXXXXX";
+    char pattern[] = "/tmp/pvxfuzz-XXXXXX";
     const char* made = mkdtemp(pattern);
     if (!made) std::abort();
     return std::string(made);
@@ -23,6 +24,11 @@ inline const std::string& ScratchFolder() {
 inline std::string WriteScratch(const std::string& name, const void* data, size_t size) {
   std::string path = ScratchFolder() + "/" + name;
   FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    // Something cleaned /tmp under a long run: make the folder again.
+    mkdir(ScratchFolder().c_str(), 0700);
+    f = std::fopen(path.c_str(), "wb");
+  }
   if (!f) std::abort();
   if (size && std::fwrite(data, 1, size, f) != size) std::abort();
   std::fclose(f);
