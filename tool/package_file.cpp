@@ -57,6 +57,13 @@ PackageFile::PackageFile(const std::string& path) : path_(path) {
   FILE* f = fopen(path.c_str(), "rb");
   if (!f) throw PackageError("cannot open " + path + ": " + strerror(errno));
   files_.push_back(f);
+  // A constructor that throws gets no destructor: the file is closed here.
+  struct CloseOnThrow {
+    FILE* file;
+    ~CloseOnThrow() {
+      if (file) fclose(file);
+    }
+  } guard{f};
   fileSize_ = SizeOf(f);
   FileSource source(f, fileSize_);
   TrailerStatus status = ReadPackageTrailer(source, trailer_);
@@ -81,6 +88,7 @@ PackageFile::PackageFile(const std::string& path) : path_(path) {
     for (auto& t : l.texts) length += t.size() + 1;
   for (size_t i = 1; i < script_.languageStrings.size(); ++i) length += script_.languageStrings[i].size() + 1;
   scriptLength_ = length;
+  guard.file = nullptr;
 }
 
 PackageFile::~PackageFile() {
