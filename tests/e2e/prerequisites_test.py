@@ -151,6 +151,51 @@ class LanguageTest(StartupTestCase):
         self.assertEqual(ini_values(ini)["lang"], "English")
 
 
+def languages(*records):
+    """Language records (name, LANGID) of a package, all on the English texts."""
+    return "".join('[[languages]]\nbase = "english"\nname = "%s"\nid = %d\n' % r for r in records)
+
+
+# Records by identifier: the last German one, the British one, the American one.
+BY_ID = languages(("English", 1033), ("Deutsch", 1031), ("English (UK)", 2057), ("Deutsch (neu)", 1031))
+# No identifier matches French or Italian: the first record named exactly
+# "English" (case counts) is taken, not the first record.
+BY_NAME = languages(("Deutsch", 1031), ("english", 2057), ("English", 2057), ("English", 3081))
+# Neither an identifier nor the name: the first record.
+FIRST = languages(("Deutsch", 1031), ("English (UK)", 2057), ("Italiano (CH)", 2064))
+
+
+class PreselectionTest(StartupTestCase):
+    """The language dialog opens on the user's language. Wine 8 takes the
+    user's locale (GetUserDefaultLangID) from LC_ALL of the process it
+    starts, even when the host has no such locale generated; LANG alone and
+    the prefix's HKCU\\Control Panel\\International values do not change it.
+    The locale is set in the environment of the setup only, so the prefix
+    keeps its state."""
+
+    def test_dialog_preselects_the_users_language(self):
+        cases = [
+            ("de_DE.UTF-8", BY_ID, 3), ("en_GB.UTF-8", BY_ID, 2), ("en_US.UTF-8", BY_ID, 0),
+            ("fr_FR.UTF-8", BY_ID, 0), ("fr_FR.UTF-8", BY_NAME, 2), ("de_DE.UTF-8", BY_NAME, 0),
+            ("it_IT.UTF-8", FIRST, 0), ("it_CH.UTF-8", FIRST, 2), ("en_GB.UTF-8", FIRST, 1),
+        ]
+        for locale, records, selected in cases:
+            with self.subTest(locale=locale, records=records.count("[[languages]]"), selected=selected):
+                setup, ini = self.ini_probe({"lang": "@$&%21"}, records)
+                env = dict(self.env, LC_ALL=locale)
+                p = harness.WinProcess(setup, ["/S"], env)
+                self._processes.append(p)
+                dialog = self.robot_ok("wait", "class=ParvolexLanguage", "visible=1", "timeout=20000",
+                                       "--", "waitctl", "id=100", "timeout=0")
+                combo = dialog[-1]
+                names = combo["items"].split("\n")
+                self.assertEqual(combo["selected"], selected)
+                # Enter takes the preselected record as the run's language.
+                self.robot_ok("wait", "class=ParvolexLanguage", "visible=1", "--", "key", "vk=RETURN")
+                self.assertEqual(p.wait(60), 0)
+                self.assertEqual(ini_values(ini)["lang"], names[selected])
+
+
 class VersionTest(StartupTestCase):
     def tearDown(self):
         reg(self.env, "delete", "HKCU\\Software\\Wine", "/v", "Version")
