@@ -2,9 +2,11 @@
 registry variables, language choice, the system-version mask, the .NET
 check and closing a running copy."""
 import configparser
+import json
 import os
 import socket
 import subprocess
+import time
 import unittest
 
 import harness
@@ -225,6 +227,7 @@ class VersionTest(StartupTestCase):
 
 class DotNetTest(StartupTestCase):
     POLICY = "HKLM\\SOFTWARE\\Microsoft\\.NETFramework\\policy"
+    SCHEME = "pvxtest-download"
 
     def set_versions(self, versions):
         reg(self.env, "delete", self.POLICY)
@@ -255,23 +258,56 @@ class DotNetTest(StartupTestCase):
                     self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=OK")
                 self.assertEqual(p.wait(60), code)
 
+    def texts(self, exe):
+        out = subprocess.run([harness.PARVOLEX, "inspect", exe, "--json"], capture_output=True,
+                             text=True, check=True).stdout
+        return [""] + json.loads(out)["language_strings"][0]
+
     def test_download_question(self):
+        # A URL scheme of our own whose handler is the recorder, so that
+        # ShellExecute of the address is observable without touching the
+        # prefix's http handler; the key goes again at the end.
         self.set_versions(["v1.1"])
         log = os.path.join(self.scratch, "opened.log")
         recorder = harness.windows_path(os.path.join(harness.BIN, "recorder.exe"))
-        for answer, opened in (("Yes", True), ("No", False)):
-            with self.subTest(answer):
+        scheme = "HKCR\\" + self.SCHEME
+        self.addCleanup(reg, self.env, "delete", scheme)
+        reg(self.env, "add", scheme, "/ve", "/d", "URL:Parvolex test download")
+        reg(self.env, "add", scheme, "/v", "URL Protocol", "/d", "")
+        reg(self.env, "add", scheme + "\\shell\\open\\command", "/ve", "/d",
+            '"%s" "%s" "%%1"' % (recorder, harness.windows_path(log)))
+        address = self.SCHEME + "://download.example/dotnet?version=2.0&lang=en"
+        setup = self.build('[header]\n100 = "2.0"\n85 = "1"\n2 = %s\n' % packages.toml_text(address))
+        texts = self.texts(setup)
+        for answer, args in (("Yes", ["/S"]), ("No", ["/S"]), ("Yes", []), ("No", [])):
+            with self.subTest(answer=answer, args=args):
                 if os.path.exists(log):
                     os.remove(log)
-                # The "download address" is a program here, so that opening it is observable.
-                setup = self.build('[header]\n100 = "2.0"\n85 = "1"\n2 = %s\n' % packages.toml_text(
-                    recorder + " " + harness.windows_path(log)))
-                p = self.start(setup, ["/S"])
+                p = self.start(setup, args)
                 box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
                                     "timeout=20000", "--", "msgbox")[-1]
-                self.assertEqual(box["buttons"], "Yes,No")
+                self.assertEqual((box["text"], box["buttons"], box["icon"]),
+                                 (texts[86] + " " + texts[87], "Yes,No", "warning"))
                 self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=" + answer)
                 self.assertEqual(p.wait(60), 3)
+                if answer == "Yes":
+                    # The handler was started before the run ended; it may
+                    # not have written its line yet.
+                    self.assertTrue(self.wait_for_file(log), "the address was not opened")
+                    with open(log, encoding="latin-1") as f:
+                        started = [l for l in f.read().splitlines() if l.startswith("start ")]
+                    self.assertEqual(len(started), 1, started)
+                    self.assertTrue(started[0].endswith(' "%s"' % address), started[0])
+                else:
+                    self.assertFalse(os.path.exists(log))
+
+    @staticmethod
+    def wait_for_file(path, rounds=500):
+        for _ in range(rounds):
+            if os.path.exists(path) and os.path.getsize(path):
+                return True
+            time.sleep(0.02)
+        return False
 
 
 class RunningCopyTest(StartupTestCase):
