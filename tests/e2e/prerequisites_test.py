@@ -34,6 +34,12 @@ class StartupTestCase(harness.WineTestCase):
         text = '[setup]\ntitle = "%s"\n' % TITLE + body
         return packages.build(self.scratch, text, name)[0]
 
+    def texts(self, exe):
+        """The package's first language's texts, numbered from 1."""
+        out = subprocess.run([harness.PARVOLEX, "inspect", exe, "--json"], capture_output=True,
+                             text=True, check=True).stdout
+        return [""] + json.loads(out)["language_strings"][0]
+
     def ini_probe(self, values, extra=""):
         """A package that writes each value (after expansion) into an INI
         file; returns (setup path, INI path on the host)."""
@@ -225,6 +231,41 @@ class VersionTest(StartupTestCase):
         self.assertEqual(p.wait(60), 3)
 
 
+class AdministratorTest(StartupTestCase):
+    """The Wine user is always an administrator, and so is the process
+    token of every program. The check reads the token of the setup's
+    thread first, though, and a thread token can be given from outside:
+    the launcher starts the setup suspended with an impersonation token
+    made from its own. An anonymous one cannot be opened, so the check
+    fails; one for deny only still counts as an administrator."""
+
+    def test_thread_token(self):
+        launcher = os.path.join(harness.BIN, "token_launcher.exe")
+        cases = [
+            # (token on the setup's thread, field 99, arguments, exit code)
+            (None, "1", ["/S"], 0), ("2", "1", ["/S"], 0), ("restricted", "1", ["/S"], 0),
+            ("0", "1", ["/S"], 3), ("0", "1", [], 3), ("0", "0", ["/S"], 0),
+        ]
+        setups = {}
+        for token, field, args, code in cases:
+            with self.subTest(token=token, field=field, args=args):
+                if field not in setups:
+                    setups[field] = self.build('[header]\n99 = "%s"\n' % field, "setup%s.exe" % field)
+                setup = setups[field]
+                if token is None:
+                    p = self.start(setup, args)
+                else:
+                    p = self.start(launcher, [token, harness.windows_path(setup)] + args)
+                if code:
+                    # The message shows in silent mode too.
+                    box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                                        "timeout=20000", "--", "msgbox")[-1]
+                    self.assertEqual((box["text"], box["buttons"], box["icon"]),
+                                     (self.texts(setup)[85], "OK", "warning"))
+                    self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=OK")
+                self.assertEqual(p.wait(60), code)
+
+
 class DotNetTest(StartupTestCase):
     POLICY = "HKLM\\SOFTWARE\\Microsoft\\.NETFramework\\policy"
     SCHEME = "pvxtest-download"
@@ -257,11 +298,6 @@ class DotNetTest(StartupTestCase):
                     self.assertEqual(box["buttons"], "OK")
                     self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=OK")
                 self.assertEqual(p.wait(60), code)
-
-    def texts(self, exe):
-        out = subprocess.run([harness.PARVOLEX, "inspect", exe, "--json"], capture_output=True,
-                             text=True, check=True).stdout
-        return [""] + json.loads(out)["language_strings"][0]
 
     def test_download_question(self):
         # A URL scheme of our own whose handler is the recorder, so that
