@@ -41,7 +41,7 @@ struct CrossCall {
     void* addr = nullptr;  // FREE: the block; THREAD: the start address
     SIZE_T size = 0;       // ALLOC
     void* param = nullptr; // THREAD
-    void* result = nullptr; // ALLOC: the block; THREAD: the thread handle
+    void* result = nullptr;  // ALLOC: the block; THREAD: the thread handle
     LONG refs = 2;
 };
 
@@ -79,7 +79,7 @@ static bool unreachable(HANDLE proc) { return g_unreachable.count(GetProcessId(p
 static void give_up_on(HANDLE proc) { g_unreachable.insert(GetProcessId(proc)); }
 
 // Runs the call within kCrossCallMs; false when it failed or did not end in
-// time. For THREAD, *thread receives a handle of the caller's own.
+// time. For THREAD, *result receives a thread handle of the caller's own.
 const DWORD kCrossCallMs = 3000;
 static bool cross_call(HANDLE proc, CrossCall::Kind kind, void* addr, SIZE_T size, void* param,
                        void** result) {
