@@ -2,9 +2,11 @@
 registry variables, language choice, the system-version mask, the .NET
 check and closing a running copy."""
 import configparser
+import json
 import os
 import socket
 import subprocess
+import time
 import unittest
 
 import harness
@@ -31,6 +33,12 @@ class StartupTestCase(harness.WineTestCase):
     def build(self, body, name="setup.exe"):
         text = '[setup]\ntitle = "%s"\n' % TITLE + body
         return packages.build(self.scratch, text, name)[0]
+
+    def texts(self, exe):
+        """The package's first language's texts, numbered from 1."""
+        out = subprocess.run([harness.PARVOLEX, "inspect", exe, "--json"], capture_output=True,
+                             text=True, check=True).stdout
+        return [""] + json.loads(out)["language_strings"][0]
 
     def ini_probe(self, values, extra=""):
         """A package that writes each value (after expansion) into an INI
@@ -151,6 +159,51 @@ class LanguageTest(StartupTestCase):
         self.assertEqual(ini_values(ini)["lang"], "English")
 
 
+def languages(*records):
+    """Language records (name, LANGID) of a package, all on the English texts."""
+    return "".join('[[languages]]\nbase = "english"\nname = "%s"\nid = %d\n' % r for r in records)
+
+
+# Records by identifier: the last German one, the British one, the American one.
+BY_ID = languages(("English", 1033), ("Deutsch", 1031), ("English (UK)", 2057), ("Deutsch (neu)", 1031))
+# No identifier matches French or Italian: the first record named exactly
+# "English" (case counts) is taken, not the first record.
+BY_NAME = languages(("Deutsch", 1031), ("english", 2057), ("English", 2057), ("English", 3081))
+# Neither an identifier nor the name: the first record.
+FIRST = languages(("Deutsch", 1031), ("English (UK)", 2057), ("Italiano (CH)", 2064))
+
+
+class PreselectionTest(StartupTestCase):
+    """The language dialog opens on the user's language. Wine 8 takes the
+    user's locale (GetUserDefaultLangID) from LC_ALL of the process it
+    starts, even when the host has no such locale generated; LANG alone and
+    the prefix's HKCU\\Control Panel\\International values do not change it.
+    The locale is set in the environment of the setup only, so the prefix
+    keeps its state."""
+
+    def test_dialog_preselects_the_users_language(self):
+        cases = [
+            ("de_DE.UTF-8", BY_ID, 3), ("en_GB.UTF-8", BY_ID, 2), ("en_US.UTF-8", BY_ID, 0),
+            ("fr_FR.UTF-8", BY_ID, 0), ("fr_FR.UTF-8", BY_NAME, 2), ("de_DE.UTF-8", BY_NAME, 0),
+            ("it_IT.UTF-8", FIRST, 0), ("it_CH.UTF-8", FIRST, 2), ("en_GB.UTF-8", FIRST, 1),
+        ]
+        for locale, records, selected in cases:
+            with self.subTest(locale=locale, records=records.count("[[languages]]"), selected=selected):
+                setup, ini = self.ini_probe({"lang": "@$&%21"}, records)
+                env = dict(self.env, LC_ALL=locale)
+                p = harness.WinProcess(setup, ["/S"], env)
+                self._processes.append(p)
+                dialog = self.robot_ok("wait", "class=ParvolexLanguage", "visible=1", "timeout=20000",
+                                       "--", "waitctl", "id=100", "timeout=0")
+                combo = dialog[-1]
+                names = combo["items"].split("\n")
+                self.assertEqual(combo["selected"], selected)
+                # Enter takes the preselected record as the run's language.
+                self.robot_ok("wait", "class=ParvolexLanguage", "visible=1", "--", "key", "vk=RETURN")
+                self.assertEqual(p.wait(60), 0)
+                self.assertEqual(ini_values(ini)["lang"], names[selected])
+
+
 class VersionTest(StartupTestCase):
     def tearDown(self):
         reg(self.env, "delete", "HKCU\\Software\\Wine", "/v", "Version")
@@ -178,8 +231,44 @@ class VersionTest(StartupTestCase):
         self.assertEqual(p.wait(60), 3)
 
 
+class AdministratorTest(StartupTestCase):
+    """The Wine user is always an administrator, and so is the process
+    token of every program. The check reads the token of the setup's
+    thread first, though, and a thread token can be given from outside:
+    the launcher starts the setup suspended with an impersonation token
+    made from its own. An anonymous one cannot be opened, so the check
+    fails; one for deny only still counts as an administrator."""
+
+    def test_thread_token(self):
+        launcher = os.path.join(harness.BIN, "token_launcher.exe")
+        cases = [
+            # (token on the setup's thread, field 99, arguments, exit code)
+            (None, "1", ["/S"], 0), ("2", "1", ["/S"], 0), ("restricted", "1", ["/S"], 0),
+            ("0", "1", ["/S"], 3), ("0", "1", [], 3), ("0", "0", ["/S"], 0),
+        ]
+        setups = {}
+        for token, field, args, code in cases:
+            with self.subTest(token=token, field=field, args=args):
+                if field not in setups:
+                    setups[field] = self.build('[header]\n99 = "%s"\n' % field, "setup%s.exe" % field)
+                setup = setups[field]
+                if token is None:
+                    p = self.start(setup, args)
+                else:
+                    p = self.start(launcher, [token, harness.windows_path(setup)] + args)
+                if code:
+                    # The message shows in silent mode too.
+                    box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                                        "timeout=20000", "--", "msgbox")[-1]
+                    self.assertEqual((box["text"], box["buttons"], box["icon"]),
+                                     (self.texts(setup)[85], "OK", "warning"))
+                    self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=OK")
+                self.assertEqual(p.wait(60), code)
+
+
 class DotNetTest(StartupTestCase):
     POLICY = "HKLM\\SOFTWARE\\Microsoft\\.NETFramework\\policy"
+    SCHEME = "pvxtest-download"
 
     def set_versions(self, versions):
         reg(self.env, "delete", self.POLICY)
@@ -211,22 +300,50 @@ class DotNetTest(StartupTestCase):
                 self.assertEqual(p.wait(60), code)
 
     def test_download_question(self):
+        # A URL scheme of our own whose handler is the recorder, so that
+        # ShellExecute of the address is observable without touching the
+        # prefix's http handler; the key goes again at the end.
         self.set_versions(["v1.1"])
         log = os.path.join(self.scratch, "opened.log")
         recorder = harness.windows_path(os.path.join(harness.BIN, "recorder.exe"))
-        for answer, opened in (("Yes", True), ("No", False)):
-            with self.subTest(answer):
+        scheme = "HKCR\\" + self.SCHEME
+        self.addCleanup(reg, self.env, "delete", scheme)
+        reg(self.env, "add", scheme, "/ve", "/d", "URL:Parvolex test download")
+        reg(self.env, "add", scheme, "/v", "URL Protocol", "/d", "")
+        reg(self.env, "add", scheme + "\\shell\\open\\command", "/ve", "/d",
+            '"%s" "%s" "%%1"' % (recorder, harness.windows_path(log)))
+        address = self.SCHEME + "://download.example/dotnet?version=2.0&lang=en"
+        setup = self.build('[header]\n100 = "2.0"\n85 = "1"\n2 = %s\n' % packages.toml_text(address))
+        texts = self.texts(setup)
+        for answer, args in (("Yes", ["/S"]), ("No", ["/S"]), ("Yes", []), ("No", [])):
+            with self.subTest(answer=answer, args=args):
                 if os.path.exists(log):
                     os.remove(log)
-                # The "download address" is a program here, so that opening it is observable.
-                setup = self.build('[header]\n100 = "2.0"\n85 = "1"\n2 = %s\n' % packages.toml_text(
-                    recorder + " " + harness.windows_path(log)))
-                p = self.start(setup, ["/S"])
+                p = self.start(setup, args)
                 box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
                                     "timeout=20000", "--", "msgbox")[-1]
-                self.assertEqual(box["buttons"], "Yes,No")
+                self.assertEqual((box["text"], box["buttons"], box["icon"]),
+                                 (texts[86] + " " + texts[87], "Yes,No", "warning"))
                 self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=" + answer)
                 self.assertEqual(p.wait(60), 3)
+                if answer == "Yes":
+                    # The handler was started before the run ended; it may
+                    # not have written its line yet.
+                    self.assertTrue(self.wait_for_file(log), "the address was not opened")
+                    with open(log, encoding="latin-1") as f:
+                        started = [l for l in f.read().splitlines() if l.startswith("start ")]
+                    self.assertEqual(len(started), 1, started)
+                    self.assertTrue(started[0].endswith(' "%s"' % address), started[0])
+                else:
+                    self.assertFalse(os.path.exists(log))
+
+    @staticmethod
+    def wait_for_file(path, rounds=500):
+        for _ in range(rounds):
+            if os.path.exists(path) and os.path.getsize(path):
+                return True
+            time.sleep(0.02)
+        return False
 
 
 class RunningCopyTest(StartupTestCase):

@@ -194,6 +194,27 @@ class FixtureTest(harness.WineTestCase):
         window, _ = self.r.dump(hwnd)
         self.assertNotIn("hung", window)
 
+    def test_dump_returns_when_no_thread_can_start_in_the_target(self):
+        # Fonts are read by a thread the robot starts in the target; while
+        # the target's loader lock is held no such thread runs. The dump
+        # still comes back (within the client's budget) with the fonts
+        # unknown, and reads them again once the target is free.
+        self.start_main()
+        hwnd = self.win["hwnd"]
+        self.r.click(hwnd, caption="Loader")
+        self.r.control(hwnd, id=190, text="loader held", timeout=10000)
+        window, controls = self.r.dump(hwnd)
+        self.assertEqual(window["font"], "unknown")
+        self.assertNotIn("hung", window)
+        self.assertEqual({c.get("font") for c in controls}, {"unknown"})
+        # Texts do not need a thread in the target.
+        self.assertEqual([c["text"] for c in controls if c["id"] == 191], ["Big title"])
+        self.r.click(hwnd, caption="Loader")
+        self.r.control(hwnd, id=190, text="loader free", timeout=10000)
+        window, controls = self.r.dump(hwnd)
+        self.assertEqual((window["font"], window["fontheight"]), ("MS Shell Dlg", -11))
+        self.assertEqual([c["font"] for c in controls if c["id"] == 191], ["Arial"])
+
     def test_message_box_icons_and_buttons(self):
         cases = [
             ("error", "error", "OK,Cancel"),

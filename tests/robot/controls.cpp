@@ -35,7 +35,9 @@ static unsigned rgb_of(COLORREF c) {
 
 void add_font(Record& r, HWND h) {
     LOGFONTW lf;
-    if (!window_font(h, lf)) return;
+    FontState state = window_font(h, lf);
+    if (state == FONT_UNKNOWN) r.word("font", "unknown");
+    if (state != FONT_READ) return;
     r.str("font", utf8(lf.lfFaceName)).num("fontheight", lf.lfHeight).num("fontweight", lf.lfWeight);
     if (lf.lfItalic) r.num("fontitalic", 1);
     if (lf.lfUnderline) r.num("fontunderline", 1);

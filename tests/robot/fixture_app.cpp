@@ -26,6 +26,42 @@ HBRUSH g_swatch;
 
 void status(HWND dlg, const std::wstring& s) { SetDlgItemTextW(dlg, 190, s.c_str()); }
 
+// The "Loader" button: a second thread holds the loader lock until the
+// button is pressed again (at most a minute), as a process that is loading
+// a library does; no new thread of the process can start meanwhile, while
+// the UI thread keeps answering.
+HANDLE g_loader_release;
+HANDLE g_loader_holder;
+
+DWORD WINAPI hold_loader(void* dlg) {
+    typedef LONG(NTAPI * LockFn)(ULONG, ULONG*, ULONG_PTR*);
+    typedef LONG(NTAPI * UnlockFn)(ULONG, ULONG_PTR);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    LockFn lock = (LockFn)(void*)GetProcAddress(ntdll, "LdrLockLoaderLock");
+    UnlockFn unlock = (UnlockFn)(void*)GetProcAddress(ntdll, "LdrUnlockLoaderLock");
+    ULONG_PTR cookie = 0;
+    if (!lock || !unlock || lock(0, nullptr, &cookie) != 0) {
+        status((HWND)dlg, L"loader not held");
+        return 0;
+    }
+    status((HWND)dlg, L"loader held");
+    WaitForSingleObject(g_loader_release, 60000);
+    unlock(0, cookie);
+    status((HWND)dlg, L"loader free");
+    return 0;
+}
+
+void toggle_loader(HWND dlg) {
+    if (!g_loader_release) g_loader_release = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (g_loader_holder && WaitForSingleObject(g_loader_holder, 0) == WAIT_TIMEOUT) {
+        SetEvent(g_loader_release);
+        return;
+    }
+    if (g_loader_holder) CloseHandle(g_loader_holder);
+    ResetEvent(g_loader_release);
+    g_loader_holder = CreateThread(nullptr, 0, hold_loader, dlg, 0, nullptr);
+}
+
 void init(HWND dlg) {
     SetWindowTextW(dlg, (L"Robot Fixture" + g_tag).c_str());
     static const wchar_t* langs[] = {L"English", L"Deutsch", L"Fran\u00e7ais", L"\u65e5\u672c\u8a9e"};
@@ -114,6 +150,9 @@ INT_PTR CALLBACK dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
             // Work on the UI thread, as an installer copying files may do.
             Sleep(6000);
             status(dlg, L"busy done");
+            break;
+        case 107:
+            toggle_loader(dlg);
             break;
         case 110:
         case 111:

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace robot {
 
@@ -24,17 +25,108 @@ static HANDLE open_owner(HWND owner) {
     return p;
 }
 
+// Wine carries out VirtualAllocEx, VirtualFreeEx and CreateRemoteThread on
+// another process by handing the request to a thread of that process and
+// waiting, without a bound, until it has been done there; a target that is
+// busy, stuck or on its way out may never do it. Such calls therefore run
+// on a thread of ours, and the robot waits for it a bounded time; a call
+// left behind owns its copy of the process handle and frees itself when it
+// finally returns. A process that let one call time out gets no more for
+// the rest of the invocation, and one in which a thread of ours did not
+// run in time gets no more threads (its loader may be busy), so a dump
+// stays quick.
+struct CrossCall {
+    enum Kind { ALLOC, FREE, THREAD } kind;
+    HANDLE proc = nullptr; // our own duplicate
+    void* addr = nullptr;  // FREE: the block; THREAD: the start address
+    SIZE_T size = 0;       // ALLOC
+    void* param = nullptr; // THREAD
+    void* result = nullptr;  // ALLOC: the block; THREAD: the thread handle
+    LONG refs = 2;
+};
+
+static void release(CrossCall* c) {
+    if (InterlockedDecrement(&c->refs)) return;
+    if (c->kind == CrossCall::THREAD && c->result) CloseHandle((HANDLE)c->result);
+    CloseHandle(c->proc);
+    delete c;
+}
+
+static DWORD WINAPI cross_call_thread(void* p) {
+    CrossCall* c = (CrossCall*)p;
+    switch (c->kind) {
+    case CrossCall::ALLOC:
+        c->result = VirtualAllocEx(c->proc, nullptr, c->size, MEM_COMMIT | MEM_RESERVE,
+                                   PAGE_EXECUTE_READWRITE);
+        break;
+    case CrossCall::FREE:
+        c->result = VirtualFreeEx(c->proc, c->addr, 0, MEM_RELEASE) ? c->addr : nullptr;
+        break;
+    case CrossCall::THREAD:
+        c->result = CreateRemoteThread(c->proc, nullptr, 0, (LPTHREAD_START_ROUTINE)c->addr,
+                                       c->param, 0, nullptr);
+        break;
+    }
+    release(c);
+    return 0;
+}
+
+static std::set<DWORD> g_unreachable; // processes that let a cross call time out
+static std::set<DWORD> g_no_threads;   // processes whose threads did not run in time
+
+static bool unreachable(HANDLE proc) { return g_unreachable.count(GetProcessId(proc)) != 0; }
+
+static void give_up_on(HANDLE proc) { g_unreachable.insert(GetProcessId(proc)); }
+
+// Runs the call within kCrossCallMs; false when it failed or did not end in
+// time. For THREAD, *result receives a thread handle of the caller's own.
+const DWORD kCrossCallMs = 3000;
+static bool cross_call(HANDLE proc, CrossCall::Kind kind, void* addr, SIZE_T size, void* param,
+                       void** result) {
+    if (unreachable(proc)) return false;
+    CrossCall* c = new CrossCall;
+    c->kind = kind;
+    c->addr = addr;
+    c->size = size;
+    c->param = param;
+    if (!DuplicateHandle(GetCurrentProcess(), proc, GetCurrentProcess(), &c->proc, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        delete c;
+        return false;
+    }
+    HANDLE t = CreateThread(nullptr, 0, cross_call_thread, c, 0, nullptr);
+    if (!t) {
+        CloseHandle(c->proc);
+        delete c;
+        return false;
+    }
+    DWORD w = WaitForSingleObject(t, kCrossCallMs);
+    CloseHandle(t);
+    bool done = w == WAIT_OBJECT_0;
+    if (done && result) {
+        *result = c->result;
+        if (kind == CrossCall::THREAD && c->result &&
+            !DuplicateHandle(GetCurrentProcess(), (HANDLE)c->result, GetCurrentProcess(),
+                             (HANDLE*)result, 0, FALSE, DUPLICATE_SAME_ACCESS))
+            *result = nullptr;
+    }
+    if (!done) give_up_on(proc);
+    bool ok = done && c->result;
+    release(c);
+    return ok;
+}
+
 Remote::Remote(HWND owner, size_t size) {
     proc_ = open_owner(owner);
-    base_ = VirtualAllocEx(proc_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
-    if (!base_) {
+    if (!cross_call(proc_, CrossCall::ALLOC, nullptr, size, nullptr, &base_)) {
+        base_ = nullptr;
         CloseHandle(proc_);
         fail("cannot allocate memory in target process");
     }
 }
 
 Remote::~Remote() {
-    if (base_) VirtualFreeEx(proc_, base_, 0, MEM_RELEASE);
+    if (base_) cross_call(proc_, CrossCall::FREE, base_, 0, nullptr, nullptr);
     CloseHandle(proc_);
 }
 
@@ -104,14 +196,21 @@ static const unsigned char kCallStub[] = {
 };
 
 static bool run_in_target(Remote& mem, CallBlock& b) {
+    DWORD pid = GetProcessId(mem.process());
+    if (g_no_threads.count(pid)) return false;
     mem.write(kBlock, &b, sizeof b);
-    HANDLE t = CreateRemoteThread(mem.process(), nullptr, 0, (LPTHREAD_START_ROUTINE)mem.at(kStub),
-                                  (void*)mem.at(kBlock), 0, nullptr);
-    if (!t) return false;
+    HANDLE t = nullptr;
+    if (!cross_call(mem.process(), CrossCall::THREAD, (void*)mem.at(kStub), 0, (void*)mem.at(kBlock),
+                    (void**)&t))
+        return false;
     DWORD w = WaitForSingleObject(t, 3000);
     CloseHandle(t);
     if (w != WAIT_OBJECT_0) {
+        // The thread may still use the block; and a target whose threads
+        // cannot start in time (its loader busy, the process stuck) would
+        // cost the same wait for every control.
         mem.leak();
+        g_no_threads.insert(pid);
         return false;
     }
     mem.read(kBlock, &b, sizeof b);
@@ -123,6 +222,9 @@ static bool run_in_target(Remote& mem, CallBlock& b) {
 // GDI handles mean nothing outside their process.
 static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
     static_assert(sizeof(void*) == 4, "the stub is 32-bit code");
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (g_no_threads.count(pid) || g_unreachable.count(pid)) return false;
     Remote mem(h, kData + sizeof(LOGFONTW) + 16);
     void* send = target_function(mem.process(), L"user32.dll", "SendMessageTimeoutW");
     void* get = target_function(mem.process(), L"gdi32.dll", "GetObjectW");
@@ -145,8 +247,6 @@ static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
         return false;
     }
     // Most controls of a dialog share one font: ask about each handle once.
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
     static std::map<std::pair<DWORD, DWORD>, LOGFONTW> known;
     auto it = known.find({pid, font});
     if (it != known.end()) {
@@ -164,19 +264,23 @@ static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
     return true;
 }
 
-bool window_font(HWND h, LOGFONTW& lf) {
-    if (thread_hung(h)) return false;
+FontState window_font(HWND h, LOGFONTW& lf) {
+    if (thread_hung(h)) return FONT_UNKNOWN;
     bool none = false;
     try {
-        if (font_from_inside(h, lf, none)) return true;
+        if (font_from_inside(h, lf, none)) return FONT_READ;
     } catch (const Failure&) {
         // The font is a detail: a process we may not enter still gets dumped.
     }
-    if (none || under_wine()) return false;
-    // On Windows the handle from WM_GETFONT is valid in every process.
-    DWORD_PTR font = 0;
-    if (!send_timeout(h, WM_GETFONT, 0, 0, &font) || !font) return false;
-    return GetObjectW((HFONT)font, sizeof lf, &lf) == sizeof lf;
+    if (none) return FONT_NONE;
+    if (!under_wine()) {
+        // On Windows the handle from WM_GETFONT is valid in every process.
+        DWORD_PTR font = 0;
+        if (!send_timeout(h, WM_GETFONT, 0, 0, &font)) return FONT_UNKNOWN;
+        if (!font) return FONT_NONE;
+        if (GetObjectW((HFONT)font, sizeof lf, &lf) == sizeof lf) return FONT_READ;
+    }
+    return FONT_UNKNOWN;
 }
 
 } // namespace robot

@@ -110,8 +110,10 @@ private:
     HANDLE proc_ = nullptr;
     void* base_ = nullptr;
 };
-// The font a window draws with (WM_GETFONT), if it has one of its own.
-bool window_font(HWND h, LOGFONTW& lf);
+// The font a window draws with (WM_GETFONT): read, none of its own (the
+// system font), or unknown (its process did not answer in time).
+enum FontState { FONT_READ, FONT_NONE, FONT_UNKNOWN };
+FontState window_font(HWND h, LOGFONTW& lf);
 
 // Controls (controls.cpp).
 Record control_record(HWND c, HWND top);
