@@ -136,14 +136,10 @@ void ReleaseExtractionFiles() {
   g_opened.clear();
 }
 
-void SetFileTimeFromDos(const Str& path, uint16_t date, uint16_t time) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+void SetFileTimeFromDos(HANDLE file, uint16_t date, uint16_t time) {
   FILETIME local, utc;
   if (DosDateTimeToFileTime(date, time, &local) && LocalFileTimeToFileTime(&local, &utc))
     SetFileTime(file, &utc, nullptr, &utc);
-  CloseHandle(file);
 }
 
 TCab::~TCab() {
@@ -252,16 +248,21 @@ INT_PTR TCab::Notify(int type, void* data) {
       }
     }
     case fdintCLOSE_FILE_INFO: {
-      CloseHandle(reinterpret_cast<HANDLE>(n->hf));
+      // The time is set through the handle that wrote the member, after
+      // its last byte: the same result as opening the file again, one open
+      // fewer per file.
+      HANDLE file = reinterpret_cast<HANDLE>(n->hf);
       Str name = n->psz1;
+      Str destination;
       for (size_t i = 0; i < open_.size(); ++i) {
         if (open_[i].name != name) continue;
-        Str destination = open_[i].destination;
+        destination = open_[i].destination;
         open_.erase(open_.begin() + i);
-        SetFileTimeFromDos(destination, n->date, n->time);
-        SetFileAttributesA(destination.c_str(), n->attribs & 0x27);
+        SetFileTimeFromDos(file, n->date, n->time);
         break;
       }
+      CloseHandle(file);
+      if (!destination.empty()) SetFileAttributesA(destination.c_str(), n->attribs & 0x27);
       return TRUE;
     }
     case fdintNEXT_CABINET: {

@@ -82,8 +82,8 @@ void ReleaseExtractionFiles();
 void HoldExtractionFile(HANDLE file);
 void ForgetExtractionFile(HANDLE file);
 
-// Sets a file's creation and last-write time from a DOS date and time read
-// as local time.
-void SetFileTimeFromDos(const Str& path, uint16_t date, uint16_t time);
+// Sets the creation and last-write time of a file open for writing from a
+// DOS date and time read as local time.
+void SetFileTimeFromDos(HANDLE file, uint16_t date, uint16_t time);
 
 }  // namespace pvx

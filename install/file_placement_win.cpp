@@ -98,7 +98,7 @@ struct Placement : WriteErrorPrompt {
 
   void ShowCopying(const Str& destination) {
     ui.SetStatus(run.Text(35) + FileNamePart(destination));
-    ProcessPendingMessages();
+    ProcessMessagesNowAndThen();
   }
 };
 
@@ -202,7 +202,6 @@ void InstallStoredForm(Placement& p) {
     int record = p.Record(h.index);
     if (record >= 0 && ShouldWriteFile(p.run, p.ui.owner, record, time, destination, size)) {
       p.ShowCopying(destination);
-      CreateFolderChain(FolderPart(destination));
       for (;;) {
         target.file = CreateFileA(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -213,12 +212,10 @@ void InstallStoredForm(Placement& p) {
     target.path = destination;
     uint64_t copied = ReadPackageData(p.data, target, size);
     if (target.file != INVALID_HANDLE_VALUE) {
+      // Set through the writing handle after the last byte, so the file
+      // is not opened a second time.
+      SetFileTime(target.file, &time, &time, &time);
       CloseHandle(target.file);
-      HANDLE file = CreateFileA(destination.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-      if (file != INVALID_HANDLE_VALUE) {
-        SetFileTime(file, &time, &time, &time);
-        CloseHandle(file);
-      }
       SetFileAttributesA(destination.c_str(), h.attributes);
     }
     if (copied != size) PayloadDamaged(p.run);
@@ -235,7 +232,10 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
   bool result = true;
   DWORD attributes = GetFileAttributesA(destination.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    CreateFolderChain(FolderPart(destination));
+    // Files mostly come folder by folder: the chain is probed once each.
+    Str folder = FolderPart(destination);
+    if (folder != run.install.madeFolder && CreateFolderChain(folder))
+      run.install.madeFolder = folder;
   } else {
     bool newer = IsNewer(Calendar(newTime), Calendar(ExistingTime(destination)));
     switch (DecideOverwrite(files.FieldInt(index, 1), newer)) {

@@ -25,6 +25,7 @@ void CreateFolders(Run& run, InstallUi& ui) {
 void RunInstallSequence(Run& run, InstallUi& ui) {
   const SetupScript& script = run.script;
   run.install.replaceAnswer = 5000;
+  run.install.madeFolder = Str();
   ui.Reset(script.HeaderInt(field::kProgressMaximum));
   RunCommands(run, ui, 0);
   run.uninstallFiles.clear();

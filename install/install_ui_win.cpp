@@ -17,7 +17,7 @@ void InstallUi::Reset(int32_t maximum) {
 void InstallUi::Add(uint64_t bytes) {
   count_ += bytes;
   SendMessageA(progressBar, PBM_SETPOS, ProgressPosition(count_), 0);
-  ProcessPendingMessages();
+  ProcessMessagesNowAndThen();
 }
 
 void InstallUi::SetStatus(const Str& text) { SetWindowTextA(statusLabel, text.c_str()); }

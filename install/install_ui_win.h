@@ -18,7 +18,7 @@ class InstallUi {
   // Range 0 .. maximum (units of 1024 bytes), count 0.
   void Reset(int32_t maximum);
   // Adds to the byte count, moves the bar to count / 1024 (rounded, halves
-  // to even) and lets pending window messages run.
+  // to even) and now and then lets pending window messages run.
   void Add(uint64_t bytes);
   void SetStatus(const Str& text);
   uint64_t Count() const { return count_; }

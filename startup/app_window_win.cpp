@@ -34,6 +34,14 @@ HWND CreateApplicationWindow(HINSTANCE instance) {
                          0, nullptr, nullptr, instance, nullptr);
 }
 
+void ProcessMessagesNowAndThen() {
+  static DWORD last;
+  DWORD now = GetTickCount();
+  if (now - last < 30) return;
+  last = now;
+  ProcessPendingMessages();
+}
+
 void ProcessPendingMessages() {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {

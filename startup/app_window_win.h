@@ -13,5 +13,10 @@ ATOM RegisterWindowClass(const char* name, WNDPROC proc, HBRUSH background);
 // Dispatches every pending message, so that windows stay responsive during
 // long work on the one GUI thread.
 void ProcessPendingMessages();
+// The same at most every 30 ms: for loops that run once per file or per
+// block, where each look into the queue costs a call into the system
+// (under Wine a round trip to its server) and the window cannot repaint
+// faster anyway.
+void ProcessMessagesNowAndThen();
 
 }  // namespace pvx

@@ -55,6 +55,7 @@ struct Pictures {
 struct InstallState {
   int32_t replaceAnswer = 5000;  // 5000 asks; 2000/4000 are remembered
   bool filesFailed = false;      // a file could not be written
+  Str madeFolder;                // the last destination folder known to exist
 };
 
 struct Run {

@@ -219,7 +219,10 @@ void Place(int id, int x, int y, int w, int h) {
 }
 
 void CreateControls(HINSTANCE instance) {
-  LoadSystemLibrary("riched20.dll");
+  // A silent run shows no page: its rich edit boxes are never made, and
+  // the library behind them (with the script library it brings) is not
+  // loaded.
+  if (!g_wizard.run->startup.silentMode) LoadSystemLibrary("riched20.dll");
   const HFONT fonts[3] = {UiFont("Tahoma", -11), UiFont("Tahoma", -11, FW_BOLD),
                           UiFont("Verdana", 19, FW_BOLD)};
   // The button row comes last, so that Tab runs through a page and then
