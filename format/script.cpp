@@ -124,7 +124,10 @@ size_t TextReader::ReadRaw(void* destination, size_t n) {
 }
 
 void LoadScriptHead(TextReader& reader, unsigned headerLastIndex, SetupScript& script) {
-  script.header.assign(headerLastIndex + 1, Str());
+  // clear and resize rather than assign: the stub then carries one
+  // vector-growing routine instead of two.
+  script.header.clear();
+  script.header.resize(headerLastIndex + 1);
   for (unsigned i = 0; i <= headerLastIndex; ++i)
     if (!reader.ReadText(script.header[i])) break;
   ScriptList& vars = script.List(ListKind::RegistryVariables);
@@ -139,7 +142,8 @@ void LoadScriptLists(TextReader& reader, SetupScript& script) {
     int64_t count = script.AnnouncedCount(static_cast<ListKind>(i));
     if (count > 0) ReadTexts(reader, count * list.width, list.texts);
   }
-  script.languageStrings.assign(1, Str());
+  script.languageStrings.clear();
+  script.languageStrings.resize(1);
   int64_t languages = script.HeaderInt(field::kLanguageCount);
   int64_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
   if (languages > 0 && perLanguage > 0)

@@ -131,7 +131,7 @@ void ResolveRegistryVariables(SetupScript& script, ReadRegistry read) {
   for (size_t r = 0; r < vars.Count(); ++r) {
     Str value = read(vars.FieldInt(r, 0), vars.Field(r, 1), vars.Field(r, 2));
     if (value.empty()) value = vars.Field(r, 3);
-    script.registryValues.push_back(value);
+    script.registryValues.push_back(std::move(value));
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "format/text_util.h"
 #include "startup/exit_codes.h"
+#include "startup/install_log_win.h"
 #include "startup/system_dll_win.h"
 #include "startup/workdir_win.h"
 
@@ -118,6 +119,7 @@ FNSEEK(Seek) {
 LONG WINAPI DecompressorFault(EXCEPTION_POINTERS*) {
   ReleaseExtractionFiles();
   CleanupWorkDir(true, 255);
+  Log("Exit code 1: decompressor failed");
   ExitProcess(static_cast<UINT>(ExitCode::Damaged));
 }
 

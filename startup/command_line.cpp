@@ -27,7 +27,7 @@ std::vector<Str> SplitArguments(const Str& commandLine) {
         argument += commandLine[i];
     }
     if (argument.empty()) break;
-    arguments.push_back(argument);
+    arguments.push_back(std::move(argument));
   }
   return arguments;
 }
@@ -53,6 +53,9 @@ CommandLine ParseArguments(const std::vector<Str>& arguments) {
       line.group = value;
     } else if (prefix == "/L=") {
       line.language = value;
+    } else if (key == "/LOG" || key.substr(0, 5) == "/LOG=") {
+      line.log = true;
+      line.logPath = argument.substr(key.size() > 4 ? 5 : 4);
     }
   }
   return line;

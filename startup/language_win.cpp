@@ -3,6 +3,7 @@
 
 #include "format/header_fields.h"
 #include "startup/dialog_win.h"
+#include "startup/install_log_win.h"
 #include "startup/language.h"
 
 namespace pvx {
@@ -79,6 +80,7 @@ void ChooseLanguage(Run& run) {
   if (count > 255) count = 255;
   Str& requested = run.startup.requestedLanguage;
   int index = 0;
+  const char* how = count > 1 ? "by /L=" : "only one";
   if (!requested.empty()) {
     int match = MatchRequestedLanguage(records, requested);
     if (match >= 0 && match < 256)
@@ -88,12 +90,15 @@ void ChooseLanguage(Run& run) {
   }
   if (count > 1 && requested.empty()) {
     index = ShowLanguageDialog(run, records, count);
-    if (index < 0) EndRun(run, ExitCode::CancelledBefore, Cleanup::WithLanguageFiles);
+    if (index < 0)
+      EndRun(run, ExitCode::CancelledBefore, "language dialog cancelled", Cleanup::WithLanguageFiles);
     run.language.confirmed = true;
+    how = "dialog";
   }
   ApplyLanguage(script, static_cast<uint8_t>(count > 1 ? index : 0), run.language);
   requested = records.Field(run.language.index, 0);
   run.folders.languageName = requested;
+  Log("Language: %s (%s)", requested.c_str(), how);
 }
 
 }  // namespace pvx

@@ -10,6 +10,7 @@
 #include "install/install_sequence_win.h"
 #include "startup/app_window_win.h"
 #include "startup/dialog_win.h"
+#include "startup/install_log_win.h"
 #include "startup/run_win.h"
 #include "startup/system_dll_win.h"
 #include "wizard/wizard_win.h"
@@ -36,10 +37,8 @@ void ShowPage();
 // during the installation.
 [[noreturn]] void EndCancelled() {
   EndRun(R(), g_wizard.installing ? ExitCode::CancelledDuring : ExitCode::CancelledBefore,
-         Cleanup::WithLanguageFiles);
+         "cancelled", Cleanup::WithLanguageFiles);
 }
-
-ExitCode InstalledCode() { return R().install.filesFailed ? ExitCode::InstallFailed : ExitCode::Installed; }
 
 void QueryClose() {
   Run& run = R();
@@ -47,7 +46,7 @@ void QueryClose() {
   if (run.startup.silentMode) EndCancelled();
   // The page, not the Next caption, tells whether Finish is showing: a
   // translation may give Next and Finish the same caption.
-  if (g_wizard.Kind() == kFinish) EndRun(run, InstalledCode(), Cleanup::None);
+  if (g_wizard.Kind() == kFinish) EndInstalled(run);
   if (MessageBoxA(Ctl(kWindow), Lang(46).c_str(), run.startup.setupTitle.c_str(),
                   MB_YESNO | MB_ICONQUESTION) == IDYES)
     EndCancelled();
@@ -124,6 +123,10 @@ void Install() {
 
 void ShowPage() {
   uint8_t kind = g_wizard.Kind();
+  // A silent run's hidden wizard shows nobody a page.
+  if (!R().startup.silentMode)
+    Log("Page: %s", NthText("welcome\0licence\0information\0folder\0program group\0shortcuts\0ready\0"
+                            "installing\0finish\0exit", kind));
   bool inner = IsInnerPage(kind);
   static const uint8_t kFrame[] = {kBand, kBack, kBottomText, kSeparator};
   for (uint8_t id : kFrame) ShowControl(id, inner);
