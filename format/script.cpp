@@ -11,18 +11,18 @@ namespace pvx {
 namespace {
 
 const ListShape kShapes[kListKindCount] = {
-    {field::kRegistryVariableCount, -1, 4, "registry variables"},
-    {field::kRegistryCount, -1, 7, "registry entries"},
-    {field::kUninstallRegistryCount, -1, 3, "uninstall registry entries"},
-    {field::kFontCount, -1, 2, "fonts"},
-    {field::kShortcutCount, -1, 8, "shortcuts"},
-    {field::kFileCount, -1, 3, "files"},
-    {field::kFolderCount, -1, 2, "folders"},
-    {field::kInstallCommandCount, field::kUninstallCommandCount, 6, "commands"},
-    {field::kIniCount, -1, 6, "INI entries"},
-    {field::kUninstallExtraCount, -1, 2, "uninstall extras"},
-    {field::kComCount, -1, 2, "COM registrations"},
-    {field::kLanguageCount, -1, 4, "languages"},
+    {field::kRegistryVariableCount, -1, 4},
+    {field::kRegistryCount, -1, 7},
+    {field::kUninstallRegistryCount, -1, 3},
+    {field::kFontCount, -1, 2},
+    {field::kShortcutCount, -1, 8},
+    {field::kFileCount, -1, 3},
+    {field::kFolderCount, -1, 2},
+    {field::kInstallCommandCount, field::kUninstallCommandCount, 6},
+    {field::kIniCount, -1, 6},
+    {field::kUninstallExtraCount, -1, 2},
+    {field::kComCount, -1, 2},
+    {field::kLanguageCount, -1, 4},
 };
 
 const Str& Empty() {

@@ -51,9 +51,11 @@ struct ListShape {
   int countField;
   int extraCountField;  // added to countField (the command list), or -1
   unsigned width;
-  const char* name;
 };
 const ListShape& ShapeOf(ListKind kind);
+// The list's name for reports ("registry entries"); in a file of its own,
+// which the runtime does not link.
+const char* ListName(ListKind kind);
 
 struct ScriptList {
   unsigned width = 1;

@@ -38,7 +38,7 @@ CommandLine ParseArguments(const std::vector<Str>& arguments) {
   for (const Str& argument : arguments) {
     Str key = AsciiUpper(argument);
     Str prefix = key.substr(0, 3);
-    Str value = argument.size() > 3 ? argument.substr(3) : Str();
+    Str value = argument.size() > 3 ? argument.substr(3) : Str();  // after "/X="
     if (key == "/S") {
       line.silent = true;
     } else if (key == "/NC") {
@@ -53,9 +53,9 @@ CommandLine ParseArguments(const std::vector<Str>& arguments) {
       line.group = value;
     } else if (prefix == "/L=") {
       line.language = value;
-    } else if (key == "/LOG" || key.substr(0, 5) == "/LOG=") {
+    } else if (key.find("/LOG") == 0 && (key.size() == 4 || key[4] == '=')) {
       line.log = true;
-      line.logPath = argument.substr(key.size() > 4 ? 5 : 4);
+      line.logPath = value.erase(0, 2);  // after "/LOG="; empty for "/LOG"
     }
   }
   return line;

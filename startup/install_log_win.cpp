@@ -23,12 +23,21 @@ int Append(char* at, const char* format, const void* args) {
   return lstrlenA(at);
 }
 
+// The local time as wsprintf arguments: year, month, day, hour, minute,
+// second, milliseconds.
+void LocalTime(DWORD_PTR out[7]) {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  const WORD* fields = &t.wYear;
+  for (int i = 0, j = 0; i < 8; ++i)
+    if (i != 2) out[j++] = fields[i];  // not the day of the week
+}
+
 void WriteLine(uint32_t error, const char* format, va_list args) {
   if (g_log == INVALID_HANDLE_VALUE) return;
   char line[3 * 1024 + 8];
-  SYSTEMTIME t;
-  GetLocalTime(&t);
-  const DWORD_PTR stamp[] = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+  DWORD_PTR stamp[7];
+  LocalTime(stamp);
   int n = Append(line, "%04u-%02u-%02u %02u:%02u:%02u.%03u  ", stamp);
   n += Append(line + n, format, args);
   if (error != kNoResult) {
@@ -73,9 +82,8 @@ void OpenInstallLog(const CommandLine& line) {
   if (n == 0 || n > MAX_PATH) return;
   if (name[n - 1] != '\\') lstrcpyA(name + n++, "\\");
   CreateFolderChain(name);
-  SYSTEMTIME t;
-  GetLocalTime(&t);
-  DWORD_PTR args[] = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+  DWORD_PTR args[7];
+  LocalTime(args);
   char* end = name + n + Append(name + n, "Setup Log %04u-%02u-%02u %02u.%02u.%02u", args);
   for (args[0] = 1; args[0] < 100; ++args[0]) {
     Append(end, args[0] > 1 ? " (%u).txt" : ".txt", args);

@@ -69,10 +69,10 @@ void ApplyCommandLine(Run& run) {
   run.package.trailerRead = true;
   const PackageTrailer& t = run.package.trailer;
   // Every offset is below 2 GiB once the trailer is accepted.
-  Log("Package: %s form, script at %u, resources at %u (%u bytes, %u stored), payload at %u, %u header fields",
+  Log("Package: %s form, script at %u, resources at %u (%u bytes), payload at %u",
       t.IsCabinetForm() ? "cabinet" : "stored", static_cast<unsigned>(t.scriptOffset),
-      static_cast<unsigned>(t.resourceOffset), static_cast<unsigned>(t.resourceLength), t.resourceCount,
-      static_cast<unsigned>(t.payloadOffset), t.headerLastIndex + 1u);
+      static_cast<unsigned>(t.resourceOffset), static_cast<unsigned>(t.resourceLength),
+      static_cast<unsigned>(t.payloadOffset));
 
   package.Seek(static_cast<uint64_t>(run.package.trailer.scriptOffset));
   TextReader reader(package);

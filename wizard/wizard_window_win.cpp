@@ -268,7 +268,7 @@ void StartWizard(Run& run) {
                                   495, 359, run.startup.appWindow, nullptr, nullptr);
   z.ctl[kWindow] = window;
   run.startup.wizardWindow = window;
-  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont("Tahoma", -11)), FALSE);
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(kUiFace, -11)), FALSE);
   CreateControls(instance);
   z.ui.owner = window;
   z.ui.statusLabel = Ctl(kStatus);
