@@ -238,24 +238,31 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
   const ScriptList& files = run.script.List(ListKind::Files);
   destination = run.Expand(files.Field(index, 0));
   bool result = true;
+  // For the log: what happens, and what decided it.
+  const char* verb = "written";
+  const char* by = "new";
+  const char* name = "";
   DWORD attributes = GetFileAttributesA(destination.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     CreateFolderChain(FolderPart(destination));
-    Log("File %s: written (new)", destination.c_str());
   } else {
     bool newer = IsNewer(Calendar(newTime), Calendar(ExistingTime(destination)));
     const int32_t mode = files.FieldInt(index, 1);
-    const char* answer = "";
+    by = "overwrite mode ";
+    name = OverwriteModeName(mode);
     switch (DecideOverwrite(mode, newer)) {
       case Decision::Replace: result = true; break;
       case Decision::Keep: result = false; break;
-      case Decision::Ask: result = Ask(run, owner, destination, newTime, newSize, answer); break;
+      case Decision::Ask:
+        result = Ask(run, owner, destination, newTime, newSize, name);
+        by = "answer ";
+        break;
     }
-    Log("File %s: %s (overwrite mode %s, %s%s)", destination.c_str(), result ? "replaced" : "kept",
-        OverwriteModeName(mode), *answer ? "answer " : newer ? "newer" : "not newer", answer);
+    verb = result ? "replaced" : "kept";
     if (result && (attributes & FILE_ATTRIBUTE_READONLY))
       SetFileAttributesA(destination.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
+  Log("File %s: %s (%s%s)", destination.c_str(), verb, by, name);
   if (!result)
     destination = Str();
   else if (files.FieldIsOne(index, 2))

@@ -125,8 +125,8 @@ void ShowPage() {
   uint8_t kind = g_wizard.Kind();
   // A silent run's hidden wizard shows nobody a page.
   if (!R().startup.silentMode)
-    Log("Page: %s", NthText("welcome\0licence\0information\0folder\0program group\0shortcuts\0ready\0"
-                            "installing\0finish\0exit", kind));
+    Log("Page: %s", NthText("welcome\0licence\0information\0folder\0group\0shortcuts\0ready\0installing\0"
+                            "finish\0exit", kind));
   bool inner = IsInnerPage(kind);
   static const uint8_t kFrame[] = {kBand, kBack, kBottomText, kSeparator};
   for (uint8_t id : kFrame) ShowControl(id, inner);
