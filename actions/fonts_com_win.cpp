@@ -42,11 +42,13 @@ uint32_t RegisterComServer(Run&, const ExpandedRecord& e) {
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, IsAbsolute(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
   if (!module) return LastError();
   typedef HRESULT(WINAPI * Register)();
-  uint32_t result = LastError();
+  uint32_t result;
   if (auto registerServer =
           reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")))) {
     HRESULT registered = registerServer();
     result = FAILED(registered) ? static_cast<uint32_t>(registered) : 0;
+  } else {
+    result = LastError();
   }
   FreeLibrary(module);
   return result;

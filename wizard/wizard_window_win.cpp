@@ -123,16 +123,16 @@ void Install() {
 
 void ShowPage() {
   uint8_t kind = g_wizard.Kind();
-  // A silent run's hidden wizard shows nobody a page.
-  if (!R().startup.silentMode)
-    Log("Page: %s", NthText("welcome\0licence\0information\0folder\0group\0shortcuts\0ready\0installing\0"
-                            "finish\0exit", kind));
   bool inner = IsInnerPage(kind);
   static const uint8_t kFrame[] = {kBand, kBack, kBottomText, kSeparator};
   for (uint8_t id : kFrame) ShowControl(id, inner);
   EnableWindow(Ctl(kBack), g_wizard.current > 0);
   if (inner) LayoutSeparator();
   if (kind == kExit) Exit();
+  // A silent run's hidden wizard shows nobody a page.
+  if (!R().startup.silentMode)
+    Log("Page: %s", NthText("welcome\0licence\0information\0folder\0group\0shortcuts\0ready\0installing\0finish",
+                            kind));
   int panel = inner ? kLicensePanel + kind - kLicense : kWhitePanel;
   for (int id = kWhitePanel; id <= kInstallingPanel; ++id) ShowControl(id, id == panel);
   const uint8_t* texts = kPageTexts[kind];
