@@ -2,6 +2,7 @@
 
 #include "actions/action_paths.h"
 #include "actions/actions_win.h"
+#include "actions/registry_win.h"
 #include "actions/registry_write_win.h"
 #include "format/text_util.h"
 #include "install/install_ui_win.h"
@@ -21,8 +22,7 @@ uint32_t InstallFont(Run& run, const ExpandedRecord& e) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kFailedWithoutCode;  // a folder of that name
   WriteRegistryValue(2,
-                     Is9xFamily() ? "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts"
-                                  : "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+                     Is9xFamily() ? kWindowsKey + Str("\\Fonts") : Str("Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"),
                      e.field[0], FontRegistryData(file, run.folderResolver.ResolveFolder(15)), 0, false);
   uint32_t result = AddFontResourceA(file.c_str()) ? 0 : LastError();
   // A hung window elsewhere must not stop the installation.

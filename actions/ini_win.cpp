@@ -21,7 +21,7 @@ void WriteIniEntries(Run& run, InstallUi& ui) {
     uint32_t error = kNoResult;
     if (list.FieldInt(r, 4) != 0 || !GetPrivateProfileStringA(e[1], e[2], "", current.data(), 4096, e[0]))
       error = WritePrivateProfileStringA(e[1], e[2], e[3], e[0]) ? 0 : LastError();
-    LogResult(error, "INI %s [%s] %s%s", e[0], e[1], e[2], error == kNoResult ? ": kept (exists)" : "");
+    LogResult(error, "INI %s [%s] %s%s", e[0], e[1], e[2], error == kNoResult ? kKeptExists : "");
     ui.Add(kWorkUnit);
   }
 }

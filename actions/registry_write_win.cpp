@@ -56,7 +56,7 @@ void WriteRegistryValue(int32_t rootCode, const Str& keyPath, const Str& valueNa
   if (error == ERROR_SUCCESS) error = SetValue(key.Get(), name, data, typeCode, overwrite);
   LogResult(error < 0 ? kNoResult : error, "Registry %s\\%s, value \"%s\"%s", RegistryRootName(rootCode),
             keyPath.c_str(), name,
-            error == kKept ? ": kept (exists)" : error == kNoValue ? ": key only" : "");
+            error == kKept ? kKeptExists : error == kNoValue ? ": key only" : "");
 }
 
 void WriteRegistryEntries(Run& run, InstallUi& ui) {

@@ -48,9 +48,10 @@ enum class ListKind {
 constexpr int kListKindCount = 12;
 
 struct ListShape {
-  int countField;
-  int extraCountField;  // added to countField (the command list), or -1
-  unsigned width;
+  // Bytes: header field numbers stay below 128, widths below 10.
+  int8_t countField;
+  int8_t extraCountField;  // added to countField (the command list), or -1
+  uint8_t width;
 };
 const ListShape& ShapeOf(ListKind kind);
 // The list's name for reports ("registry entries"); in a file of its own,

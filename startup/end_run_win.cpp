@@ -15,7 +15,7 @@ void EndRun(Run& run, ExitCode code, const char* reason, Cleanup cleanup, const 
     CleanupWorkDir(cleanup == Cleanup::WithLanguageFiles,
                    run.script.HeaderInt(field::kLanguageCount));
   if (message) MessageBoxA(run.startup.appWindow, message->text, message->caption, message->flags);
-  Log("Exit code %u: %s", static_cast<unsigned>(code), reason);
+  LogExit(static_cast<unsigned>(code), reason);
   ExitProcess(static_cast<UINT>(code));
 }
 

@@ -106,6 +106,10 @@ void LogResult(uint32_t error, const char* format, ...) {
   va_end(args);
 }
 
+const char kKeptExists[] = ": kept (exists)";
+
+void LogExit(unsigned code, const char* reason) { Log("Exit code %u: %s", code, reason); }
+
 uint32_t LastError() {
   DWORD error = GetLastError();
   return error ? error : kFailedWithoutCode;

@@ -28,6 +28,12 @@ void Log(const char* format, ...);
 // nothing for kNoResult.
 void LogResult(uint32_t error, const char* format, ...);
 
+// The text after an entry that is already there and is not replaced.
+extern const char kKeptExists[];  // ": kept (exists)"
+
+// The run's last line: "Exit code N: reason".
+void LogExit(unsigned code, const char* reason);
+
 // GetLastError(), or kFailedWithoutCode when the failure set no code.
 uint32_t LastError();
 

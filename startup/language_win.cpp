@@ -2,6 +2,7 @@
 #include "startup/language_win.h"
 
 #include "format/header_fields.h"
+#include "startup/app_window_win.h"
 #include "startup/dialog_win.h"
 #include "startup/install_log_win.h"
 #include "startup/language.h"
@@ -50,7 +51,7 @@ int ShowLanguageDialog(Run& run, const ScriptList& records, int count) {
   SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   HWND icon = AddControl(window, kStaticClass, "", WS_VISIBLE | SS_ICON, 16, 16, 32, 32, 101, font);
   SendMessageA(icon, STM_SETICON,
-               reinterpret_cast<WPARAM>(LoadIconA(GetModuleHandleA(nullptr), "MAINICON")), 0);
+               reinterpret_cast<WPARAM>(LoadIconA(GetModuleHandleA(nullptr), kIconName)), 0);
   const char* prompt = "Please select a language.";
   HWND label = AddControl(window, kStaticClass, prompt, WS_VISIBLE | SS_NOPREFIX, 67, 16, 200, 14, 102, font);
   SIZE size = TextExtent(label, prompt);

@@ -56,7 +56,7 @@ void TerminateByProgramName(const Str& name, bool family9x) {
   if (family9x) {
     typedef HANDLE(WINAPI * Snapshot)(DWORD, DWORD);
     typedef BOOL(WINAPI * Walk)(HANDLE, PROCESSENTRY32*);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    HMODULE kernel = GetModuleHandleA(kKernel32);
     Snapshot snapshot = reinterpret_cast<Snapshot>(GetProcAddress(kernel, "CreateToolhelp32Snapshot"));
     Walk first = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32First"));
     Walk next = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32Next"));
@@ -190,7 +190,7 @@ void RunPrerequisiteChecks(Run& run) {
     }
   }
   if (script.HeaderFlag(field::kCloseRunningCopy)) {
-    Log("Closing running copies: %s", script.HeaderText(field::kRunningCopyName).c_str());
+    Log("Closing copies of %s", script.HeaderText(field::kRunningCopyName).c_str());
     CloseRunningCopy(run);
   }
 }

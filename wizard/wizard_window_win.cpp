@@ -62,7 +62,7 @@ bool EnoughDiskSpace() {
   uint64_t free = 0;  // unreadable counts as none
   typedef BOOL(WINAPI * FreeSpaceEx)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
   FreeSpaceEx ex = reinterpret_cast<FreeSpaceEx>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(kKernel32), "GetDiskFreeSpaceExA")));
   ULARGE_INTEGER available, total, totalFree;
   DWORD sectors, bytes, clusters, all;
   if (ex) {
