@@ -208,6 +208,18 @@ class SilentLogTest(LogCase):
         self.assertEqual(events[-2:], ["Answer: Abort", "Exit code 5: installation aborted"])
         self.assertFalse(any("later.txt" in e for e in events))
 
+    def test_a_damaged_package_logs_its_exit(self):
+        setup = os.path.join(self.scratch, "setup.exe")
+        shutil.copyfile(harness.RUNTIME, setup)  # no package at all
+        log = self.log_path("damaged.log")
+        p = self.start(setup, ["/S", "/LOG=" + harness.windows_path(log)])
+        self.robot_ok("wait", "title=Error", "exe=setup.exe", "visible=1", "--", "click", "caption=OK")
+        self.assertEqual(p.wait(60), 1)
+        events = read_log(self, log)
+        self.assertEqual(len(events), 2, events)
+        self.assertTrue(events[0].startswith("Parvolex 5.02: "), events[0])
+        self.assertEqual(events[1], "Exit code 1: package trailer damaged")
+
     def test_a_log_that_cannot_be_made_is_left_out(self):
         folder, host = self.app("log-unmade")
         setup = self.build(self.project(folder, '[[files]]\nsource = "a.txt"\ndestination = "{app}"'),
