@@ -12,11 +12,11 @@ add_executable(runtime WIN32 ${PVX_RUNTIME_ALL} "${CMAKE_SOURCE_DIR}/startup/run
 target_include_directories(runtime PRIVATE "${CMAKE_SOURCE_DIR}" "${CMAKE_SOURCE_DIR}/startup"
   "${CMAKE_BINARY_DIR}/generated")
 target_compile_options(runtime PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PVX_WIN_CXX_FLAGS}>)
+set_target_properties(runtime PROPERTIES LINK_DEPENDS "${CMAKE_SOURCE_DIR}/cmake/stub.ld")
 target_link_options(runtime PRIVATE ${PVX_WIN_LINK_FLAGS} ${PVX_STUB_LINK_FLAGS} "-Wl,-Map,${CMAKE_BINARY_DIR}/runtime.map")
 target_link_libraries(runtime PRIVATE pvx_format_win kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)
-# The build says what the stub costs. The unwind tables that libgcc's
-# helpers bring are dropped: nothing in the stub unwinds.
+# The build says what the stub costs. (The unwind tables that libgcc's
+# helpers bring are discarded by stub.ld: nothing in the stub unwinds.)
 add_custom_command(TARGET runtime POST_BUILD
-  COMMAND ${CMAKE_OBJCOPY} -R .eh_fram "$<TARGET_FILE:runtime>"
   COMMAND sh -c "echo \"runtime.exe: $(stat -c %s '$<TARGET_FILE:runtime>') bytes\""
   VERBATIM)

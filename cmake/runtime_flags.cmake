@@ -17,5 +17,7 @@ set(PVX_WIN_CXX_FLAGS
 # size-bound, and relocations alone would cost 2.5 KB.
 set(PVX_WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
   -Xlinker --stack -Xlinker 0x100000,0x100000 -Wl,--disable-reloc-section -Wl,--disable-dynamicbase)
-# The stub's own entry point, without the C runtime's start-up code.
-set(PVX_STUB_LINK_FLAGS -nostartfiles -Wl,-e,_WinMainCRTStartup)
+# The stub's own entry point, without the C runtime's start-up code, and
+# its own section layout (stub.ld says why).
+set(PVX_STUB_LINK_FLAGS -nostartfiles -Wl,-e,_WinMainCRTStartup
+  -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub.ld)

@@ -21,6 +21,7 @@ if(CMAKE_CROSSCOMPILING)
   target_include_directories(uninstall PRIVATE "${CMAKE_SOURCE_DIR}" "${CMAKE_SOURCE_DIR}/startup"
     "${CMAKE_BINARY_DIR}/generated")
   target_compile_options(uninstall PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PVX_WIN_CXX_FLAGS}>)
+  set_target_properties(uninstall PROPERTIES LINK_DEPENDS "${CMAKE_SOURCE_DIR}/cmake/stub.ld")
   target_link_options(uninstall PRIVATE ${PVX_WIN_LINK_FLAGS} ${PVX_STUB_LINK_FLAGS}
     "-Wl,-Map,${CMAKE_BINARY_DIR}/uninstall.map")
   target_link_libraries(uninstall PRIVATE pvx_format_win kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)
