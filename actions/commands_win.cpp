@@ -6,6 +6,7 @@
 #include "format/header_fields.h"
 #include "install/install_ui_win.h"
 #include "startup/app_window_win.h"
+#include "startup/install_log_win.h"
 #include "startup/run_win.h"
 
 namespace pvx {
@@ -30,10 +31,13 @@ void RunCommands(Run& run, InstallUi& ui, int phase) {
     info.lpParameters = e[2];
     info.lpDirectory = folder.c_str();
     info.nShow = list.FieldInt(r, 3);
-    ShellExecuteExA(&info);
+    LogResult(ShellExecuteExA(&info) ? 0 : LastError(), "Command %s %s", e[1], e[2]);
     // No handle when not asked to wait, or when no new process was started.
     if (info.hProcess) {
       while (WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT) ProcessPendingMessages();
+      DWORD code = 0;
+      GetExitCodeProcess(info.hProcess, &code);
+      Log("Command %s: exit code %u", e[1], static_cast<unsigned>(code));
       CloseHandle(info.hProcess);
     }
     ui.Add(kWorkUnit);

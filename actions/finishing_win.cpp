@@ -50,7 +50,7 @@ void RunFinishingActions(Run& run, HWND wizard, unsigned chosen) {
     EnableShutdownPrivilege();
     ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0);
   }
-  EndRun(run, run.install.filesFailed ? ExitCode::InstallFailed : ExitCode::Installed, Cleanup::None);
+  EndInstalled(run);
 }
 
 }  // namespace pvx

@@ -57,7 +57,7 @@ Str SystemFolders::Raw(int number) {
     case 1: {
       Str path = SpecialFolder(38 /* CSIDL_PROGRAM_FILES */);
       if (path.empty())
-        path = ReadRegistryText(2, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+        path = ReadRegistryText(2, kWindowsKey, "ProgramFilesDir");
       if (path.empty()) path = WindowsFolder().substr(0, 1) + ":\\Program Files";
       return path;
     }
@@ -74,8 +74,7 @@ Str SystemFolders::Raw(int number) {
       return n && n < sizeof buffer ? Str(buffer, n) : Str();
     }
     case 7: {
-      Str path = ReadRegistryText(
-          1, "Software\\Microsoft\\Windows\\CurrentVersion\\GrpConv\\MapGroups", "Quick Launch");
+      Str path = ReadRegistryText(1, kWindowsKey + Str("\\GrpConv\\MapGroups"), "Quick Launch");
       if (path.empty())
         path = SpecialFolder(CSIDL_APPDATA) + "\\Microsoft\\Internet Explorer\\Quick Launch";
       return IsDirectory(path) ? path : Str();

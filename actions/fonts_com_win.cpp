@@ -2,28 +2,32 @@
 
 #include "actions/action_paths.h"
 #include "actions/actions_win.h"
+#include "actions/registry_win.h"
 #include "actions/registry_write_win.h"
 #include "format/text_util.h"
 #include "install/install_ui_win.h"
 #include "startup/app_window_win.h"
+#include "startup/install_log_win.h"
 #include "startup/run_win.h"
 
 namespace pvx {
 
 namespace {
 
-void InstallFont(Run& run, const ExpandedRecord& e) {
+// Both return the outcome for the log: 0, a system error code or an HRESULT.
+uint32_t InstallFont(Run& run, const ExpandedRecord& e) {
   // Fields: font name, font file.
   const Str& file = e.field[1];
   DWORD attributes = GetFileAttributesA(file.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kFailedWithoutCode;  // a folder of that name
   WriteRegistryValue(2,
-                     Is9xFamily() ? "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts"
-                                  : "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+                     Is9xFamily() ? kWindowsKey + Str("\\Fonts") : Str("Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"),
                      e.field[0], FontRegistryData(file, run.folderResolver.ResolveFolder(15)), 0, false);
-  AddFontResourceA(file.c_str());
+  uint32_t result = AddFontResourceA(file.c_str()) ? 0 : LastError();
   // A hung window elsewhere must not stop the installation.
   SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+  return result;
 }
 
 bool IsAbsolute(const Str& path) {
@@ -31,38 +35,45 @@ bool IsAbsolute(const Str& path) {
          (path.size() > 1 && path[0] == '\\' && path[1] == '\\');
 }
 
-void RegisterComServer(Run&, const ExpandedRecord& e) {
+uint32_t RegisterComServer(Run&, const ExpandedRecord& e) {
   // Fields: DLL path, uninstall flag. The library's own folder, not the
   // setup's, is searched for the DLLs it depends on.
   const Str& path = e.field[0];
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, IsAbsolute(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
-  if (!module) return;
+  if (!module) return LastError();
   typedef HRESULT(WINAPI * Register)();
+  uint32_t result;
   if (auto registerServer =
-          reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer"))))
-    registerServer();
+          reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")))) {
+    HRESULT registered = registerServer();
+    result = FAILED(registered) ? static_cast<uint32_t>(registered) : 0;
+  } else {
+    result = LastError();
+  }
   FreeLibrary(module);
+  return result;
 }
 
-// Both steps show the file of each record while they work on it.
-void ForEachFile(Run& run, InstallUi& ui, ListKind kind, unsigned fileField,
-                 void (*apply)(Run&, const ExpandedRecord&)) {
+// Both steps show the file of each record while they work on it, and log
+// it with its outcome.
+void ForEachFile(Run& run, InstallUi& ui, ListKind kind, unsigned fileField, const char* what,
+                 uint32_t (*apply)(Run&, const ExpandedRecord&)) {
   const ScriptList& list = run.script.List(kind);
   for (size_t r = 0; r < list.Count(); ++r) {
     ExpandedRecord e(list, r, run.folderResolver);
     ui.SetStatus(run.Text(58) + FileNamePart(e.field[fileField]));
     ProcessPendingMessages();
-    apply(run, e);
+    LogResult(apply(run, e), "%s %s", what, e[fileField]);
     ui.Add(kWorkUnit);
   }
 }
 
 }  // namespace
 
-void InstallFonts(Run& run, InstallUi& ui) { ForEachFile(run, ui, ListKind::Fonts, 1, InstallFont); }
+void InstallFonts(Run& run, InstallUi& ui) { ForEachFile(run, ui, ListKind::Fonts, 1, "Font", InstallFont); }
 
 void RegisterComServers(Run& run, InstallUi& ui) {
-  ForEachFile(run, ui, ListKind::ComRegistrations, 0, RegisterComServer);
+  ForEachFile(run, ui, ListKind::ComRegistrations, 0, "COM registration", RegisterComServer);
 }
 
 }  // namespace pvx

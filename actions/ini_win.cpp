@@ -4,6 +4,7 @@
 #include "actions/actions_win.h"
 #include "format/text_util.h"
 #include "install/install_ui_win.h"
+#include "startup/install_log_win.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
 
@@ -17,8 +18,10 @@ void WriteIniEntries(Run& run, InstallUi& ui) {
     ExpandedRecord e(list, r, run.folderResolver);
     CreateFolderChain(FolderPart(e.field[0]));
     // Mode 0 keeps a value that is already there (an empty one is replaced).
+    uint32_t error = kNoResult;
     if (list.FieldInt(r, 4) != 0 || !GetPrivateProfileStringA(e[1], e[2], "", current.data(), 4096, e[0]))
-      WritePrivateProfileStringA(e[1], e[2], e[3], e[0]);
+      error = WritePrivateProfileStringA(e[1], e[2], e[3], e[0]) ? 0 : LastError();
+    LogResult(error, "INI %s [%s] %s%s", e[0], e[1], e[2], error == kNoResult ? kKeptExists : "");
     ui.Add(kWorkUnit);
   }
 }

@@ -7,6 +7,8 @@
 
 namespace pvx {
 
+const char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+
 bool RegKey::OpenForReading(HKEY root, const Str& path) {
   Close();
   return root && RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;

@@ -8,6 +8,10 @@
 
 namespace pvx {
 
+// "Software\Microsoft\Windows\CurrentVersion", which several lookups
+// begin with (key names ignore case).
+extern const char kWindowsKey[];
+
 // A registry key that closes itself.
 class RegKey {
  public:

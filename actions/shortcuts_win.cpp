@@ -6,6 +6,7 @@
 #include "actions/actions_win.h"
 #include "format/text_util.h"
 #include "install/install_ui_win.h"
+#include "startup/install_log_win.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
 
@@ -64,19 +65,26 @@ void CreateShortcuts(Run& run, InstallUi& ui) {
                                       e.field[1], run.folderResolver);
     ComRef<IShellLinkA> shellLink;
     ComRef<IPersistFile> file;
-    if (!link.empty()) CreateFolderChain(FolderPart(link));
-    if (!link.empty() &&
-        SUCCEEDED(CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                   kIidShellLinkA, shellLink.Receive())) &&
-        SUCCEEDED(shellLink->QueryInterface(kIidPersistFile, file.Receive()))) {
-      shellLink->SetArguments(e[3]);
-      shellLink->SetDescription(e[4]);
-      shellLink->SetPath(e[2]);
-      shellLink->SetWorkingDirectory(ShortcutWorkingFolder(e.field[7], e.field[2]).c_str());
-      if (!list.Field(r, 5).empty()) shellLink->SetIconLocation(e[5], list.FieldInt(r, 6));
-      WCHAR wide[1024];
-      if (MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, 1024)) file->Save(wide, FALSE);
-      AddUninstallPath(run, link);
+    if (link.empty()) {
+      // Not chosen in the wizard, or a kind or folder this machine lacks.
+      Log("Shortcut %s: skipped", e[1]);
+    } else {
+      CreateFolderChain(FolderPart(link));
+      HRESULT result = CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                        kIidShellLinkA, shellLink.Receive());
+      if (SUCCEEDED(result)) result = shellLink->QueryInterface(kIidPersistFile, file.Receive());
+      if (SUCCEEDED(result)) {
+        shellLink->SetArguments(e[3]);
+        shellLink->SetDescription(e[4]);
+        shellLink->SetPath(e[2]);
+        shellLink->SetWorkingDirectory(ShortcutWorkingFolder(e.field[7], e.field[2]).c_str());
+        if (!list.Field(r, 5).empty()) shellLink->SetIconLocation(e[5], list.FieldInt(r, 6));
+        WCHAR wide[1024];
+        result = MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, 1024) ? file->Save(wide, FALSE)
+                                                                                : HRESULT_FROM_WIN32(GetLastError());
+        AddUninstallPath(run, link);
+      }
+      LogResult(FAILED(result) ? result : 0, "Shortcut %s", link.c_str());
     }
     ui.Add(kWorkUnit);
   }

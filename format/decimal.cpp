@@ -68,9 +68,19 @@ double DecimalValue(const Str& text) {
 Str DecimalText(uint64_t value) {
   char buffer[24];
   int n = 0;
+  // Long division by ten in 16-bit steps, so that the 32-bit stub needs no
+  // 64-bit division routine.
   do {
-    buffer[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
+    uint32_t high = static_cast<uint32_t>(value >> 32), low = static_cast<uint32_t>(value);
+    uint32_t rest = high % 10;
+    high /= 10;
+    uint32_t middle = rest << 16 | low >> 16;
+    rest = middle % 10;
+    middle /= 10;
+    uint32_t bottom = rest << 16 | (low & 0xFFFF);
+    rest = bottom % 10;
+    value = static_cast<uint64_t>(high) << 32 | middle << 16 | bottom / 10;
+    buffer[n++] = static_cast<char>('0' + rest);
   } while (value);
   Str text;
   while (n) text += buffer[--n];

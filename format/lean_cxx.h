@@ -9,3 +9,8 @@
 #include <bits/c++config.h>
 #undef _GLIBCXX_EXTERN_TEMPLATE
 #define _GLIBCXX_EXTERN_TEMPLATE 0
+// The library's messages for length errors go to replacements that never
+// show them (lean_cxx_win.cpp): without their texts every container
+// instance saves its copy of them.
+#undef __N
+#define __N(msgid) ""

@@ -11,18 +11,18 @@ namespace pvx {
 namespace {
 
 const ListShape kShapes[kListKindCount] = {
-    {field::kRegistryVariableCount, -1, 4, "registry variables"},
-    {field::kRegistryCount, -1, 7, "registry entries"},
-    {field::kUninstallRegistryCount, -1, 3, "uninstall registry entries"},
-    {field::kFontCount, -1, 2, "fonts"},
-    {field::kShortcutCount, -1, 8, "shortcuts"},
-    {field::kFileCount, -1, 3, "files"},
-    {field::kFolderCount, -1, 2, "folders"},
-    {field::kInstallCommandCount, field::kUninstallCommandCount, 6, "commands"},
-    {field::kIniCount, -1, 6, "INI entries"},
-    {field::kUninstallExtraCount, -1, 2, "uninstall extras"},
-    {field::kComCount, -1, 2, "COM registrations"},
-    {field::kLanguageCount, -1, 4, "languages"},
+    {field::kRegistryVariableCount, -1, 4},
+    {field::kRegistryCount, -1, 7},
+    {field::kUninstallRegistryCount, -1, 3},
+    {field::kFontCount, -1, 2},
+    {field::kShortcutCount, -1, 8},
+    {field::kFileCount, -1, 3},
+    {field::kFolderCount, -1, 2},
+    {field::kInstallCommandCount, field::kUninstallCommandCount, 6},
+    {field::kIniCount, -1, 6},
+    {field::kUninstallExtraCount, -1, 2},
+    {field::kComCount, -1, 2},
+    {field::kLanguageCount, -1, 4},
 };
 
 const Str& Empty() {
@@ -124,7 +124,10 @@ size_t TextReader::ReadRaw(void* destination, size_t n) {
 }
 
 void LoadScriptHead(TextReader& reader, unsigned headerLastIndex, SetupScript& script) {
-  script.header.assign(headerLastIndex + 1, Str());
+  // clear and resize rather than assign: the stub then carries one
+  // vector-growing routine instead of two.
+  script.header.clear();
+  script.header.resize(headerLastIndex + 1);
   for (unsigned i = 0; i <= headerLastIndex; ++i)
     if (!reader.ReadText(script.header[i])) break;
   ScriptList& vars = script.List(ListKind::RegistryVariables);
@@ -139,7 +142,8 @@ void LoadScriptLists(TextReader& reader, SetupScript& script) {
     int64_t count = script.AnnouncedCount(static_cast<ListKind>(i));
     if (count > 0) ReadTexts(reader, count * list.width, list.texts);
   }
-  script.languageStrings.assign(1, Str());
+  script.languageStrings.clear();
+  script.languageStrings.resize(1);
   int64_t languages = script.HeaderInt(field::kLanguageCount);
   int64_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
   if (languages > 0 && perLanguage > 0)

@@ -48,12 +48,15 @@ enum class ListKind {
 constexpr int kListKindCount = 12;
 
 struct ListShape {
-  int countField;
-  int extraCountField;  // added to countField (the command list), or -1
-  unsigned width;
-  const char* name;
+  // Bytes: header field numbers stay below 128, widths below 10.
+  int8_t countField;
+  int8_t extraCountField;  // added to countField (the command list), or -1
+  uint8_t width;
 };
 const ListShape& ShapeOf(ListKind kind);
+// The list's name for reports ("registry entries"); in a file of its own,
+// which the runtime does not link.
+const char* ListName(ListKind kind);
 
 struct ScriptList {
   unsigned width = 1;
@@ -131,7 +134,7 @@ void ResolveRegistryVariables(SetupScript& script, ReadRegistry read) {
   for (size_t r = 0; r < vars.Count(); ++r) {
     Str value = read(vars.FieldInt(r, 0), vars.Field(r, 1), vars.Field(r, 2));
     if (value.empty()) value = vars.Field(r, 3);
-    script.registryValues.push_back(value);
+    script.registryValues.push_back(std::move(value));
   }
 }
 

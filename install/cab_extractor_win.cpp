@@ -5,6 +5,7 @@
 
 #include "format/text_util.h"
 #include "startup/exit_codes.h"
+#include "startup/install_log_win.h"
 #include "startup/system_dll_win.h"
 #include "startup/workdir_win.h"
 
@@ -118,6 +119,7 @@ FNSEEK(Seek) {
 LONG WINAPI DecompressorFault(EXCEPTION_POINTERS*) {
   ReleaseExtractionFiles();
   CleanupWorkDir(true, 255);
+  LogExit(static_cast<unsigned>(ExitCode::Damaged), "decompressor failed");
   ExitProcess(static_cast<UINT>(ExitCode::Damaged));
 }
 
@@ -182,7 +184,8 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
     SetUnhandledExceptionFilter(previous);
     for (size_t i = opened; i < g_opened.size(); ++i)
       if (g_opened[i]) CloseHandle(reinterpret_cast<HANDLE>(g_opened[i]));
-    g_opened.resize(opened);
+    // Only ever shrinks: erase, which needs none of resize's growing code.
+    if (g_opened.size() > opened) g_opened.erase(g_opened.begin() + opened, g_opened.end());
     if (movedOn_) {
       current = requestedCabinetPath_;
     } else if (!nextCabinetPath_.empty() &&

@@ -13,6 +13,7 @@
 #include "install/package_data_win.h"
 #include "install/replace_dialog_win.h"
 #include "startup/app_window_win.h"
+#include "startup/install_log_win.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
 
@@ -53,15 +54,19 @@ uint64_t ExistingSize(const Str& path) {
   return (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
 }
 
-bool Ask(Run& run, HWND owner, const Str& destination, const FILETIME& newTime, uint64_t newSize) {
+// `decided` names the answer, remembered or given, for the log.
+bool Ask(Run& run, HWND owner, const Str& destination, const FILETIME& newTime, uint64_t newSize,
+         const char*& decided) {
   int32_t& answer = run.install.replaceAnswer;
   bool ask = false;
   bool replace = AnswerFromMemory(answer, ask);
+  decided = ReplaceAnswerName(answer);
   if (!ask) return replace;
   ReplaceQuestion q = {destination,
                        FileDescription(ExistingTime(destination), ExistingSize(destination)),
                        FileDescription(newTime, newSize)};
   answer = AskReplaceFile(run, owner, q);
+  decided = ReplaceAnswerName(answer);
   replace = answer == kReplace || answer == kReplaceAll;
   if (answer == kReplace || answer == kSkip) answer = kAsk;
   return replace;
@@ -155,7 +160,7 @@ void OnNextCabinet(TCab&, void* owner, const Str& name, const Str&, Str& folder,
 void InstallCabinetForm(Placement& p) {
   Str first = TempFileName(0, true);
   bool ok = CopyOutCabinetPart(p.data, 0, first);
-  p.parts.push_back(first);
+  p.parts.push_back(Str(first));
   p.partCounter = 1;
   CabEvents events;
   events.owner = &p;
@@ -230,6 +235,10 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
   const ScriptList& files = run.script.List(ListKind::Files);
   destination = run.Expand(files.Field(index, 0));
   bool result = true;
+  // For the log: what happens, and what decided it.
+  const char* verb = "written";
+  const char* by = "new";
+  const char* name = "";
   DWORD attributes = GetFileAttributesA(destination.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     // Files mostly come folder by folder: the chain is probed once each.
@@ -238,14 +247,22 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
       run.install.madeFolder = folder;
   } else {
     bool newer = IsNewer(Calendar(newTime), Calendar(ExistingTime(destination)));
-    switch (DecideOverwrite(files.FieldInt(index, 1), newer)) {
+    const int32_t mode = files.FieldInt(index, 1);
+    by = "overwrite mode ";
+    name = OverwriteModeName(mode);
+    switch (DecideOverwrite(mode, newer)) {
       case Decision::Replace: result = true; break;
       case Decision::Keep: result = false; break;
-      case Decision::Ask: result = Ask(run, owner, destination, newTime, newSize); break;
+      case Decision::Ask:
+        result = Ask(run, owner, destination, newTime, newSize, name);
+        by = "answer ";
+        break;
     }
+    verb = result ? "replaced" : "kept";
     if (result && (attributes & FILE_ATTRIBUTE_READONLY))
       SetFileAttributesA(destination.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
+  Log("File %s: %s (%s%s)", destination.c_str(), verb, by, name);
   if (!result)
     destination = Str();
   else if (files.FieldIsOne(index, 2))
@@ -254,9 +271,11 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
 }
 
 PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination, bool abortEndsRun) {
+  LogResult(LastError(), "File %s", destination.c_str());
   Str text = run.Text(95) + destination + "\r\n" + run.Text(96);
   int answer = MessageBoxA(owner, text.c_str(), run.script.HeaderText(field::kSetupTitle).c_str(),
                            MB_ABORTRETRYIGNORE);
+  Log("Answer: %s", answer == IDABORT ? "Abort" : answer == IDRETRY ? "Retry" : "Ignore");
   if (answer == IDABORT) {
     if (abortEndsRun) AbortInstallation(run, owner);
     return PromptAnswer::Abort;
@@ -269,15 +288,12 @@ PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination, boo
 void AbortInstallation(Run& run, HWND owner) {
   MessageBoxA(owner, run.Text(59).c_str(), run.script.HeaderText(field::kSetupTitle).c_str(),
               MB_ICONEXCLAMATION);
-  EndRun(run, ExitCode::CancelledDuring, Cleanup::WithLanguageFiles);
+  EndRun(run, ExitCode::CancelledDuring, "installation aborted", Cleanup::WithLanguageFiles);
 }
 
 void PayloadDamaged(Run& run) {
-  static const ExitMessage damaged = {
-      "The setup files are corrupted. Please obtain a new copy of the program.", "Error",
-      MB_ICONERROR};
-  EndRun(run, ExitCode::Damaged, Cleanup::WithLanguageFiles,
-         run.startup.silentMode ? nullptr : &damaged);
+  EndRun(run, ExitCode::Damaged, "package data damaged", Cleanup::WithLanguageFiles,
+         run.startup.silentMode ? nullptr : &kCorruptedMessage);
 }
 
 void InstallFiles(Run& run, InstallUi& ui) {

@@ -4,6 +4,7 @@
 #include "format/header_fields.h"
 #include "install/file_placement_win.h"
 #include "install/install_ui_win.h"
+#include "startup/install_log_win.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
 
@@ -15,7 +16,8 @@ void CreateFolders(Run& run, InstallUi& ui) {
   ui.SetStatus(run.Text(80));
   const ScriptList& folders = run.script.List(ListKind::Folders);
   for (size_t i = 0; i < folders.Count(); ++i) {
-    CreateFolderChain(run.Expand(folders.Field(i, 0)));
+    Str folder = run.Expand(folders.Field(i, 0));
+    LogResult(CreateFolderChain(folder) ? 0 : LastError(), "Folder %s", folder.c_str());
     ui.Add(kWorkUnit);
   }
 }
@@ -27,6 +29,8 @@ void RunInstallSequence(Run& run, InstallUi& ui) {
   run.install.replaceAnswer = 5000;
   run.install.madeFolder = Str();
   ui.Reset(script.HeaderInt(field::kProgressMaximum));
+  Log("Installing to %s, group %s", run.folders.installFolder.c_str(),
+      run.choices.groupName.c_str());
   RunCommands(run, ui, 0);
   run.uninstallFiles.clear();
   InstallFiles(run, ui);
@@ -53,9 +57,7 @@ void RunInstallSequence(Run& run, InstallUi& ui) {
   }
   CleanupWorkDir(true, script.HeaderInt(field::kLanguageCount));
   Sleep(100);
-  if (run.startup.silentMode)
-    EndRun(run, run.install.filesFailed ? ExitCode::InstallFailed : ExitCode::Installed,
-           Cleanup::None);
+  if (run.startup.silentMode) EndInstalled(run);
 }
 
 }  // namespace pvx

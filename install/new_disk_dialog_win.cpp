@@ -77,22 +77,22 @@ void ShowNewDiskDialog(Run& run, HWND owner, int volume, Str& volumePath) {
   NewDisk d{&run, &volumePath};
   HWND window = CreateFrameWindow(kClass, run.Text(47).c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
                                   WS_EX_DLGMODALFRAME, 382, 163, owner, owner, &d);
-  HFONT font = UiFont("Tahoma", -11);
+  HFONT font = UiFont(kUiFace, -11);
   Str number = "#" + DecimalText(static_cast<int64_t>(volume));
-  AddControl(window, "STATIC", Format(run.Text(48), number.c_str()).c_str(),
+  AddControl(window, kStaticClass, Format(run.Text(48), number.c_str()).c_str(),
              WS_VISIBLE | SS_NOPREFIX, 10, 10, 360, 57, 102, font);
-  HWND caption = AddControl(window, "STATIC", run.Text(98).c_str(), WS_VISIBLE | SS_NOPREFIX, 10,
+  HWND caption = AddControl(window, kStaticClass, run.Text(98).c_str(), WS_VISIBLE | SS_NOPREFIX, 10,
                             72, 360, 14, 103, font);
   SIZE size = TextExtent(caption, run.Text(98).c_str());
   MoveWindow(caption, 10, 72, size.cx, size.cy, FALSE);
   HWND edit = AddControl(window, "EDIT", FolderPart(volumePath).c_str(),
                          WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 10, 90, 278, 21, kFolderId, font,
                          WS_EX_CLIENTEDGE);
-  AddControl(window, "BUTTON", run.Text(27).c_str(), WS_VISIBLE | WS_TABSTOP, 296, 90, 75, 23,
+  AddControl(window, kButtonClass, run.Text(27).c_str(), WS_VISIBLE | WS_TABSTOP, 296, 90, 75, 23,
              kBrowseId, font);
-  AddControl(window, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 206, 128, 75, 23,
+  AddControl(window, kButtonClass, "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 206, 128, 75, 23,
              IDOK, font);
-  AddControl(window, "BUTTON", run.Text(25).c_str(), WS_VISIBLE | WS_TABSTOP, 296, 128, 75, 23,
+  AddControl(window, kButtonClass, run.Text(25).c_str(), WS_VISIBLE | WS_TABSTOP, 296, 128, 75, 23,
              IDCANCEL, font);
   SetFocus(edit);
   RunModal(window, owner, &d.done);

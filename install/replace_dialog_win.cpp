@@ -36,7 +36,7 @@ LRESULT CALLBACK ReplaceProc(HWND window, UINT message, WPARAM w, LPARAM l) {
 }
 
 HWND Label(HWND parent, const Str& text, int x, int y, HFONT font) {
-  HWND label = AddControl(parent, "STATIC", text.c_str(), WS_VISIBLE | SS_NOPREFIX, x, y, 10, 10, -1, font);
+  HWND label = AddControl(parent, kStaticClass, text.c_str(), WS_VISIBLE | SS_NOPREFIX, x, y, 10, 10, -1, font);
   SIZE size = TextExtent(label, text.c_str());
   MoveWindow(label, x, y, size.cx, size.cy, FALSE);
   return label;
@@ -61,14 +61,14 @@ int32_t AskReplaceFile(Run& run, HWND owner, const ReplaceQuestion& q) {
   HWND window = CreateFrameWindow(kClass, run.startup.setupTitle.c_str(),
                                   WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, 456, 159,
                                   owner, owner, &r);
-  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont("Tahoma", -13)), FALSE);
-  HFONT font = UiFont("Tahoma", -11), bold = UiFont("Tahoma", -11, FW_BOLD);
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(kUiFace, -13)), FALSE);
+  HFONT font = UiFont(kUiFace, -11), bold = UiFont(kUiFace, -11, FW_BOLD);
   Label(window, run.Text(88), 16, 12, bold);
   HWND path = Label(window, Str(), 16, 36, font);
   RECT client;
   GetClientRect(window, &client);
   HDC dc = GetDC(window);
-  HGDIOBJ old = SelectObject(dc, UiFont("Tahoma", -13));
+  HGDIOBJ old = SelectObject(dc, UiFont(kUiFace, -13));
   Str shown = ShortenPath(q.destination, client.right - 2 * 16, [dc](const Str& text) {
     SIZE size = {0, 0};
     GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -86,10 +86,10 @@ int32_t AskReplaceFile(Run& run, HWND owner, const ReplaceQuestion& q) {
   int column = (a.right - a.left > b.right - b.left ? a.right - a.left : b.right - b.left) + 28;
   Label(window, q.existing, column, 60, font);
   Label(window, q.incoming, column, 84, font);
-  AddControl(window, "STATIC", "", WS_VISIBLE | SS_SUNKEN, 16, 110, 424, 2, -1, nullptr);
+  AddControl(window, kStaticClass, "", WS_VISIBLE | SS_SUNKEN, 16, 110, 424, 2, -1, nullptr);
   const int answers[4] = {kReplace, kReplaceAll, kSkip, kSkipAll};
   for (int i = 0; i < 4; ++i)
-    AddControl(window, "BUTTON", run.Text(91 + i).c_str(),
+    AddControl(window, kButtonClass, run.Text(91 + i).c_str(),
                WS_VISIBLE | WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON : 0), 16 + 108 * i, 124, 100,
                23, answers[i], font);
   RunModal(window, owner, &r.done);

@@ -2,6 +2,8 @@
 
 namespace pvx {
 
+const char kIconName[] = "MAINICON";
+
 namespace {
 
 const char kAppClass[] = "ParvolexApplication";
@@ -18,7 +20,7 @@ ATOM RegisterWindowClass(const char* name, WNDPROC proc, HBRUSH background) {
   WNDCLASSA c = {};
   c.lpfnWndProc = proc;
   c.hInstance = instance;
-  c.hIcon = LoadIconA(instance, "MAINICON");
+  c.hIcon = LoadIconA(instance, kIconName);
   c.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   c.hbrBackground = background;
   c.lpszClassName = name;

@@ -7,6 +7,8 @@ namespace pvx {
 
 HWND CreateApplicationWindow(HINSTANCE instance);
 
+extern const char kIconName[];  // "MAINICON", the executable's icon resource
+
 // A window class of this module with the executable's icon "MAINICON".
 ATOM RegisterWindowClass(const char* name, WNDPROC proc, HBRUSH background);
 

@@ -41,10 +41,10 @@ HWND CreateBackdropWindow(Run& run) {
   HWND window = CreateWindowExA(0, kClass, "Parvolex", WS_POPUP, r.left, r.top, r.right - r.left,
                                 r.bottom - r.top, run.startup.appWindow, nullptr, GetModuleHandleA(nullptr), nullptr);
   DeleteMenu(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND);
-  HFONT font = UiFont("Tahoma", -11);
+  HFONT font = UiFont(kUiFace, -11);
   SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   for (int i = 0; i < 2; ++i)
-    AddControl(window, "STATIC", "", WS_VISIBLE | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 16, i ? 79 : 16, 0, 0, i + 1,
+    AddControl(window, kStaticClass, "", WS_VISIBLE | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 16, i ? 79 : 16, 0, 0, i + 1,
                font);
   return window;
 }

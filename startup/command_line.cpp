@@ -27,7 +27,7 @@ std::vector<Str> SplitArguments(const Str& commandLine) {
         argument += commandLine[i];
     }
     if (argument.empty()) break;
-    arguments.push_back(argument);
+    arguments.push_back(std::move(argument));
   }
   return arguments;
 }
@@ -38,7 +38,7 @@ CommandLine ParseArguments(const std::vector<Str>& arguments) {
   for (const Str& argument : arguments) {
     Str key = AsciiUpper(argument);
     Str prefix = key.substr(0, 3);
-    Str value = argument.size() > 3 ? argument.substr(3) : Str();
+    Str value = argument.size() > 3 ? argument.substr(3) : Str();  // after "/X="
     if (key == "/S") {
       line.silent = true;
     } else if (key == "/NC") {
@@ -53,6 +53,9 @@ CommandLine ParseArguments(const std::vector<Str>& arguments) {
       line.group = value;
     } else if (prefix == "/L=") {
       line.language = value;
+    } else if (key.find("/LOG") == 0 && (key.size() == 4 || key[4] == '=')) {
+      line.log = true;
+      line.logPath = value.erase(0, 2);  // after "/LOG="; empty for "/LOG"
     }
   }
   return line;

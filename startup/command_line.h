@@ -15,6 +15,8 @@ struct CommandLine {
   bool hasGroup = false;      // "/G="
   Str group;
   Str language;       // "/L="
+  bool log = false;   // "/LOG" or "/LOG=": write the installation log
+  Str logPath;        // "/LOG=" value; empty: a new file in the temporary folder
 };
 
 // Arguments 1.. of a Windows command line (the program's own name, quoted

@@ -17,6 +17,10 @@ int g_fontCount = 0;
 
 }  // namespace
 
+const char kUiFace[] = "Tahoma";
+const char kStaticClass[] = "STATIC";
+const char kButtonClass[] = "BUTTON";
+
 HFONT UiFont(const char* face, int height, int weight) {
   for (int i = 0; i < g_fontCount; ++i)
     if (g_fonts[i].height == height && g_fonts[i].weight == weight &&

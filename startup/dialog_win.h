@@ -7,6 +7,11 @@
 
 namespace pvx {
 
+// Names more than one window of the runtime uses, held once.
+extern const char kUiFace[];       // "Tahoma"
+extern const char kStaticClass[];  // "STATIC"
+extern const char kButtonClass[];  // "BUTTON"
+
 // A font by face and height (negative: character height in pixels),
 // created once per combination and kept for the run.
 HFONT UiFont(const char* face, int height, int weight = FW_NORMAL);

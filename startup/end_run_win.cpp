@@ -1,17 +1,28 @@
 #include "format/header_fields.h"
 #include "install/cab_extractor_win.h"
+#include "startup/install_log_win.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
 
 namespace pvx {
 
-void EndRun(Run& run, ExitCode code, Cleanup cleanup, const ExitMessage* message) {
+const ExitMessage kCorruptedMessage = {
+    "The setup files are corrupted. Please obtain a new copy of the program.", "Error", MB_ICONERROR};
+
+void EndRun(Run& run, ExitCode code, const char* reason, Cleanup cleanup, const ExitMessage* message) {
   ReleaseExtractionFiles();
   if (cleanup != Cleanup::None)
     CleanupWorkDir(cleanup == Cleanup::WithLanguageFiles,
                    run.script.HeaderInt(field::kLanguageCount));
   if (message) MessageBoxA(run.startup.appWindow, message->text, message->caption, message->flags);
+  LogExit(static_cast<unsigned>(code), reason);
   ExitProcess(static_cast<UINT>(code));
+}
+
+void EndInstalled(Run& run) {
+  bool failed = run.install.filesFailed;
+  EndRun(run, failed ? ExitCode::InstallFailed : ExitCode::Installed,
+         failed ? "installed, files failed" : "installed", Cleanup::None);
 }
 
 }  // namespace pvx

@@ -2,7 +2,9 @@
 #include "startup/language_win.h"
 
 #include "format/header_fields.h"
+#include "startup/app_window_win.h"
 #include "startup/dialog_win.h"
+#include "startup/install_log_win.h"
 #include "startup/language.h"
 
 namespace pvx {
@@ -45,13 +47,13 @@ int ShowLanguageDialog(Run& run, const ScriptList& records, int count) {
   HWND window = CreateFrameWindow(kDialogClass, run.startup.setupTitle.c_str(),
                                   WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, 287,
                                   127, run.startup.appWindow, nullptr, &dialog);
-  HFONT font = UiFont("Tahoma", -11);
+  HFONT font = UiFont(kUiFace, -11);
   SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  HWND icon = AddControl(window, "STATIC", "", WS_VISIBLE | SS_ICON, 16, 16, 32, 32, 101, font);
+  HWND icon = AddControl(window, kStaticClass, "", WS_VISIBLE | SS_ICON, 16, 16, 32, 32, 101, font);
   SendMessageA(icon, STM_SETICON,
-               reinterpret_cast<WPARAM>(LoadIconA(GetModuleHandleA(nullptr), "MAINICON")), 0);
+               reinterpret_cast<WPARAM>(LoadIconA(GetModuleHandleA(nullptr), kIconName)), 0);
   const char* prompt = "Please select a language.";
-  HWND label = AddControl(window, "STATIC", prompt, WS_VISIBLE | SS_NOPREFIX, 67, 16, 200, 14, 102, font);
+  HWND label = AddControl(window, kStaticClass, prompt, WS_VISIBLE | SS_NOPREFIX, 67, 16, 200, 14, 102, font);
   SIZE size = TextExtent(label, prompt);
   MoveWindow(label, 67, 16, size.cx, size.cy, FALSE);
   HWND list = AddControl(window, "COMBOBOX", "",
@@ -60,9 +62,9 @@ int ShowLanguageDialog(Run& run, const ScriptList& records, int count) {
   for (int i = 0; i < count; ++i)
     SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(records.Field(i, 0).c_str()));
   SendMessageA(list, CB_SETCURSEL, PreselectedLanguage(records, GetUserDefaultLangID()), 0);
-  AddControl(window, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 112, 95, 75, 23,
+  AddControl(window, kButtonClass, "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 112, 95, 75, 23,
              IDOK, font);
-  AddControl(window, "BUTTON", "Cancel", WS_VISIBLE | WS_TABSTOP, 202, 95, 75, 23, IDCANCEL, font);
+  AddControl(window, kButtonClass, "Cancel", WS_VISIBLE | WS_TABSTOP, 202, 95, 75, 23, IDCANCEL, font);
   SetFocus(list);
   RunModal(window, run.startup.appWindow, &dialog.done);
   DestroyWindow(window);
@@ -79,6 +81,7 @@ void ChooseLanguage(Run& run) {
   if (count > 255) count = 255;
   Str& requested = run.startup.requestedLanguage;
   int index = 0;
+  const char* how = count > 1 ? "by /L=" : "only one";
   if (!requested.empty()) {
     int match = MatchRequestedLanguage(records, requested);
     if (match >= 0 && match < 256)
@@ -88,12 +91,15 @@ void ChooseLanguage(Run& run) {
   }
   if (count > 1 && requested.empty()) {
     index = ShowLanguageDialog(run, records, count);
-    if (index < 0) EndRun(run, ExitCode::CancelledBefore, Cleanup::WithLanguageFiles);
+    if (index < 0)
+      EndRun(run, ExitCode::CancelledBefore, "language dialog cancelled", Cleanup::WithLanguageFiles);
     run.language.confirmed = true;
+    how = "dialog";
   }
   ApplyLanguage(script, static_cast<uint8_t>(count > 1 ? index : 0), run.language);
   requested = records.Field(run.language.index, 0);
   run.folders.languageName = requested;
+  Log("Language: %s (%s)", requested.c_str(), how);
 }
 
 }  // namespace pvx

@@ -7,6 +7,7 @@
 #include "startup/backdrop_win.h"
 #include "actions/registry_win.h"
 #include "startup/file_source_win.h"
+#include "startup/install_log_win.h"
 #include "startup/language_win.h"
 #include "startup/long_path_win.h"
 #include "startup/prerequisites.h"
@@ -20,10 +21,6 @@
 
 namespace pvx {
 namespace {
-
-const ExitMessage kCorrupted = {
-    "The setup files are corrupted. Please obtain a new copy of the program.", "Error",
-    MB_ICONERROR};
 
 Str ModulePath() {
   char buffer[MAX_PATH + 1];
@@ -54,8 +51,10 @@ void ApplyCommandLine(Run& run) {
   startup.commandLine = ParseArguments(SplitArguments(GetCommandLineA()));
   if (startup.commandLine.runTool) {
     WinExec("..\\parvolex.exe", SW_SHOWNORMAL);
-    EndRun(run, ExitCode::Installed, Cleanup::None);
+    EndRun(run, ExitCode::Installed, nullptr, Cleanup::None);
   }
+  OpenInstallLog(startup.commandLine);
+  Log("Parvolex %s: %s", kRuntimeVersion, GetCommandLineA());
 
   CreateWorkDir();
 
@@ -64,9 +63,16 @@ void ApplyCommandLine(Run& run) {
   package.Open(run.package.executablePath);
   if (ReadPackageTrailer(package, run.package.trailer) != TrailerStatus::Ok) {
     package.Close();
-    EndRun(run, ExitCode::Damaged, Cleanup::WithoutLanguageFiles, &kCorrupted);
+    EndRun(run, ExitCode::Damaged, "package trailer damaged", Cleanup::WithoutLanguageFiles,
+           &kCorruptedMessage);
   }
   run.package.trailerRead = true;
+  const PackageTrailer& t = run.package.trailer;
+  // Every offset is below 2 GiB once the trailer is accepted.
+  Log("Package: %s form, script at %u, resources at %u (%u bytes), payload at %u",
+      t.IsCabinetForm() ? "cabinet" : "stored", static_cast<unsigned>(t.scriptOffset),
+      static_cast<unsigned>(t.resourceOffset), static_cast<unsigned>(t.resourceLength),
+      static_cast<unsigned>(t.payloadOffset));
 
   package.Seek(static_cast<uint64_t>(run.package.trailer.scriptOffset));
   TextReader reader(package);
@@ -79,6 +85,7 @@ void ApplyCommandLine(Run& run) {
   startup.setupTitle = run.ExpandField(field::kSetupTitle);
   SetWindowTextA(startup.appWindow, startup.setupTitle.c_str());
   ShowWindow(startup.appWindow, startup.silentMode ? SW_HIDE : SW_SHOW);
+  Log("Title: %s (%s)", startup.setupTitle.c_str(), startup.silentMode ? "silent" : "interactive");
 
   LoadScriptLists(reader, run.script);
   ExtractResourceArea(run, package);
@@ -99,7 +106,7 @@ void ApplyCommandLine(Run& run) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-  EndRun(run, ExitCode::Installed, Cleanup::None);
+  EndRun(run, ExitCode::Installed, "wizard closed", Cleanup::None);
 }
 
 }  // namespace

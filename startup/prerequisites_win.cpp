@@ -11,6 +11,7 @@
 #include "format/decimal.h"
 #include "format/header_fields.h"
 #include "format/text_util.h"
+#include "startup/install_log_win.h"
 #include "startup/prerequisites.h"
 #include "startup/system_dll_win.h"
 
@@ -20,7 +21,13 @@ namespace {
 
 void Fail(Run& run, const Str& text, const char* caption, UINT flags, bool show) {
   if (show) MessageBoxA(run.startup.appWindow, text.c_str(), caption, flags);
-  EndRun(run, ExitCode::PrerequisiteFailed, Cleanup::WithLanguageFiles);
+  EndRun(run, ExitCode::PrerequisiteFailed, "prerequisite check failed", Cleanup::WithLanguageFiles);
+}
+
+// Logs the result of a check; returns whether it failed.
+bool Failed(const char* what, bool failed) {
+  Log("Check %s: %s", what, failed ? "failed" : "passed");
+  return failed;
 }
 
 struct TitleSearch {
@@ -49,7 +56,7 @@ void TerminateByProgramName(const Str& name, bool family9x) {
   if (family9x) {
     typedef HANDLE(WINAPI * Snapshot)(DWORD, DWORD);
     typedef BOOL(WINAPI * Walk)(HANDLE, PROCESSENTRY32*);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    HMODULE kernel = GetModuleHandleA(kKernel32);
     Snapshot snapshot = reinterpret_cast<Snapshot>(GetProcAddress(kernel, "CreateToolhelp32Snapshot"));
     Walk first = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32First"));
     Walk next = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32Next"));
@@ -129,7 +136,7 @@ double InstalledDotNetVersion() {
       if (RegEnumKeyExA(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
           ERROR_SUCCESS)
         break;
-      names.emplace_back(name, length);
+      names.push_back(Str(name, length));
     }
   }
   return BestDotNetVersion(names);
@@ -161,16 +168,16 @@ void CloseRunningCopy(const Run& run) {
 
 void RunPrerequisiteChecks(Run& run) {
   const SetupScript& script = run.script;
-  if (VersionClassRefused(run.versionClass, script.HeaderInt(field::kUnsupportedSystems)))
+  if (Failed("system version", VersionClassRefused(run.versionClass, script.HeaderInt(field::kUnsupportedSystems))))
     Fail(run, run.Text(52) + script.HeaderText(field::kSupportedSystemsText),
          script.HeaderText(field::kSetupTitle).c_str(), MB_OK | MB_ICONEXCLAMATION,
          !run.startup.silentMode);
-  if (script.HeaderFlag(field::kNeedsAdministrator) && !IsAdministrator())
+  if (script.HeaderFlag(field::kNeedsAdministrator) && Failed("administrator", !IsAdministrator()))
     Fail(run, run.Text(85), run.startup.setupTitle.c_str(), MB_OK | MB_ICONEXCLAMATION, true);
   if (script.HeaderFlag(field::kDotNetVersion)) {
     double required = DecimalValue(script.HeaderText(field::kDotNetVersion));
-    if (DotNetCheckFails(script.HeaderFlag(field::kDotNetAnyLater), InstalledDotNetVersion(),
-                         required)) {
+    if (Failed(".NET", DotNetCheckFails(script.HeaderFlag(field::kDotNetAnyLater),
+                                                  InstalledDotNetVersion(), required))) {
       Str text = run.Text(86);
       bool offer = script.HeaderFlag(field::kDotNetDownloadUrl);
       if (offer) text += " " + run.Text(87);
@@ -182,7 +189,10 @@ void RunPrerequisiteChecks(Run& run) {
       Fail(run, Str(), nullptr, 0, false);
     }
   }
-  if (script.HeaderFlag(field::kCloseRunningCopy)) CloseRunningCopy(run);
+  if (script.HeaderFlag(field::kCloseRunningCopy)) {
+    Log("Closing copies of %s", script.HeaderText(field::kRunningCopyName).c_str());
+    CloseRunningCopy(run);
+  }
 }
 
 }  // namespace pvx

@@ -89,10 +89,17 @@ struct ExitMessage {
   UINT flags;
 };
 
+// "The setup files are corrupted…" (a damaged trailer or payload).
+extern const ExitMessage kCorruptedMessage;
+
 // The one way a run ends: clean the work folder as asked, show the message
 // (after the clean-up, so that nothing is left behind if the process is
-// killed while the box is open), end the process with the code.
-[[noreturn]] void EndRun(Run& run, ExitCode code, Cleanup cleanup,
+// killed while the box is open), log the code and the reason, end the
+// process with the code.
+[[noreturn]] void EndRun(Run& run, ExitCode code, const char* reason, Cleanup cleanup,
                          const ExitMessage* message = nullptr);
+// The end of an installation that ran through: code 0, or 4 when a file
+// could not be written.
+[[noreturn]] void EndInstalled(Run& run);
 
 }  // namespace pvx

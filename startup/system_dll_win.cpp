@@ -4,6 +4,8 @@
 
 namespace pvx {
 
+const char kKernel32[] = "kernel32.dll";
+
 HMODULE LoadSystemLibrary(const char* name) {
   char folder[MAX_PATH + 1];
   UINT n = GetSystemDirectoryA(folder, MAX_PATH);
@@ -17,7 +19,7 @@ HMODULE LoadSystemLibrary(const char* name) {
 void RestrictLibrarySearch() {
   // Both looked up: older systems lack them, and a missing import would
   // keep the stub from starting at all.
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  HMODULE kernel = GetModuleHandleA(kKernel32);
   typedef BOOL(WINAPI * SetDefault)(DWORD);
   typedef BOOL(WINAPI * SetFolder)(LPCSTR);
   auto setDefault = reinterpret_cast<SetDefault>(

@@ -7,6 +7,8 @@ namespace pvx {
 
 HMODULE LoadSystemLibrary(const char* name);
 
+extern const char kKernel32[];  // "kernel32.dll", for functions looked up in it
+
 // Setups are started from download folders full of other files: before
 // anything else loads a library, only the system folder is searched. Where
 // the system cannot restrict the search, the libraries that are loaded by

@@ -281,7 +281,7 @@ void WriteText(PackageFile& p, const Inspection& in) {
   }
   for (int k = 0; k < kListKindCount; ++k) {
     const ScriptList& list = s.List(static_cast<ListKind>(k));
-    std::printf("\n%s: %zu record(s)", ShapeOf(static_cast<ListKind>(k)).name, list.Count());
+    std::printf("\n%s: %zu record(s)", ListName(static_cast<ListKind>(k)), list.Count());
     if (static_cast<uint64_t>(std::max<int64_t>(0, s.AnnouncedCount(static_cast<ListKind>(k)))) != list.Count())
       std::printf(" (header announces %lld)", (long long)s.AnnouncedCount(static_cast<ListKind>(k)));
     std::printf("\n");

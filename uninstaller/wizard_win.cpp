@@ -70,8 +70,8 @@ void UninstallWizard::Build() {
   window_ = CreateFrameWindow(kWindowClass, plan_.Setting(setting::kTitle).c_str(),
                               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, kWidth, kHeight, nullptr,
                               nullptr, this);
-  HFONT font = UiFont("Tahoma", -11);
-  HFONT bold = UiFont("Tahoma", -11, FW_BOLD);
+  HFONT font = UiFont(kUiFace, -11);
+  HFONT bold = UiFont(kUiFace, -11, FW_BOLD);
   const DWORD label = WS_VISIBLE | SS_NOPREFIX;
   title_ = AddControl(window_, "STATIC", "", label | SS_LEFTNOWORDWRAP, plan_.SettingInt(setting::kTitleLeft),
                       plan_.SettingInt(setting::kTitleTop), 302, 14, kTitleId, bold);

@@ -38,7 +38,7 @@ enum ControlKind : uint8_t {
   kFrame,
 };
 
-const char* const kClasses[] = {"STATIC", "BUTTON", "EDIT", "RichEdit20A", WC_LISTVIEWA,
+const char* const kClasses[] = {kStaticClass, kButtonClass, "EDIT", "RichEdit20A", WC_LISTVIEWA,
                                 PROGRESS_CLASSA, "PvxPage"};
 
 struct KindSpec {
@@ -223,7 +223,7 @@ void CreateControls(HINSTANCE instance) {
   // the library behind them (with the script library it brings) is not
   // loaded.
   if (!g_wizard.run->startup.silentMode) LoadSystemLibrary("riched20.dll");
-  const HFONT fonts[3] = {UiFont("Tahoma", -11), UiFont("Tahoma", -11, FW_BOLD),
+  const HFONT fonts[3] = {UiFont(kUiFace, -11), UiFont(kUiFace, -11, FW_BOLD),
                           UiFont("Verdana", 19, FW_BOLD)};
   // The button row comes last, so that Tab runs through a page and then
   // Back, Next, Cancel.

@@ -10,6 +10,7 @@
 #include "install/install_sequence_win.h"
 #include "startup/app_window_win.h"
 #include "startup/dialog_win.h"
+#include "startup/install_log_win.h"
 #include "startup/run_win.h"
 #include "startup/system_dll_win.h"
 #include "wizard/wizard_win.h"
@@ -36,10 +37,8 @@ void ShowPage();
 // during the installation.
 [[noreturn]] void EndCancelled() {
   EndRun(R(), g_wizard.installing ? ExitCode::CancelledDuring : ExitCode::CancelledBefore,
-         Cleanup::WithLanguageFiles);
+         "cancelled", Cleanup::WithLanguageFiles);
 }
-
-ExitCode InstalledCode() { return R().install.filesFailed ? ExitCode::InstallFailed : ExitCode::Installed; }
 
 void QueryClose() {
   Run& run = R();
@@ -47,7 +46,7 @@ void QueryClose() {
   if (run.startup.silentMode) EndCancelled();
   // The page, not the Next caption, tells whether Finish is showing: a
   // translation may give Next and Finish the same caption.
-  if (g_wizard.Kind() == kFinish) EndRun(run, InstalledCode(), Cleanup::None);
+  if (g_wizard.Kind() == kFinish) EndInstalled(run);
   if (MessageBoxA(Ctl(kWindow), Lang(46).c_str(), run.startup.setupTitle.c_str(),
                   MB_YESNO | MB_ICONQUESTION) == IDYES)
     EndCancelled();
@@ -63,7 +62,7 @@ bool EnoughDiskSpace() {
   uint64_t free = 0;  // unreadable counts as none
   typedef BOOL(WINAPI * FreeSpaceEx)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
   FreeSpaceEx ex = reinterpret_cast<FreeSpaceEx>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(kKernel32), "GetDiskFreeSpaceExA")));
   ULARGE_INTEGER available, total, totalFree;
   DWORD sectors, bytes, clusters, all;
   if (ex) {
@@ -130,6 +129,10 @@ void ShowPage() {
   EnableWindow(Ctl(kBack), g_wizard.current > 0);
   if (inner) LayoutSeparator();
   if (kind == kExit) Exit();
+  // A silent run's hidden wizard shows nobody a page.
+  if (!R().startup.silentMode)
+    Log("Page: %s", NthText("welcome\0licence\0information\0folder\0group\0shortcuts\0ready\0installing\0finish",
+                            kind));
   int panel = inner ? kLicensePanel + kind - kLicense : kWhitePanel;
   for (int id = kWhitePanel; id <= kInstallingPanel; ++id) ShowControl(id, id == panel);
   const uint8_t* texts = kPageTexts[kind];
@@ -265,7 +268,7 @@ void StartWizard(Run& run) {
                                   495, 359, run.startup.appWindow, nullptr, nullptr);
   z.ctl[kWindow] = window;
   run.startup.wizardWindow = window;
-  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont("Tahoma", -11)), FALSE);
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(kUiFace, -11)), FALSE);
   CreateControls(instance);
   z.ui.owner = window;
   z.ui.statusLabel = Ctl(kStatus);

@@ -130,7 +130,7 @@ SetupScript ReadBack(const std::string& bytes, PackageTrailer& t) {
 
 void ExpectSameScript(const SetupScript& a, const SetupScript& b) {
   EXPECT_EQ(a.header, b.header);
-  for (int k = 0; k < kListKindCount; ++k) EXPECT_EQ(a.lists[k].texts, b.lists[k].texts) << ShapeOf(ListKind(k)).name;
+  for (int k = 0; k < kListKindCount; ++k) EXPECT_EQ(a.lists[k].texts, b.lists[k].texts) << ListName(ListKind(k));
   EXPECT_EQ(a.languageStrings, b.languageStrings);
 }
 
@@ -169,8 +169,8 @@ TEST(BuilderRoundTrip, CabinetFormReadsBackThroughTheFormatLibrary) {
     if (k == static_cast<int>(ListKind::Files) || k == static_cast<int>(ListKind::Languages)) continue;
     std::vector<std::string> flat;
     for (auto& r : p.records[k]) flat.insert(flat.end(), r.begin(), r.end());
-    EXPECT_EQ(s.lists[k].texts, flat) << ShapeOf(ListKind(k)).name;
-    EXPECT_FALSE(flat.empty()) << ShapeOf(ListKind(k)).name;
+    EXPECT_EQ(s.lists[k].texts, flat) << ListName(ListKind(k));
+    EXPECT_FALSE(flat.empty()) << ListName(ListKind(k));
   }
   const uint64_t sizes = 3002 + 7 + 0 + 5000 + 300000;
   EXPECT_EQ(DecimalInt64(s.HeaderText(field::kDiskSpaceNeeded)), static_cast<int64_t>(sizes));

@@ -65,5 +65,36 @@ TEST(CommandLineTest, Values) {
   EXPECT_FALSE(line.hasGroup);
 }
 
+TEST(CommandLineTest, Log) {
+  struct Case {
+    std::vector<std::string> args;
+    bool log;
+    std::string path;
+  } cases[] = {
+      {{}, false, ""},
+      {{"/LOG"}, true, ""},
+      {{"/log"}, true, ""},
+      {{"/Log=C:\\Logs\\Setup.txt"}, true, "C:\\Logs\\Setup.txt"},  // the value keeps its case
+      {{"/LOG="}, true, ""},                                           // the temporary folder, as /LOG
+      {{"/LOG=a", "/LOG"}, true, ""},                                  // the last one wins
+      {{"/LOG", "/LOG=b"}, true, "b"},
+      {{"/LOGFILE"}, false, ""},
+      {{"/LO"}, false, ""},
+      {{"/LOG:x"}, false, ""},
+      {{"LOG"}, false, ""},
+      {{"/L=English", "/S"}, false, ""},
+  };
+  for (const Case& c : cases) {
+    CommandLine line = ParseArguments(c.args);
+    std::string shown = c.args.empty() ? "(none)" : c.args[0];
+    EXPECT_EQ(line.log, c.log) << shown;
+    EXPECT_EQ(line.logPath, c.path) << shown;
+  }
+  // /LOG= does not take /L='s value and the other way round.
+  CommandLine line = ParseArguments({"/LOG=x", "/L=German"});
+  EXPECT_EQ(line.language, "German");
+  EXPECT_EQ(line.logPath, "x");
+}
+
 }  // namespace
 }  // namespace pvx

@@ -46,6 +46,21 @@ TEST(DecimalTest, Text) {
   EXPECT_EQ(DecimalText(int64_t{-42}), "-42");
   EXPECT_EQ(DecimalText(INT64_MIN), "-9223372036854775808");
   EXPECT_EQ(DecimalText(UINT64_MAX), "18446744073709551615");
+  // The conversion divides in 16-bit steps: values around the word
+  // boundaries and every digit position.
+  const std::pair<uint64_t, const char*> cases[] = {
+      {9, "9"},
+      {65535, "65535"},
+      {65536, "65536"},
+      {655359, "655359"},
+      {4294967295u, "4294967295"},
+      {4294967296u, "4294967296"},
+      {42949672960u, "42949672960"},
+      {0x0000FFFFFFFFFFFFu, "281474976710655"},
+      {10000000000000000000u, "10000000000000000000"},
+      {18446744073709551606u, "18446744073709551606"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DecimalText(c.first), c.second) << c.second;
 }
 
 }  // namespace
