@@ -2,7 +2,9 @@
 rules, the replace and copy-error prompts, a missing volume and damaged
 payloads."""
 import os
+import random
 import shutil
+import subprocess
 import stat
 import time
 import unittest
@@ -265,6 +267,46 @@ class CopyErrorTest(InstallTestCase):
         self.assertEqual(p.wait(60), 0)
         with open(os.path.join(target, "f.txt"), "rb") as f:
             self.assertEqual(f.read(), b"x")
+
+
+class FullDiskTest(InstallTestCase):
+    """A destination on a 1 MiB file system that a 2 MiB member overfills."""
+
+    def setUp(self):
+        super().setUp()
+        self.disk = os.path.join(self.scratch, "small-disk")
+        os.makedirs(self.disk)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", self.disk],
+                                 capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a small file system here: %s" % mounted.stderr.decode().strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", self.disk])
+
+    def test_a_full_disk_gets_the_copy_error_and_exit_code_4(self):
+        for form in ("cabinet", "stored"):
+            with self.subTest(form):
+                folder = os.path.join(self.scratch, form)
+                packages.write_payload(os.path.join(folder, "payload"), {
+                    "a.txt": b"first file\r\n" * 100,
+                    "big.bin": bytes(random.Random(7).getrandbits(8) for _ in range(2 << 20)),
+                    "z.txt": b""})
+                target = os.path.join(self.disk, form)
+                setup, _ = packages.build(folder, '[package]\nform = "%s"\n' % form +
+                                          files_block(harness.windows_path(target)))
+                p = self.start(setup, ["/S"])
+                box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                                    "timeout=30000", "--", "msgbox")[-1]
+                self.assertIn(harness.windows_path(os.path.join(target, "big.bin")), box["text"])
+                self.assertEqual(box["buttons"], "Abort,Retry,Ignore")
+                self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--",
+                              "click", "caption=Ignore")
+                self.assertEqual(p.wait(60), 4)
+                # The files around the one that did not fit are complete.
+                with open(os.path.join(target, "a.txt"), "rb") as f:
+                    self.assertEqual(f.read(), b"first file\r\n" * 100)
+                self.assertEqual(os.path.getsize(os.path.join(target, "z.txt")), 0)
+                self.assertEqual(self.workdir_left(), [])
+                shutil.rmtree(target)
 
 
 class VolumesTest(InstallTestCase):
