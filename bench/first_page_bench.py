@@ -22,8 +22,9 @@ that saw the page. The temporary files the killed installers leave behind
 are removed after each run.
 
 --variants also times Parvolex packages that each leave one thing out of
-the demo (side picture, licence and information pages, the second
-language, every page but Welcome), to show where the time goes.
+the demo or change it (the stored form instead of the cabinet, side
+picture, licence and information pages, the second language, every page
+but Welcome), to show where the time goes.
 
 Usage: bench/first_page_bench.py [--runs N] [--interval MS] [--variants]
 """
@@ -106,6 +107,7 @@ SectionEnd
 
 # Diagnostic variants of the demo project: name, text edits (pattern, replacement).
 VARIANTS = [
+    ("stored form", [(r'(?m)^form = "cabinet"\ncompression = "mszip"$', 'form = "stored"')]),
     ("no side picture", [(r"(?m)^\[wizard\]$", '[wizard]\nside_picture = "none"')]),
     ("no licence/information pages", [(r"(?m)^(license|information) = true$", r"\1 = false")]),
     ("one language", [(r"(?s)\n\[\[languages\]\]\nbase = \"german\".*?readme-de.txt\"\n", "\n")]),
