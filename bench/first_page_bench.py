@@ -1,0 +1,239 @@
+#!/usr/bin/env python3
+"""First-page benchmark: the time from process start to the first wizard
+page being visible, for the demo package against an NSIS MUI2 installer of
+the same files, side by side in one run.
+
+A: examples/demo built with build/bin/parvolex, started with /L=English
+   (the demo holds two languages; the switch skips the language dialog, as
+   the NSIS installer, which holds the same two, shows none).
+B: an NSIS MUI2 installer of the same files and texts (Welcome, licence,
+   readme as a second licence page, directory, Start-menu folder,
+   components, install files, finish with run, readme and link; English and
+   German; zlib), using the demo's own side and header pictures.
+
+Both run under the project's Wine prefix on the harness's Xvfb display with
+a warm wineserver, interleaved A B A B, after one unmeasured run of each.
+build/bin/first_page_probe.exe (bench/first_page_probe.cpp) starts each
+installer and polls, every INTERVAL ms, its first thread's top-level windows
+until a visible wizard window (Parvolex: class PvxPage; NSIS: #32770) has
+the first page's title control visible (Parvolex id 18, NSIS id 1201), then
+terminates it. The time runs from just before CreateProcess to the poll
+that saw the page. The temporary files the killed installers leave behind
+are removed after each run.
+
+--variants also times Parvolex packages that each leave one thing out of
+the demo or change it (the stored form instead of the cabinet, side
+picture, licence and information pages, the second language, every page
+but Welcome), to show where the time goes.
+
+Usage: bench/first_page_bench.py [--runs N] [--interval MS] [--variants]
+"""
+import argparse
+import json
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402
+
+DEMO = os.path.join(ROOT, "examples", "demo")
+WORK = os.path.join(ROOT, "build", "bench", "first-page")
+PROBE = os.path.join(harness.BIN, "first_page_probe.exe")
+
+NSIS_SCRIPT = r"""Unicode false
+!include MUI2.nsh
+Name "Example Tool 1.4"
+OutFile "nsis-demo.exe"
+InstallDir "$PROGRAMFILES\Example Tool"
+RequestExecutionLevel admin
+SetCompressor zlib
+BrandingText "Example Software"
+!define MUI_HEADERIMAGE
+!define MUI_HEADERIMAGE_RIGHT
+!define MUI_HEADERIMAGE_BITMAP "header.bmp"
+!define MUI_HEADERIMAGE_BITMAP_NOSTRETCH
+!define MUI_WELCOMEFINISHPAGE_BITMAP "side.bmp"
+!define MUI_WELCOMEFINISHPAGE_BITMAP_NOSTRETCH
+!define MUI_ABORTWARNING
+Var StartMenuFolder
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_LICENSE $(licence)
+!insertmacro MUI_PAGE_LICENSE $(readme)
+!insertmacro MUI_PAGE_DIRECTORY
+!define MUI_STARTMENUPAGE_DEFAULTFOLDER "Example Tool"
+!insertmacro MUI_PAGE_STARTMENU Application $StartMenuFolder
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN "$INSTDIR\tool.exe"
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\docs\manual.txt"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!define MUI_FINISHPAGE_LINK "https://example.invalid/tool"
+!define MUI_FINISHPAGE_LINK_LOCATION "https://example.invalid/tool"
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "German"
+LicenseLangString licence ${LANG_ENGLISH} "@DEMO@/text/licence-en.txt"
+LicenseLangString licence ${LANG_GERMAN} "@DEMO@/text/licence-de.txt"
+LicenseLangString readme ${LANG_ENGLISH} "@DEMO@/text/readme-en.txt"
+LicenseLangString readme ${LANG_GERMAN} "@DEMO@/text/readme-de.txt"
+Section "-Files"
+SetOutPath "$INSTDIR"
+File "@DEMO@/app/bin/tool.exe"
+SetOutPath "$INSTDIR\docs"
+File /r "@DEMO@/app/docs/*.*"
+SetOutPath "$DOCUMENTS\Example Tool Samples"
+File /r "@DEMO@/app/samples/*.*"
+CreateDirectory "$INSTDIR\reports"
+WriteRegStr HKLM "SOFTWARE\Example Software\Example Tool" "InstallDir" "$INSTDIR"
+WriteUninstaller "$INSTDIR\Uninstall.exe"
+!insertmacro MUI_STARTMENU_WRITE_BEGIN Application
+CreateDirectory "$SMPROGRAMS\$StartMenuFolder"
+CreateShortcut "$SMPROGRAMS\$StartMenuFolder\Example Tool.lnk" "$INSTDIR\tool.exe"
+CreateShortcut "$SMPROGRAMS\$StartMenuFolder\Manual.lnk" "$INSTDIR\docs\manual.txt"
+!insertmacro MUI_STARTMENU_WRITE_END
+SectionEnd
+Section "Desktop shortcut"
+CreateShortcut "$DESKTOP\Example Tool.lnk" "$INSTDIR\tool.exe"
+SectionEnd
+Section "Uninstall"
+Delete "$INSTDIR\Uninstall.exe"
+SectionEnd
+"""
+
+# Diagnostic variants of the demo project: name, text edits (pattern, replacement).
+VARIANTS = [
+    ("stored form", [(r'(?m)^form = "cabinet"\ncompression = "mszip"$', 'form = "stored"')]),
+    ("no side picture", [(r"(?m)^\[wizard\]$", '[wizard]\nside_picture = "none"')]),
+    ("no licence/information pages", [(r"(?m)^(license|information) = true$", r"\1 = false")]),
+    ("one language", [(r"(?s)\n\[\[languages\]\]\nbase = \"german\".*?readme-de.txt\"\n", "\n")]),
+    ("welcome page only", [(r"(?m)^(license|information|folder|group|shortcuts|ready|finish) = true$",
+                            r"\1 = false")]),
+]
+
+
+def quiet(cmd, **kw):
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+
+
+def parvolex_package(name, edits=()):
+    """The demo project with absolute sources (and the edits) built into WORK."""
+    with open(os.path.join(DEMO, "demo.toml")) as f:
+        text = f.read()
+    text = re.sub(r'"(app|text)/', lambda m: '"' + DEMO + "/" + m.group(1) + "/", text)
+    text = re.sub(r"(?m)^output = .*$", "", text)
+    for pattern, replacement in edits:
+        text, n = re.subn(pattern, replacement, text)
+        if not n:
+            raise RuntimeError("variant %s: %r matches nothing" % (name, pattern))
+    stem = "pvx-" + re.sub(r"[^a-z0-9]+", "-", name.lower()).strip("-")
+    project = os.path.join(WORK, stem + ".toml")
+    with open(project, "w") as f:
+        f.write(text)
+    exe = os.path.join(WORK, stem + ".exe")
+    quiet([harness.PARVOLEX, "build", project, "-o", exe])
+    return exe
+
+
+def nsis_installer(parvolex_exe):
+    """The NSIS installer, with the Parvolex package's own pictures."""
+    extracted = os.path.join(WORK, "extracted")
+    shutil.rmtree(extracted, ignore_errors=True)
+    quiet([harness.PARVOLEX, "extract", parvolex_exe, "-d", extracted])
+    shutil.copy(os.path.join(extracted, "resources", "5.tmp"), os.path.join(WORK, "side.bmp"))
+    shutil.copy(os.path.join(extracted, "resources", "4.tmp"), os.path.join(WORK, "header.bmp"))
+    shutil.rmtree(extracted, ignore_errors=True)
+    script = os.path.join(WORK, "nsis-demo.nsi")
+    with open(script, "w") as f:
+        f.write(NSIS_SCRIPT.replace("@DEMO@", DEMO))
+    quiet(["makensis", "-V1", script], cwd=WORK)
+    return os.path.join(WORK, "nsis-demo.exe")
+
+
+class Runner:
+    def __init__(self, env, interval):
+        self.env = env
+        self.interval = interval
+        self.temp = harness.temp_folder()
+        self.polls = []
+
+    def first_page(self, exe, args, window_class, control_id):
+        """Milliseconds to the first page; the installer is killed, its leftovers removed."""
+        before = set(os.listdir(self.temp)) if os.path.isdir(self.temp) else set()
+        p = harness.WinProcess(PROBE, [window_class, str(control_id), str(self.interval), "30000",
+                                       harness.windows_path(exe)] + list(args), self.env)
+        try:
+            code = p.wait(90)
+            out = p.output().strip()
+        finally:
+            p.kill()
+            p.close()
+        for entry in set(os.listdir(self.temp)) - before:
+            path = os.path.join(self.temp, entry)
+            shutil.rmtree(path, ignore_errors=True) if os.path.isdir(path) else os.remove(path)
+        m = re.match(r"shown ms=([\d.]+) polls=(\d+) poll_us=(\d+)", out)
+        if code != 0 or not m:
+            raise RuntimeError("%s: probe said %r (exit %d)" % (os.path.basename(exe), out, code))
+        self.polls.append((int(m.group(2)), int(m.group(3))))
+        return float(m.group(1))
+
+
+def load():
+    with open("/proc/loadavg") as f:
+        return " ".join(f.read().split()[:3])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--interval", type=int, default=5, help="poll interval of the probe, ms")
+    parser.add_argument("--variants", action="store_true", help="also time the diagnostic variants")
+    parser.add_argument("--json", help="write the raw times there")
+    args = parser.parse_args()
+    for path in (PROBE, harness.PARVOLEX, harness.RUNTIME):
+        if not os.path.exists(path):
+            sys.exit("%s is missing: run scripts/build" % path)
+    os.makedirs(WORK, exist_ok=True)
+
+    pvx = parvolex_package("demo")
+    contenders = [("Parvolex", pvx, ["/L=English"], "PvxPage", 18),
+                  ("NSIS MUI2", nsis_installer(pvx), [], "#32770", 1201)]
+    if args.variants:
+        for name, edits in VARIANTS:
+            contenders.append(("Parvolex, " + name, parvolex_package(name, edits), ["/L=English"], "PvxPage", 18))
+
+    print("runtime.exe: %d bytes; %s %d bytes, %s %d bytes" % (
+        os.path.getsize(harness.RUNTIME), os.path.basename(contenders[0][1]), os.path.getsize(contenders[0][1]),
+        os.path.basename(contenders[1][1]), os.path.getsize(contenders[1][1])))
+    runner = Runner(harness.ensure_session(), args.interval)
+    load_before = load()
+    for _, exe, exe_args, window_class, control_id in contenders:  # warm the file cache and the server
+        runner.first_page(exe, exe_args, window_class, control_id)
+    times = {c[0]: [] for c in contenders}
+    for _ in range(args.runs):
+        for name, exe, exe_args, window_class, control_id in contenders:
+            times[name].append(runner.first_page(exe, exe_args, window_class, control_id))
+    load_after = load()
+
+    medians = {name: statistics.median(v) for name, v in times.items()}
+    print("first wizard page visible, median of %d runs, interleaved (load %s before, %s after):"
+          % (args.runs, load_before, load_after))
+    for name, v in times.items():
+        print("  %-40s %7.1f ms   (%s)" % (name, medians[name], " ".join("%.0f" % t for t in v)))
+    ratio = medians["Parvolex"] / medians["NSIS MUI2"]
+    print("  Parvolex / NSIS: %.2f (%s)" % (ratio, "no slower" if ratio <= 1 else "slower"))
+    polls = sum(n for n, _ in runner.polls)
+    mean_cost = sum(n * us for n, us in runner.polls) / polls
+    print("  probe: every %d ms, mean %.0f us per look (%d looks)" % (args.interval, mean_cost, polls))
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump({"runs": args.runs, "load": [load_before, load_after], "times": times,
+                       "medians": medians, "ratio": ratio}, f, indent=1)
+
+
+if __name__ == "__main__":
+    main()
