@@ -108,9 +108,9 @@ class WizardCase(harness.WineTestCase):
                              text=True, check=True).stdout
         return [""] + json.loads(out)["language_strings"][0]
 
-    def open(self, body, setup="", args=(), env=None):
+    def open(self, body, setup="", args=(), env=None, files=None):
         """Builds and starts the setup; returns the process."""
-        exe = self.build(body, setup)
+        exe = self.build(body, setup, files=files)
         self.lang = self.texts(exe)
         if env:
             p = harness.WinProcess(exe, ["/L=English"] + list(args), env)

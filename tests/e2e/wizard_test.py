@@ -1,8 +1,10 @@
 """The wizard: page sequence and navigation, the folder and program-group
 pages, the shortcut and finish options, the summary, closing."""
+import json
 import ntpath
 import os
 import shutil
+import subprocess
 import time
 import unittest
 
@@ -74,6 +76,32 @@ class PageSequenceTest(WizardCase):
         self.assertEqual((c[TITLE_LABEL]["x"], c[TITLE_LABEL]["y"]), (16, 10))  # fields 69, 72
         self.assertEqual(c[TITLE_LABEL]["fontweight"], 700)
         self.assertEqual((c[NEXT]["font"], c[NEXT]["fontheight"]), ("Tahoma", -11))
+
+
+class ProgressTest(WizardCase):
+    def test_the_bar_ends_exactly_at_the_packages_total(self):
+        # Field 48 is the rounded total of the file bytes and the work units
+        # of every other step, in units of 1024 bytes: an installation that
+        # ran through leaves the bar at exactly that mark.
+        files = {"app/tool.txt": 100, "app/a.bin": 1000, "app/b.bin": 70001, "app/c.bin": 300000,
+                 "app/d.bin": 1536, "app/e.bin": 511}
+        body = pages("welcome", "finish")
+        for name in ("a.bin", "b.bin", "c.bin", "d.bin", "e.bin"):
+            body += '[[files]]\nsource = "app/%s"\ndestination = "{app}"\n' % name
+        body += ('[[folders]]\npath = "{app}\\\\reports"\n'
+                 '[[registry]]\nroot = "HKCU"\nkey = "Software\\\\PvxProgressTest"\nname = "v"\n'
+                 'type = "string"\ndata = "1"\n')
+        self.open(body, files=files)
+        self.addCleanup(harness._quiet, ["wine", "reg", "delete", "HKCU\\Software\\PvxProgressTest", "/f"],
+                        self.env)
+        exe = os.path.join(self.scratch, "setup.exe")
+        out = subprocess.run([harness.PARVOLEX, "inspect", exe, "--json"], capture_output=True,
+                             text=True, check=True).stdout
+        total = int([f for f in json.loads(out)["header"] if f["field"] == 48][0]["value"])
+        self.assertGreater(total, 370)  # files alone come to 365
+        self.go(NEXT, "finish")
+        bar = self.get(PROGRESS)
+        self.assertEqual((int(bar["max"]), int(bar["pos"])), (total, total))
 
 
 class FolderPageTest(WizardCase):
