@@ -138,10 +138,29 @@ void ReleaseExtractionFiles() {
   g_opened.clear();
 }
 
-void SetFileTimeFromDos(HANDLE file, uint16_t date, uint16_t time) {
-  FILETIME local, utc;
-  if (DosDateTimeToFileTime(date, time, &local) && LocalFileTimeToFileTime(&local, &utc))
-    SetFileTime(file, &utc, nullptr, &utc);
+void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,
+                      const FILETIME* accessed, const FILETIME* written, DWORD attributes) {
+  typedef BOOL(WINAPI * SetInformation)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  static SetInformation setInformation = reinterpret_cast<SetInformation>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA(kKernel32), "SetFileInformationByHandle")));
+  // Zero times are left alone; zero attributes would be too, so "none"
+  // is said as FILE_ATTRIBUTE_NORMAL.
+  FILE_BASIC_INFO info = {};
+  const FILETIME* times[3] = {created, accessed, written};
+  LARGE_INTEGER* fields[3] = {&info.CreationTime, &info.LastAccessTime, &info.LastWriteTime};
+  for (int i = 0; i < 3; ++i)
+    if (times[i]) {
+      fields[i]->LowPart = times[i]->dwLowDateTime;
+      fields[i]->HighPart = static_cast<LONG>(times[i]->dwHighDateTime);
+    }
+  info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  if (setInformation && setInformation(file, FileBasicInfo, &info, sizeof info)) {
+    CloseHandle(file);
+    return;
+  }
+  SetFileTime(file, created, accessed, written);
+  CloseHandle(file);
+  SetFileAttributesA(path.c_str(), attributes);
 }
 
 TCab::~TCab() {
@@ -251,21 +270,23 @@ INT_PTR TCab::Notify(int type, void* data) {
       }
     }
     case fdintCLOSE_FILE_INFO: {
-      // The time is set through the handle that wrote the member, after
-      // its last byte: the same result as opening the file again, one open
-      // fewer per file.
+      // The time and attributes are set through the handle that wrote the
+      // member, after its last byte: the same result as opening the file
+      // again, without the opens.
       HANDLE file = reinterpret_cast<HANDLE>(n->hf);
       Str name = n->psz1;
-      Str destination;
       for (size_t i = 0; i < open_.size(); ++i) {
         if (open_[i].name != name) continue;
-        destination = open_[i].destination;
+        Str destination = open_[i].destination;
         open_.erase(open_.begin() + i);
-        SetFileTimeFromDos(file, n->date, n->time);
-        break;
+        FILETIME local, utc;
+        bool timed = DosDateTimeToFileTime(n->date, n->time, &local) &&
+                     LocalFileTimeToFileTime(&local, &utc);
+        CloseWrittenFile(file, destination, timed ? &utc : nullptr, nullptr,
+                         timed ? &utc : nullptr, n->attribs & 0x27);
+        return TRUE;
       }
       CloseHandle(file);
-      if (!destination.empty()) SetFileAttributesA(destination.c_str(), n->attribs & 0x27);
       return TRUE;
     }
     case fdintNEXT_CABINET: {

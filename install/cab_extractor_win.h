@@ -82,8 +82,11 @@ void ReleaseExtractionFiles();
 void HoldExtractionFile(HANDLE file);
 void ForgetExtractionFile(HANDLE file);
 
-// Sets the creation and last-write time of a file open for writing from a
-// DOS date and time read as local time.
-void SetFileTimeFromDos(HANDLE file, uint16_t date, uint16_t time);
+// Closes a file that was written, giving it its times (a null time stays
+// as it is) and attributes: through the open handle in one call where the
+// system has SetFileInformationByHandle, else with SetFileTime before and
+// SetFileAttributesA after closing.
+void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,
+                      const FILETIME* accessed, const FILETIME* written, DWORD attributes);
 
 }  // namespace pvx

@@ -219,9 +219,7 @@ void InstallStoredForm(Placement& p) {
     if (target.file != INVALID_HANDLE_VALUE) {
       // Set through the writing handle after the last byte, so the file
       // is not opened a second time.
-      SetFileTime(target.file, &time, &time, &time);
-      CloseHandle(target.file);
-      SetFileAttributesA(destination.c_str(), h.attributes);
+      CloseWrittenFile(target.file, destination, &time, &time, &time, h.attributes);
     }
     if (copied != size) PayloadDamaged(p.run);
     p.ui.Add(size);
