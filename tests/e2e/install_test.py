@@ -51,6 +51,15 @@ class InstallTestCase(harness.WineTestCase):
     def workdir_left(self):
         return sorted(temp_entries() - self.temp_before)
 
+    def answer_copy_error(self, path, button, timeout=20000):
+        """Waits for the copy-error message naming the file and presses the button."""
+        box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                            "timeout=%d" % timeout, "--", "msgbox")[-1]
+        self.assertIn(harness.windows_path(path), box["text"])
+        self.assertEqual(box["buttons"], "Abort,Retry,Ignore")
+        self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--",
+                      "click", "caption=" + button)
+
 
 class FormsTest(InstallTestCase):
     def test_every_form_installs_every_file(self):
@@ -236,12 +245,7 @@ class CopyErrorTest(InstallTestCase):
                 os.makedirs(os.path.join(target, "f.txt"))
                 setup, _ = packages.build(folder, files_block(harness.windows_path(target)))
                 p = self.start(setup, ["/S"])
-                box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
-                                    "timeout=20000", "--", "msgbox")[-1]
-                self.assertIn(harness.windows_path(os.path.join(target, "f.txt")), box["text"])
-                self.assertEqual(box["buttons"], "Abort,Retry,Ignore")
-                self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--",
-                              "click", "caption=" + button)
+                self.answer_copy_error(os.path.join(target, "f.txt"), button)
                 if button == "Abort":
                     aborted = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
                                             "timeout=20000", "--", "msgbox")[-1]
@@ -294,12 +298,7 @@ class FullDiskTest(InstallTestCase):
                 setup, _ = packages.build(folder, '[package]\nform = "%s"\n' % form +
                                           files_block(harness.windows_path(target)))
                 p = self.start(setup, ["/S"])
-                box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
-                                    "timeout=30000", "--", "msgbox")[-1]
-                self.assertIn(harness.windows_path(os.path.join(target, "big.bin")), box["text"])
-                self.assertEqual(box["buttons"], "Abort,Retry,Ignore")
-                self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--",
-                              "click", "caption=Ignore")
+                self.answer_copy_error(os.path.join(target, "big.bin"), "Ignore", timeout=30000)
                 self.assertEqual(p.wait(60), 4)
                 # The files around the one that did not fit are complete.
                 with open(os.path.join(target, "a.txt"), "rb") as f:
