@@ -86,8 +86,14 @@ struct Placement : WriteErrorPrompt {
 
   bool aborted = false;  // Abort was chosen inside the decompressor
 
+  // The copy-error prompt, with the status line showing the file it names.
+  PromptAnswer CopyError(const Str& path, bool abortEndsRun = true) {
+    ui.Show(true);
+    return CreateErrorPrompt(run, ui.owner, path, abortEndsRun);
+  }
+
   bool RetryWrite(const Str& path) override {
-    PromptAnswer answer = CreateErrorPrompt(run, ui.owner, path, !extracting);
+    PromptAnswer answer = CopyError(path, !extracting);
     if (answer == PromptAnswer::Abort) aborted = true;
     return answer == PromptAnswer::Retry;
   }
@@ -102,7 +108,7 @@ struct Placement : WriteErrorPrompt {
   }
 
   void ShowCopying(const Str& destination) {
-    ui.SetStatus(run.Text(35) + FileNamePart(destination));
+    ui.SetFileStatus(run.Text(35) + FileNamePart(destination));
     ProcessMessagesNowAndThen();
   }
 };
@@ -130,7 +136,7 @@ void OnCopyFile(TCab&, void* owner, const Str& name, uint32_t size, uint16_t dat
 
 void OnCreateError(TCab&, void* owner, const Str& destination, bool& retry, bool& abort) {
   Placement& p = *static_cast<Placement*>(owner);
-  PromptAnswer answer = CreateErrorPrompt(p.run, p.ui.owner, destination, false);
+  PromptAnswer answer = p.CopyError(destination, false);
   retry = answer == PromptAnswer::Retry;
   if (answer == PromptAnswer::Abort) abort = p.aborted = true;
 }
@@ -211,7 +217,7 @@ void InstallStoredForm(Placement& p) {
         target.file = CreateFileA(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (target.file != INVALID_HANDLE_VALUE) break;
-        if (CreateErrorPrompt(p.run, p.ui.owner, destination) == PromptAnswer::Ignore) break;
+        if (p.CopyError(destination) == PromptAnswer::Ignore) break;
       }
     }
     target.path = destination;

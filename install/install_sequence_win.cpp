@@ -56,8 +56,9 @@ void RunInstallSequence(Run& run, InstallUi& ui) {
     DispatchMessageA(&message);
   }
   CleanupWorkDir(true, script.HeaderInt(field::kLanguageCount));
-  Sleep(100);
+  // The pause lets the last status be read; a silent run has no reader.
   if (run.startup.silentMode) EndInstalled(run);
+  Sleep(100);
 }
 
 }  // namespace pvx

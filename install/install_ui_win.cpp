@@ -11,15 +11,31 @@ namespace pvx {
 void InstallUi::Reset(int32_t maximum) {
   count_ = 0;
   SendMessageA(progressBar, PBM_SETRANGE32, 0, maximum);
-  SendMessageA(progressBar, PBM_SETPOS, 0, 0);
+  Show(true);
 }
 
 void InstallUi::Add(uint64_t bytes) {
   count_ += bytes;
-  SendMessageA(progressBar, PBM_SETPOS, ProgressPosition(count_), 0);
+  Show(false);
   ProcessMessagesNowAndThen();
 }
 
-void InstallUi::SetStatus(const Str& text) { SetWindowTextA(statusLabel, text.c_str()); }
+void InstallUi::SetStatus(const Str& text) {
+  status_ = text;
+  Show(true);
+}
+
+void InstallUi::SetFileStatus(const Str& text) {
+  status_ = text;
+  Show(false);
+}
+
+void InstallUi::Show(bool always) {
+  DWORD now = GetTickCount();
+  if (!always && now - shownAt_ < 30) return;
+  shownAt_ = now;
+  SetWindowTextA(statusLabel, status_.c_str());
+  SendMessageA(progressBar, PBM_SETPOS, ProgressPosition(count_), 0);
+}
 
 }  // namespace pvx

@@ -51,7 +51,7 @@ HWND CreateBackdropWindow(Run& run) {
 
 void ShowBackdrop(Run& run) {
   const SetupScript& s = run.script;
-  HWND window = run.startup.backdropWindow;
+  HWND window = run.startup.backdropWindow = CreateBackdropWindow(run);
   int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
   SetWindowPos(window, nullptr, 0, 0, w, h, SWP_NOZORDER | SWP_SHOWWINDOW);
   SetForegroundWindow(window);

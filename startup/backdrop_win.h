@@ -7,9 +7,10 @@ namespace pvx {
 
 struct Run;
 
-// Creates the hidden window with its two texts (start-up step 1).
+// Creates the hidden window with its two texts.
 HWND CreateBackdropWindow(Run& run);
-// Builds the canvas and the texts from the header and shows the window.
+// Creates the window, builds the canvas and the texts from the header and
+// shows it. A run without a backdrop never makes the window.
 void ShowBackdrop(Run& run);
 
 }  // namespace pvx

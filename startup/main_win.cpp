@@ -46,7 +46,7 @@ void ApplyCommandLine(Run& run) {
   StartupState& startup = run.startup;
 
   startup.appWindow = CreateApplicationWindow(instance);
-  startup.backdropWindow = CreateBackdropWindow(run);
+  // The backdrop window is made when it is shown, if ever.
 
   startup.commandLine = ParseArguments(SplitArguments(GetCommandLineA()));
   if (startup.commandLine.runTool) {

@@ -84,6 +84,8 @@ void FillGroupList() {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
+  // The pages are filled again once every control exists.
+  SendMessageA(Ctl(kGroupList), LVM_DELETEALLITEMS, 0, 0);
   LVITEMA item = {};
   item.mask = LVIF_TEXT;
   item.pszText = found.cFileName;

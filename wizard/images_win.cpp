@@ -55,6 +55,9 @@ void LoadWizardPictures(Run& run) {
   const SetupScript& s = run.script;
   Pictures& p = run.pictures;
   if (s.HeaderFlag(field::kHeaderPicture)) p.header = LoadPicture(4);
+  // A silent run paints nothing; the header picture still goes with the
+  // uninstaller.
+  if (run.startup.silentMode) return;
   if (s.HeaderFlag(field::kSidePicture)) p.side = LoadPicture(5);
   if (s.HeaderFlag(field::kFolderPage)) p.folder = LoadPicture(7);
   // Any offered shortcut kind.

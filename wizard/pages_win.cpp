@@ -172,6 +172,7 @@ DWORD CALLBACK ReadStream(DWORD_PTR file, LPBYTE buffer, LONG n, LONG* done) {
 }
 
 void StreamFile(int id, int fileNo) {
+  if (!Ctl(id)) return;  // made with the rest of the wizard, and filled then
   HANDLE file = CreateFileA(TempFileName(fileNo).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
@@ -193,8 +194,21 @@ LRESULT CALLBACK ControlHook(HWND window, UINT message, WPARAM w, LPARAM l) {
   return result;
 }
 
+// What the installation reads: the panels, the boxes that carry the
+// user's choices with their initial states, the status line and the
+// progress bar. A silent run's hidden wizard is made of these alone.
+constexpr uint32_t kEssentialKinds = 1u << kPanel | 1u << kCheck | 1u << kCheckShown | 1u << kRadioFirst |
+                                     1u << kRadio | 1u << kEdit | 1u << kLine | 1u << kProgress;
+
 void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   const ControlSpec& s = SpecOf(id);
+  // An interactive wizard makes the other pages' controls once its first
+  // page shows.
+  bool later = !g_wizard.complete && s.parent >= kWhitePanel && s.parent != g_wizard.firstPanel;
+  bool unseen = g_wizard.run->startup.silentMode && !(kEssentialKinds >> s.kind & 1);
+  if (Ctl(id) || later || unseen) return;
+  // Loaded with the first rich edit box: not at all in a silent run.
+  if (s.kind == kRich) LoadSystemLibrary("riched20.dll");
   const KindSpec& k = kKinds[s.kind];
   HWND control = CreateWindowExA(kExStyles[k.exStyle], kClasses[k.windowClass], "", WS_CHILD | k.style, s.x, s.y,
                                  s.w, s.h, Ctl(s.parent), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -204,6 +218,12 @@ void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   if (s.kind == kRich || s.kind == kList)
     SetWindowLongPtrA(control, GWLP_USERDATA,
                       SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlHook)));
+  if (s.kind == kList) {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = 400;
+    SendMessageA(control, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+  }
 }
 
 }  // namespace
@@ -219,10 +239,6 @@ void Place(int id, int x, int y, int w, int h) {
 }
 
 void CreateControls(HINSTANCE instance) {
-  // A silent run shows no page: its rich edit boxes are never made, and
-  // the library behind them (with the script library it brings) is not
-  // loaded.
-  if (!g_wizard.run->startup.silentMode) LoadSystemLibrary("riched20.dll");
   const HFONT fonts[3] = {UiFont(kUiFace, -11), UiFont(kUiFace, -11, FW_BOLD),
                           UiFont("Verdana", 19, FW_BOLD)};
   // The button row comes last, so that Tab runs through a page and then
@@ -231,10 +247,6 @@ void CreateControls(HINSTANCE instance) {
   Create(instance, kBack, fonts);
   Create(instance, kNext, fonts);
   Create(instance, kCancel, fonts);
-  LVCOLUMNA column = {};
-  column.mask = LVCF_WIDTH;
-  column.cx = 400;
-  SendMessageA(Ctl(kGroupList), LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
 }
 
 void SetText(int id, const Str& text) {
@@ -279,12 +291,12 @@ void FillPages() {
   StreamFile(kLicenseText, run.language.licenseFileNo);
   StreamFile(kInformationText, run.language.readmeFileNo);
   SendMessageA(Ctl(kSummary), EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_BTNFACE));
-  if (Flag(field::kMakeProgramGroup)) {
+  if (Flag(field::kMakeProgramGroup) && Ctl(kGroupEdit)) {
     if (Flag(field::kGroupPage)) FillGroupList();
     SetText(kGroupEdit, run.script.HeaderText(field::kDefaultGroup));
   }
   for (int id = kDesktopBox; id <= kQuickLaunchBox; ++id) SetCheck(id, true);
-  if (Flag(field::kOfferShortcuts)) {
+  if (Flag(field::kOfferShortcuts) && Ctl(kDesktopBox)) {
     ByFlags(kOfferedShortcuts, 2, ShowControl);
     ShowControl(kQuickLaunchBox,
                 Flag(field::kOfferQuickLaunch) && !run.folderResolver.ResolveFolder(7).empty());
@@ -303,6 +315,10 @@ void FillPages() {
     ShowControl(kSidePicture, false);
     Place(kWelcomeTitle, 20, 16, 400, 56);
     Place(kWelcomeBody, 20, 80, 400, 210);
+  }
+  if (Ctl(kFolderEdit)) {
+    SetText(kFolderEdit, run.ExpandField(field::kDefaultFolder));
+    FolderChanged();
   }
 }
 

@@ -77,6 +77,10 @@ struct Wizard {
   PageSequence sequence;
   uint8_t current;  // index into sequence
   bool installing;  // the install sequence has begun
+  // Until the first page shows, only its own controls and those the
+  // installation reads exist.
+  uint8_t firstPanel;
+  bool complete;
   InstallUi ui;
 
   uint8_t Kind() const { return sequence.kinds[current]; }
@@ -91,7 +95,8 @@ const Str& Lang(int k);
 void MoveTo(int id, int x, int y);
 void Place(int id, int x, int y, int w, int h);
 
-// Pages (pages_win.cpp).
+// Pages (pages_win.cpp). CreateControls makes the controls not made yet
+// that the wizard's state allows (see Wizard::complete).
 void CreateControls(HINSTANCE instance);
 void FillPages();
 void SetText(int id, const Str& text);

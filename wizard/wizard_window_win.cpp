@@ -33,6 +33,26 @@ const uint8_t kPageTexts[kExit][3] = {
 
 void ShowPage();
 
+int PanelOf(uint8_t kind) { return IsInnerPage(kind) ? kLicensePanel + kind - kLicense : kWhitePanel; }
+
+// Makes and fills the controls the first page did not need. The first page
+// is painted first, and no message is handled in between: whoever asks the
+// wizard anything finds it whole.
+void CompleteWizard() {
+  Wizard& z = g_wizard;
+  if (!z.complete) {
+    z.complete = true;
+    UpdateWindow(Ctl(kWindow));
+    CreateControls(GetModuleHandleA(nullptr));
+    FillPages();
+    ApplyLocks();
+    // The summary reads the other pages' boxes, which exist only now.
+    if (z.Kind() == kReady) RebuildSummary();
+  }
+  z.ui.statusLabel = Ctl(kStatus);
+  z.ui.progressBar = Ctl(kProgress);
+}
+
 // The run ends with the code of where it stands: cancelled before or
 // during the installation.
 [[noreturn]] void EndCancelled() {
@@ -110,6 +130,7 @@ void GoBack() {
 }
 
 void Install() {
+  CompleteWizard();
   SetLanguageText(kInstallingLabel, 5);
   EnableWindow(Ctl(kNext), FALSE);
   EnableWindow(Ctl(kBack), FALSE);
@@ -133,7 +154,7 @@ void ShowPage() {
   if (!R().startup.silentMode)
     Log("Page: %s", NthText("welcome\0licence\0information\0folder\0group\0shortcuts\0ready\0installing\0finish",
                             kind));
-  int panel = inner ? kLicensePanel + kind - kLicense : kWhitePanel;
+  int panel = PanelOf(kind);
   for (int id = kWhitePanel; id <= kInstallingPanel; ++id) ShowControl(id, id == panel);
   const uint8_t* texts = kPageTexts[kind];
   if (texts[0]) {
@@ -166,7 +187,7 @@ void ShowPage() {
       break;
   }
   if (g_wizard.sequence.kinds[g_wizard.current + 1] == kInstalling) SetLanguageText(kNext, 26);
-  ProcessPendingMessages();
+  if (g_wizard.complete) ProcessPendingMessages();
 }
 
 void RestoreBackdrop() {
@@ -269,27 +290,26 @@ void StartWizard(Run& run) {
   z.ctl[kWindow] = window;
   run.startup.wizardWindow = window;
   SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(kUiFace, -11)), FALSE);
+  z.sequence = BuildPageSequence(run.script);
+  z.firstPanel = static_cast<uint8_t>(PanelOf(z.sequence.kinds[0]));
+  bool silent = run.startup.silentMode;
+  // A silent run's wizard never grows beyond what the installation reads.
+  z.complete = silent;
   CreateControls(instance);
   z.ui.owner = window;
-  z.ui.statusLabel = Ctl(kStatus);
-  z.ui.progressBar = Ctl(kProgress);
-  z.sequence = BuildPageSequence(run.script);
   FillPages();
-  SetText(kFolderEdit, run.ExpandField(field::kDefaultFolder));
-  FolderChanged();
   ApplyLocks();
-  bool silent = run.startup.silentMode;
-  if (!silent) ShowWindow(window, SW_SHOW);
+  // Shown without activation: activating would wait on other programs'
+  // windows and handle their messages while the wizard is not complete.
+  // It takes the foreground once it is.
+  if (!silent) ShowWindow(window, SW_SHOWNOACTIVATE);
   ShowPage();
+  if (!silent) CompleteWizard();
   SetForegroundWindow(window);
   ProcessPendingMessages();
   // An unattended run shows no message of its own.
   if (Flag(field::kStartupMessage) && !silent) StartStartupTimer();
-  if (silent) {
-    SyncChoices();
-    z.installing = true;
-    RunInstallSequence(run, z.ui);  // ends the run
-  }
+  if (silent) Install();  // ends the run
   SetFocus(Ctl(kNext));
   ProcessPendingMessages();
 }

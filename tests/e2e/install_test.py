@@ -11,6 +11,7 @@ import unittest
 
 import harness
 import packages
+from wizard_support import STATUS
 
 TITLE = "Test Setup"
 FILES = {
@@ -57,6 +58,11 @@ class InstallTestCase(harness.WineTestCase):
                             "timeout=%d" % timeout, "--", "msgbox")[-1]
         self.assertIn(harness.windows_path(path), box["text"])
         self.assertEqual(box["buttons"], "Abort,Retry,Ignore")
+        # The status line shows at most every 30 ms which file is copied;
+        # while the message is up it names the file the message names.
+        status = self.robot_ok("wait", "title=" + TITLE, "class=PvxPage", "--",
+                               "waitctl", "id=%d" % STATUS, "timeout=0")[-1]
+        self.assertTrue(status["text"].endswith(os.path.basename(path)), status["text"])
         self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--",
                       "click", "caption=" + button)
 
