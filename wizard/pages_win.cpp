@@ -202,9 +202,11 @@ constexpr uint32_t kEssentialKinds = 1u << kPanel | 1u << kCheck | 1u << kCheckS
 
 void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   const ControlSpec& s = SpecOf(id);
-  // An interactive wizard makes the other pages' controls once its first
-  // page shows.
-  bool later = !g_wizard.complete && s.parent >= kWhitePanel && s.parent != g_wizard.firstPanel;
+  // An interactive wizard makes the other pages' panels and controls once
+  // its first page shows. (The panels then follow the button row, which
+  // leaves every page's Tab cycle as it was.)
+  int page = id <= kInstallingPanel ? id : s.parent;
+  bool later = !g_wizard.complete && page >= kWhitePanel && page != g_wizard.firstPanel;
   bool unseen = g_wizard.run->startup.silentMode && !(kEssentialKinds >> s.kind & 1);
   if (Ctl(id) || later || unseen) return;
   // Loaded with the first rich edit box: not at all in a silent run.
@@ -251,6 +253,9 @@ void CreateControls(HINSTANCE instance) {
 
 void SetText(int id, const Str& text) {
   HWND control = Ctl(id);
+  // Not made yet (or not in a silent run): measuring its text would take
+  // the screen's device context.
+  if (!control) return;
   SetWindowTextA(control, (IsCheckBox(id) ? EscapeAmpersands(text) : text).c_str());
   if (SpecOf(id).w) return;
   // Check boxes and radio buttons get room for their box.

@@ -27,6 +27,25 @@ class PageSequenceTest(WizardCase):
         with open(log) as f:
             self.assertIn("start", f.read())
 
+    def test_tab_cycle_of_a_later_page(self):
+        # The pages after the first are made once it shows; Tab still runs
+        # through a page and then Back, Next, Cancel.
+        self.open(pages("welcome", "license", "folder"))
+        self.go(NEXT, "license")
+        self.go(NEXT, "folder")
+        focus = self.robot_ok("wait", self.hwnd, "--", "focus")[-1]["id"]
+        seen = []
+        for _ in range(5):
+            self.robot_ok("wait", self.hwnd, "--", "key", "vk=TAB")
+            deadline = time.monotonic() + 10
+            while self.robot_ok("wait", self.hwnd, "--", "focus")[-1]["id"] == focus:
+                self.assertLess(time.monotonic(), deadline, "Tab did not move the focus")
+            focus = self.robot_ok("wait", self.hwnd, "--", "focus")[-1]["id"]
+            seen.append(focus)
+        cycle = [FOLDER_EDIT, BROWSE, BACK, NEXT, CANCEL]
+        start = cycle.index(seen[0])
+        self.assertEqual(seen, (cycle + cycle)[start:start + 5])
+
     def test_captions_and_back_button(self):
         self.open(pages("welcome", "license", "folder"))
         c = self.controls()
