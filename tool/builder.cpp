@@ -187,6 +187,18 @@ ResourcePlan PlanResources(const Project& project) {
   return plan;
 }
 
+std::string DiskSpaceText(uint64_t bytes) {
+  const uint64_t kb = 1024, mb = kb * 1024, gb = mb * 1024;
+  char text[40];
+  if (bytes < mb)
+    std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>((bytes + kb - 1) / kb));
+  else if (bytes < gb)
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / mb);
+  else
+    std::snprintf(text, sizeof text, "%.2f GB", static_cast<double>(bytes) / gb);
+  return text;
+}
+
 int64_t ProgressMaximum(const SetupScript& s, uint64_t fileBytes) {
   auto count = [&](ListKind k) -> uint64_t {
     int64_t n = s.AnnouncedCount(k);
@@ -253,18 +265,20 @@ SetupScript ComposeScript(const Project& project, const ResourcePlan& resources,
     }
     derived(shape.countField, count);
   }
+  // Sizes.
+  uint64_t bytes = 0;
+  for (const PayloadFile& f : project.files) bytes += f.size;
+  derived(field::kDiskSpaceNeeded, Decimal(bytes));
   // Language strings.
   if (project.verbatimLanguageStrings) {
     for (auto& t : *project.verbatimLanguageStrings) s.languageStrings.push_back(t);
   } else {
     for (const LanguageDef& l : project.languages)
-      for (auto& t : l.strings) s.languageStrings.push_back(t);
+      for (size_t i = 0; i < l.strings.size(); ++i)
+        s.languageStrings.push_back(i == 2 && l.builtinFolderText ? l.strings[i] + " " + DiskSpaceText(bytes)
+                                                                  : l.strings[i]);
   }
   derived(field::kTextsPerLanguage, Decimal(static_cast<uint64_t>(kLanguageStringCount)));
-  // Sizes.
-  uint64_t bytes = 0;
-  for (const PayloadFile& f : project.files) bytes += f.size;
-  derived(field::kDiskSpaceNeeded, Decimal(bytes));
   if (payload.parts > 0) {
     derived(field::kPartLength, Decimal(payload.partLength));
     derived(field::kLastPartNumber, Decimal(static_cast<uint64_t>(payload.parts - 1)));

@@ -61,6 +61,9 @@ SetupScript ComposeScript(const Project& project, const ResourcePlan& resources,
 // Field 48: (file sizes + 10,240 per other unit of work) / 1024, rounded to
 // nearest, halves to even.
 int64_t ProgressMaximum(const SetupScript& script, uint64_t fileBytes);
+// The disk space an installation needs, as the built-in folder page text
+// ends with it: whole KB (rounded up) below 1 MB, then MB and GB.
+std::string DiskSpaceText(uint64_t bytes);
 
 // Builds the package. Throws std::runtime_error (or ProjectError); leaves
 // nothing at the output paths on failure.

@@ -814,6 +814,7 @@ void Loader::Languages(const toml::table& root) {
     LanguageDef def;
     def.name = Convert(name, t, key + ".name", codepage, false);
     def.langId = id;
+    def.builtinFolderText = base && strings[3] == BuiltinStrings(*base)[2];
     for (int k = 1; k <= kLanguageStringCount; ++k) {
       const std::string& s = strings[k];
       if (s.find('\0') != std::string::npos) Fail(t, key + ".strings." + std::to_string(k), "the text contains a NUL character");

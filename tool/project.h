@@ -41,6 +41,9 @@ struct LanguageDef {
   std::string name;  // code page text
   int langId = 0;
   LanguageStrings strings;  // code page texts, CR LF line breaks
+  // String 3 is the built-in one, which ends where the disk space the
+  // installation needs goes: the builder appends the figure.
+  bool builtinFolderText = false;
   std::optional<std::string> licence;  // RTF bytes
   std::optional<std::string> readme;   // RTF bytes
 };

@@ -196,6 +196,11 @@ TEST(BuilderRoundTrip, CabinetFormReadsBackThroughTheFormatLibrary) {
   EXPECT_EQ(langs.Field(1, 2), "15");  // the same licence is stored once
   EXPECT_EQ(s.languageStrings.size(), 1u + 2 * 99);
   EXPECT_EQ(s.languageStrings[100], "Willkommen!");
+  // The built-in folder page text ends with the space the files need
+  // (308,009 bytes), in both languages.
+  const std::string& folderText = s.languageStrings[3];
+  EXPECT_EQ(folderText.substr(folderText.rfind(':')), ": 301 KB") << folderText;
+  EXPECT_EQ(s.languageStrings[99 + 3].substr(s.languageStrings[99 + 3].rfind(':')), ": 301 KB");
   // Both areas through the package reader.
   PackageFile pf(f.dir / "out/setup.exe");
   std::vector<std::string> names;
@@ -207,6 +212,32 @@ TEST(BuilderRoundTrip, CabinetFormReadsBackThroughTheFormatLibrary) {
   for (size_t i = 0; i < payload.size(); ++i) EXPECT_EQ(payload[i].name, std::to_string(i));
   EXPECT_EQ(payload[4].attributes, 0x01);
   EXPECT_EQ(payload[4].size, 300000u);
+}
+
+TEST(DiskSpaceText, KilobytesRoundUpThenMegabytesAndGigabytes) {
+  const struct {
+    uint64_t bytes;
+    const char* text;
+  } cases[] = {
+      {0, "0 KB"},          {1, "1 KB"},          {1024, "1 KB"},
+      {1025, "2 KB"},       {1048575, "1024 KB"}, {1048576, "1.0 MB"},
+      {66898739, "63.8 MB"}, {1073741824, "1.00 GB"}, {5368709120ull, "5.00 GB"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DiskSpaceText(c.bytes), c.text) << c.bytes;
+}
+
+TEST(BuilderLanguages, OnlyTheBuiltInFolderTextGetsTheFigure) {
+  Fixture f;
+  std::string toml = "[setup]\ntitle = \"T\"\n"
+                     "[[languages]]\nbase = \"english\"\n"
+                     "[[languages]]\nbase = \"german\"\nstrings = { 3 = \"Ordner:\" }\n"
+                     "[[files]]\nsource = \"app/readme.txt\"\ndestination = \"{app}\"\n";
+  Project p = LoadProjectText(toml, "t.toml", f.dir.path());
+  f.Build(p);
+  PackageTrailer t;
+  SetupScript s = ReadBack(f.dir.Read("out/setup.exe"), t);
+  EXPECT_EQ(s.languageStrings[3].substr(s.languageStrings[3].rfind(':')), ": 1 KB");
+  EXPECT_EQ(s.languageStrings[99 + 3], "Ordner:");  // the publisher's own text stays as written
 }
 
 TEST(BuilderRoundTrip, StoredFormRecordsCarryIndexSizeUtcTimeAttributesAndContent) {
