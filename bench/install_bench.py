@@ -175,7 +175,7 @@ def bench(name, runs, skip_install, tmpfs):
                 shutil.rmtree(os.path.join(target, entry))
         elif os.path.exists(target):
             os.rename(target, os.path.join(trash, str(time.perf_counter_ns())))
-        return timed(["wine", os.path.join(folder, exe), "/S"], env=env, memory=True)
+        return timed([harness.WINE, os.path.join(folder, exe), "/S"], env=env, memory=True)
 
     pairs = [("pvx-mszip.exe", "nsis-zlib.exe"), ("pvx-stored.exe", "nsis-off.exe")]
     for a, b in pairs:

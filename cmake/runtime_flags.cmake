@@ -11,8 +11,15 @@ enable_language(RC)
 # Arguments are pushed rather than stored, which needs stack probes off;
 # that is safe because the stack is committed whole at start (--stack
 # below) and no frame comes near its size.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(PVX_WIN_ARCH_FLAGS -mpreferred-stack-boundary=2 -mno-stack-arg-probe -mno-accumulate-outgoing-args -mpush-args)
+else()
+  # The 64-bit build only stands in for the product where a machine cannot
+  # run 32-bit programs (tests and benchmarks); its size is not measured.
+  set(PVX_WIN_ARCH_FLAGS)
+endif()
 set(PVX_WIN_CXX_FLAGS
-  -Os -malign-data=abi -mpreferred-stack-boundary=2 -mno-stack-arg-probe -mno-accumulate-outgoing-args -mpush-args
+  -Os -malign-data=abi ${PVX_WIN_ARCH_FLAGS}
   -fomit-frame-pointer -fno-ident -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -ffunction-sections -fdata-sections -fno-threadsafe-statics
   -Wall -Wextra
@@ -23,5 +30,11 @@ set(PVX_WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
   -Xlinker --stack -Xlinker 0x100000,0x100000 -Wl,--disable-reloc-section -Wl,--disable-dynamicbase)
 # The stub's own entry point, without the C runtime's start-up code, and
 # its own section layout (stub.ld says why).
-set(PVX_STUB_LINK_FLAGS -nostartfiles -Wl,-e,_WinMainCRTStartup
-  -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub.ld)
+# its own section layout (stub.ld says why). The 64-bit stand-in keeps the
+# linker's own layout: stub.ld describes a 32-bit image.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(PVX_STUB_LINK_FLAGS -nostartfiles -Wl,-e,_WinMainCRTStartup
+    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub.ld)
+else()
+  set(PVX_STUB_LINK_FLAGS -nostartfiles -Wl,-e,WinMainCRTStartup)
+endif()

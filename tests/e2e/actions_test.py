@@ -113,7 +113,7 @@ class ActionsCase(harness.WineTestCase):
 
     def wine_reg(self, *args):
         with tempfile.TemporaryFile() as out, open(os.devnull, "rb") as null_in:
-            return subprocess.run(["wine", "reg"] + list(args), env=self.env, stdin=null_in, stdout=out,
+            return subprocess.run([harness.WINE, "reg"] + list(args), env=self.env, stdin=null_in, stdout=out,
                                   stderr=out, timeout=60).returncode
 
     def reg_delete(self, key, value=None):

@@ -57,7 +57,9 @@ def pe_imports(path):
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     sections = struct.unpack_from("<H", data, pe + 6)[0]
     optional = struct.unpack_from("<H", data, pe + 20)[0]
-    import_rva = struct.unpack_from("<I", data, pe + 24 + 104)[0]  # data directory 1 (PE32)
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    directories = 112 if magic == 0x20B else 96  # PE32+ (64-bit) or PE32
+    import_rva = struct.unpack_from("<I", data, pe + 24 + directories + 8)[0]  # data directory 1
     table = pe + 24 + optional
     spans = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(sections)]
 

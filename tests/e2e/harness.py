@@ -22,9 +22,37 @@ import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.join(ROOT, "build")
-BIN = os.path.join(BUILD, "bin")
-PREFIX = os.path.join(BUILD, "wine-prefix")
-STATE_DIR = os.path.join(BUILD, "e2e")
+
+
+def _can_run_32bit():
+    """Whether this machine runs 32-bit programs: some kernels are built or
+    booted without 32-bit support, and then no 32-bit Wine process can
+    start."""
+    loader = "/usr/lib/wine/wine"
+    if not os.path.exists(loader):
+        return False
+    try:
+        with open(os.devnull, "wb") as null:
+            return subprocess.run([loader, "--version"], stdout=null, stderr=null,
+                                  timeout=30).returncode == 0
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+
+
+# The Windows programs under test are the 32-bit builds (build/bin) in a
+# 32-bit prefix. On a machine that cannot run 32-bit programs the 64-bit
+# builds of the same sources (build/bin64) stand in, in a 64-bit prefix;
+# PVX_WINE_ARCH=win32|win64 chooses by hand.
+WINEARCH = os.environ.get("PVX_WINE_ARCH") or ("win32" if _can_run_32bit() else "win64")
+if WINEARCH == "win64":
+    BIN = os.path.join(BUILD, "bin64")
+    PREFIX = os.path.join(BUILD, "wine-prefix64")
+    WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
+else:
+    BIN = os.path.join(BUILD, "bin")
+    PREFIX = os.path.join(BUILD, "wine-prefix")
+    WINE = "wine"
+STATE_DIR = os.path.join(BUILD, "e2e-" + WINEARCH)
 STATE_FILE = os.path.join(STATE_DIR, "session.json")
 RUNTIME = os.path.join(BIN, "runtime.exe")
 ROBOT = os.path.join(BIN, "robot.exe")
@@ -37,7 +65,7 @@ def base_env():
     env = dict(os.environ)
     env.update({
         "WINEPREFIX": PREFIX,
-        "WINEARCH": "win32",
+        "WINEARCH": WINEARCH,
         "WINEDEBUG": "-all",
         "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe=d",
     })
@@ -107,9 +135,9 @@ def ensure_session():
     if first:
         _quiet(["wineboot", "-i"], env, timeout=300)
         # A crashing program must end, not wait in Wine's debugger dialog.
-        _quiet(["wine", "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug",
+        _quiet([WINE, "reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug",
                 "/v", "Debugger", "/d", "", "/f"], env)
-        _quiet(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+        _quiet([WINE, "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
                 "/t", "REG_DWORD", "/d", "0", "/f"], env)
     # A persistent server makes every later start cost milliseconds.
     _quiet(["wineserver", "-p"], env)
@@ -117,7 +145,7 @@ def ensure_session():
         # The first windowed process starts Wine's desktop process; it must
         # not inherit any handle of ours.
         if os.path.exists(RUNTIME):
-            _quiet(["wine", RUNTIME, "test"], env, timeout=120)
+            _quiet([WINE, RUNTIME, "test"], env, timeout=120)
         state["warm"] = True
         with open(STATE_FILE, "w") as f:
             json.dump(state, f)
@@ -162,7 +190,7 @@ class WinProcess:
         self._out = tempfile.TemporaryFile()
         self._err = tempfile.TemporaryFile()
         with open(os.devnull, "rb") as null_in:
-            self.proc = subprocess.Popen(["wine", exe] + list(args), env=env, cwd=cwd,
+            self.proc = subprocess.Popen([WINE, exe] + list(args), env=env, cwd=cwd,
                                          stdin=null_in, stdout=self._out, stderr=self._err)
 
     def wait(self, timeout=60):

@@ -17,7 +17,7 @@ TITLE = "Start Setup"
 
 def reg(env, *args):
     with open(os.devnull, "wb") as null:
-        subprocess.run(["wine", "reg"] + list(args) + ["/f"], env=env, stdout=null, stderr=null,
+        subprocess.run([harness.WINE, "reg"] + list(args) + ["/f"], env=env, stdout=null, stderr=null,
                        stdin=subprocess.DEVNULL, timeout=60)
 
 

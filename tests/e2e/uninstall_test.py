@@ -113,7 +113,7 @@ class UninstallCase(harness.WineTestCase):
 
     def wine(self, *args, timeout=120):
         with tempfile.TemporaryFile() as out, open(os.devnull, "rb") as null_in:
-            code = subprocess.run(["wine"] + list(args), env=self.env, stdin=null_in, stdout=out, stderr=out,
+            code = subprocess.run([harness.WINE] + list(args), env=self.env, stdin=null_in, stdout=out, stderr=out,
                                   timeout=timeout).returncode
             out.seek(0)
             return code, out.read().decode("latin-1")

@@ -53,7 +53,7 @@ class RestartTest(WizardCase):
         log = os.path.join(self.scratch, "reboot.log")
         recorder = os.path.join(self.scratch, "recorder.exe")
         shutil.copy(os.path.join(harness.BIN, "recorder.exe"), recorder)
-        subprocess.run(["wine", "reg", "add", r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce", "/v",
+        subprocess.run([harness.WINE, "reg", "add", r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce", "/v",
                         "pvx", "/d", "%s %s booted" % (harness.windows_path(recorder), harness.windows_path(log)),
                         "/f"], env=self.own_env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True, timeout=120)

@@ -111,7 +111,7 @@ class ProgressTest(WizardCase):
                  '[[registry]]\nroot = "HKCU"\nkey = "Software\\\\PvxProgressTest"\nname = "v"\n'
                  'type = "string"\ndata = "1"\n')
         self.open(body, files=files)
-        self.addCleanup(harness._quiet, ["wine", "reg", "delete", "HKCU\\Software\\PvxProgressTest", "/f"],
+        self.addCleanup(harness._quiet, [harness.WINE, "reg", "delete", "HKCU\\Software\\PvxProgressTest", "/f"],
                         self.env)
         exe = os.path.join(self.scratch, "setup.exe")
         out = subprocess.run([harness.PARVOLEX, "inspect", exe, "--json"], capture_output=True,

@@ -169,13 +169,43 @@ static void* target_function(HANDLE proc, const wchar_t* dll, const char* func) 
 }
 
 // Block of a call made by a thread of the target: fn(args[0..nargs-1]),
-// stdcall, result stored after the arguments. Data follows at kData.
+// the system's calling convention, result stored after the arguments.
+// Data follows at kData.
 struct CallBlock {
     void* fn;
     DWORD nargs;
-    DWORD args[8];
-    DWORD result;
+    DWORD_PTR args[8];
+    DWORD_PTR result;
 };
+#ifdef _WIN64
+static_assert(offsetof(CallBlock, args) == 16 && offsetof(CallBlock, result) == 80, "stub offsets");
+const size_t kStub = 0, kBlock = 128, kData = 256;
+
+// Position-independent x86-64; its thread parameter (rcx) is the block.
+// Every call passes eight arguments: a callee takes what it declares.
+static const unsigned char kCallStub[] = {
+    0x53,                         // push rbx
+    0x48, 0x83, 0xEC, 0x50,       // sub rsp, 0x50         ; shadow space, args 5-8
+    0x48, 0x89, 0xCB,             // mov rbx, rcx          ; block
+    0x48, 0x8B, 0x43, 0x30,       // mov rax, [rbx+0x30]   ; args[4]
+    0x48, 0x89, 0x44, 0x24, 0x20, // mov [rsp+0x20], rax
+    0x48, 0x8B, 0x43, 0x38,       // mov rax, [rbx+0x38]   ; args[5]
+    0x48, 0x89, 0x44, 0x24, 0x28, // mov [rsp+0x28], rax
+    0x48, 0x8B, 0x43, 0x40,       // mov rax, [rbx+0x40]   ; args[6]
+    0x48, 0x89, 0x44, 0x24, 0x30, // mov [rsp+0x30], rax
+    0x48, 0x8B, 0x43, 0x48,       // mov rax, [rbx+0x48]   ; args[7]
+    0x48, 0x89, 0x44, 0x24, 0x38, // mov [rsp+0x38], rax
+    0x48, 0x8B, 0x4B, 0x10,       // mov rcx, [rbx+0x10]   ; args[0]
+    0x48, 0x8B, 0x53, 0x18,       // mov rdx, [rbx+0x18]   ; args[1]
+    0x4C, 0x8B, 0x43, 0x20,       // mov r8, [rbx+0x20]    ; args[2]
+    0x4C, 0x8B, 0x4B, 0x28,       // mov r9, [rbx+0x28]    ; args[3]
+    0xFF, 0x13,                   // call [rbx]
+    0x48, 0x89, 0x43, 0x50,       // mov [rbx+0x50], rax   ; result
+    0x48, 0x83, 0xC4, 0x50,       // add rsp, 0x50
+    0x5B,                         // pop rbx
+    0xC3,                         // ret
+};
+#else
 static_assert(offsetof(CallBlock, args) == 8 && offsetof(CallBlock, result) == 40, "stub offsets");
 const size_t kStub = 0, kBlock = 64, kData = 128;
 
@@ -194,6 +224,7 @@ static const unsigned char kCallStub[] = {
     0x5B,                   //       pop ebx
     0xC2, 0x04, 0x00,       //       ret 4
 };
+#endif
 
 static bool run_in_target(Remote& mem, CallBlock& b) {
     DWORD pid = GetProcessId(mem.process());
@@ -221,7 +252,6 @@ static bool run_in_target(Remote& mem, CallBlock& b) {
 // process: Wine answers WM_GETFONT from another process with 0, and its
 // GDI handles mean nothing outside their process.
 static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
-    static_assert(sizeof(void*) == 4, "the stub is 32-bit code");
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
     if (g_no_threads.count(pid) || g_unreachable.count(pid)) return false;
@@ -231,23 +261,23 @@ static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
     if (!send || !get) return false;
     mem.write(kStub, kCallStub, sizeof kCallStub);
     FlushInstructionCache(mem.process(), (void*)mem.at(kStub), sizeof kCallStub);
-    DWORD zero = 0;
+    DWORD_PTR zero = 0;
     mem.write(kData, &zero, sizeof zero);
     CallBlock b{};
     b.fn = send;
     b.nargs = 7;
-    DWORD args[] = {(DWORD)(uintptr_t)h, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, 2000, (DWORD)mem.at(kData)};
+    DWORD_PTR args[] = {(DWORD_PTR)h, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, 2000, (DWORD_PTR)mem.at(kData)};
     memcpy(b.args, args, sizeof args);
     if (!run_in_target(mem, b) || !b.result) return false;
-    DWORD font = 0;
+    DWORD_PTR font = 0;
     mem.read(kData, &font, sizeof font);
-    if (getenv("ROBOT_DEBUG")) fprintf(stderr, "font of %p: %08lx\n", (void*)h, font);
+    if (getenv("ROBOT_DEBUG")) fprintf(stderr, "font of %p: %p\n", (void*)h, (void*)font);
     if (!font) {
         none = true;
         return false;
     }
     // Most controls of a dialog share one font: ask about each handle once.
-    static std::map<std::pair<DWORD, DWORD>, LOGFONTW> known;
+    static std::map<std::pair<DWORD, DWORD_PTR>, LOGFONTW> known;
     auto it = known.find({pid, font});
     if (it != known.end()) {
         lf = it->second;
@@ -256,7 +286,7 @@ static bool font_from_inside(HWND h, LOGFONTW& lf, bool& none) {
     b = CallBlock{};
     b.fn = get;
     b.nargs = 3;
-    DWORD args2[] = {font, sizeof(LOGFONTW), (DWORD)mem.at(kData + 16)};
+    DWORD_PTR args2[] = {font, sizeof(LOGFONTW), (DWORD_PTR)mem.at(kData + 16)};
     memcpy(b.args, args2, sizeof args2);
     if (!run_in_target(mem, b) || b.result != sizeof(LOGFONTW)) return false;
     mem.read(kData + 16, &lf, sizeof lf);
