@@ -52,6 +52,38 @@ void Forget(INT_PTR file) {
     if (h == file) h = 0;
 }
 
+// The cabinet part that is read where it lies inside another file (the
+// package), registered by MapCabinetFile. Only the latest is kept: as
+// with parts copied out, the decompressor needs no earlier one once it
+// has asked for the next, and views already open keep their own copy.
+Str g_viewPath;
+const char* g_viewFile;
+uint32_t g_viewOffset;
+uint32_t g_viewLength;  // with the signature
+
+bool IsView(const char* path) { return !g_viewPath.empty() && lstrcmpiA(g_viewPath.c_str(), path) == 0; }
+
+// An open view. Its handle for the decompressor is its address with the
+// lowest bit set: system handles are multiples of four, so the two never
+// meet.
+struct OpenView {
+  HANDLE file;
+  uint32_t offset;
+  uint32_t length;
+  uint32_t position;
+};
+
+OpenView* AsView(INT_PTR hf) {
+  return (hf & 1) ? reinterpret_cast<OpenView*>(hf & ~static_cast<INT_PTR>(1)) : nullptr;
+}
+
+int CloseFile(INT_PTR hf) {
+  OpenView* v = AsView(hf);
+  HANDLE file = v ? v->file : reinterpret_cast<HANDLE>(hf);
+  delete v;
+  return CloseHandle(file) ? 0 : -1;
+}
+
 FNALLOC(Allocate) { return HeapAlloc(GetProcessHeap(), 0, cb ? cb : 1); }
 FNFREE(Free) { HeapFree(GetProcessHeap(), 0, pv); }
 
@@ -73,6 +105,12 @@ FNOPEN(Open) {
   if (oflag & _O_RANDOM) flags |= FILE_FLAG_RANDOM_ACCESS;
   if (oflag & _O_SEQUENTIAL) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
   if ((oflag & _O_TEMPORARY) && (oflag & _O_CREAT)) flags |= FILE_FLAG_DELETE_ON_CLOSE;
+  // A mapped cabinet opens the file that holds it.
+  bool view = IsView(pszFile);
+  if (view) {
+    if (access != GENERIC_READ) return -1;
+    pszFile = const_cast<char*>(g_viewFile);
+  }
   // Deletion is shared too, so that an aborted run can remove the cabinet
   // parts it copied out while the decompressor still holds them.
   HANDLE file = CreateFileA(pszFile, access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -82,16 +120,35 @@ FNOPEN(Open) {
     CloseHandle(file);
     return -1;
   }
-  g_opened.push_back(reinterpret_cast<INT_PTR>(file));
-  return reinterpret_cast<INT_PTR>(file);
+  INT_PTR handle = reinterpret_cast<INT_PTR>(file);
+  if (view) handle = reinterpret_cast<INT_PTR>(new OpenView{file, g_viewOffset, g_viewLength, 0}) | 1;
+  g_opened.push_back(handle);
+  return handle;
 }
 
+// A view's bytes lie in the holding file from 4 bytes before its stored
+// bytes on, where the signature would be: those 4 are read and replaced.
 FNREAD(Read) {
+  HANDLE file = reinterpret_cast<HANDLE>(hf);
+  OpenView* v = AsView(hf);
+  if (v) {
+    UINT left = v->length - v->position;
+    if (cb > left) cb = left;
+    file = v->file;
+    SetFilePointer(file, static_cast<LONG>(v->offset - 4 + v->position), nullptr, FILE_BEGIN);
+  }
   DWORD done = 0;
-  return ReadFile(reinterpret_cast<HANDLE>(hf), pv, cb, &done, nullptr) ? done : static_cast<UINT>(-1);
+  if (!ReadFile(file, pv, cb, &done, nullptr)) return static_cast<UINT>(-1);
+  if (v) {
+    for (UINT i = 0; i < done && v->position + i < 4; ++i)
+      static_cast<char*>(pv)[i] = "MSCF"[v->position + i];
+    v->position += done;
+  }
+  return done;
 }
 
 FNWRITE(Write) {
+  if (AsView(hf)) return static_cast<UINT>(-1);
   for (;;) {
     if (g_active && g_active->WriteFailed(hf)) return cb;  // ignored earlier: go on unwritten
     DWORD done = 0;
@@ -105,10 +162,17 @@ FNWRITE(Write) {
 
 FNCLOSE(Close) {
   Forget(hf);
-  return CloseHandle(reinterpret_cast<HANDLE>(hf)) ? 0 : -1;
+  return CloseFile(hf);
 }
 
 FNSEEK(Seek) {
+  if (OpenView* v = AsView(hf)) {
+    int64_t base = seektype == FILE_CURRENT ? v->position : seektype == FILE_END ? v->length : 0;
+    int64_t position = base + dist;
+    if (position < 0 || position > v->length) return -1;
+    v->position = static_cast<uint32_t>(position);
+    return static_cast<LONG>(position);
+  }
   DWORD position = SetFilePointer(reinterpret_cast<HANDLE>(hf), dist, nullptr, seektype);
   return position == INVALID_SET_FILE_POINTER ? -1 : static_cast<LONG>(position);
 }
@@ -134,8 +198,21 @@ void ForgetExtractionFile(HANDLE file) { Forget(reinterpret_cast<INT_PTR>(file))
 
 void ReleaseExtractionFiles() {
   for (INT_PTR h : g_opened)
-    if (h) CloseHandle(reinterpret_cast<HANDLE>(h));
+    if (h) CloseFile(h);
   g_opened.clear();
+}
+
+void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t length) {
+  g_viewPath = path;
+  g_viewFile = file;
+  g_viewOffset = offset;
+  g_viewLength = length + 4;
+}
+
+bool CabinetFileExists(const Str& path) {
+  if (IsView(path.c_str())) return true;
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,
@@ -202,7 +279,7 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
       finished = false;
     SetUnhandledExceptionFilter(previous);
     for (size_t i = opened; i < g_opened.size(); ++i)
-      if (g_opened[i]) CloseHandle(reinterpret_cast<HANDLE>(g_opened[i]));
+      if (g_opened[i]) CloseFile(g_opened[i]);
     // Only ever shrinks: erase, which needs none of resize's growing code.
     if (g_opened.size() > opened) g_opened.erase(g_opened.begin() + opened, g_opened.end());
     if (movedOn_) {
@@ -214,10 +291,7 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
     } else {
       current = Str();
     }
-    if (!current.empty()) {
-      DWORD a = GetFileAttributesA(current.c_str());
-      if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) current = Str();
-    }
+    if (!current.empty() && !CabinetFileExists(current)) current = Str();
   }
   // Members whose end never arrived were cut off by a damaged chain.
   for (OpenMember& m : open_) CloseHandle(reinterpret_cast<HANDLE>(m.handle));

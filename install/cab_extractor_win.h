@@ -82,6 +82,15 @@ void ReleaseExtractionFiles();
 void HoldExtractionFile(HANDLE file);
 void ForgetExtractionFile(HANDLE file);
 
+// Lets the decompressor open `path` as a cabinet whose bytes after the
+// signature are the `length` bytes of `file` from `offset` on: a cabinet
+// part read where it lies in the package, without copying it out. It
+// replaces the one mapped before; `file` must outlive the extraction, and
+// the mapped bytes must lie below 2 GiB.
+void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t length);
+// A file or a mapped cabinet at that path (a directory does not count).
+bool CabinetFileExists(const Str& path);
+
 // Closes a file that was written, giving it its times (a null time stays
 // as it is) and attributes: through the open handle in one call where the
 // system has SetFileInformationByHandle, else with SetFileTime before and

@@ -106,6 +106,23 @@ uint64_t ReadPackageData(PackageDataContext& context, CopyTarget& target, uint64
 
 bool CopyOutCabinetPart(PackageDataContext& context, int part, const Str& path) {
   const SetupScript& script = context.run.script;
+  int64_t stride = script.HeaderInt(field::kPartLength);
+  int64_t length = part == script.HeaderInt(field::kLastPartNumber)
+                       ? script.HeaderInt(field::kLastPartLength)
+                       : stride;
+  if (length < 0) length = 0;
+  if (stride < 0) stride = 0;
+  uint64_t start = static_cast<uint64_t>(context.run.package.trailer.payloadOffset) +
+                   static_cast<uint64_t>(stride) * part;
+  // A part that lies whole in the executable is read where it lies: no
+  // copy of it is written and read back.
+  uint64_t end = start + static_cast<uint64_t>(length);
+  if (context.reader.volume == 1 && end + kTrailerSize <= context.reader.executableSize &&
+      end < 0x80000000u) {
+    MapCabinetFile(path, context.run.package.executablePath.c_str(), static_cast<uint32_t>(start),
+                   static_cast<uint32_t>(length));
+    return true;
+  }
   CopyTarget target;
   target.path = path;
   target.file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -117,14 +134,7 @@ bool CopyOutCabinetPart(PackageDataContext& context, int part, const Str& path) 
     HoldExtractionFile(target.file);
     WriteFile(target.file, "MSCF", 4, &written, nullptr);
   }
-  int64_t stride = script.HeaderInt(field::kPartLength);
-  int64_t length = part == script.HeaderInt(field::kLastPartNumber)
-                       ? script.HeaderInt(field::kLastPartLength)
-                       : stride;
-  if (length < 0) length = 0;
-  if (context.reader.volume == 1)
-    context.reader.stream.Seek(static_cast<uint64_t>(context.run.package.trailer.payloadOffset) +
-                               static_cast<uint64_t>(stride > 0 ? stride : 0) * part);
+  if (context.reader.volume == 1) context.reader.stream.Seek(start);
   uint64_t copied = ReadPackageData(context, target, static_cast<uint64_t>(length));
   bool ok = target.file != INVALID_HANDLE_VALUE && !target.failed &&
             copied == static_cast<uint64_t>(length);

@@ -12,7 +12,9 @@ struct FontEntry {
   int weight;
   HFONT font;
 };
-FontEntry g_fonts[12];
+// On the heap, made at the first font: zero bytes kept in the file's data
+// section would cost the stub as much as code.
+FontEntry* g_fonts;
 int g_fontCount = 0;
 
 }  // namespace
@@ -29,6 +31,7 @@ HFONT UiFont(const char* face, int height, int weight) {
   HFONT font = CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                            DEFAULT_PITCH | FF_DONTCARE, face);
+  if (!g_fonts) g_fonts = new FontEntry[12];
   if (g_fontCount < 12) {
     FontEntry& e = g_fonts[g_fontCount++];
     lstrcpynA(e.face, face, sizeof e.face);
