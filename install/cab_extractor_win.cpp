@@ -230,14 +230,15 @@ void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,
       fields[i]->LowPart = times[i]->dwLowDateTime;
       fields[i]->HighPart = static_cast<LONG>(times[i]->dwHighDateTime);
     }
-  info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  bool keep = attributes == kKeepAttributes;
+  info.FileAttributes = keep ? 0 : attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
   if (setInformation && setInformation(file, FileBasicInfo, &info, sizeof info)) {
     CloseHandle(file);
     return;
   }
   SetFileTime(file, created, accessed, written);
   CloseHandle(file);
-  SetFileAttributesA(path.c_str(), attributes);
+  if (!keep) SetFileAttributesA(path.c_str(), attributes);
 }
 
 TCab::~TCab() {
@@ -324,17 +325,21 @@ INT_PTR TCab::Notify(int type, void* data) {
       Str name = n->psz1;
       Str destination = JoinPath(destinationFolder_, name);
       bool abort = false;
+      created_ = nullptr;
       if (events_.onCopyFile)
         events_.onCopyFile(*this, events_.owner, name, n->cb, n->date, n->time, n->attribs,
                            n->iFolder, destination, abort);
       if (abort) return -1;
       if (destination.empty()) return 0;
       for (;;) {
-        HANDLE file = CreateFileA(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        bool fresh = created_ != nullptr;
+        HANDLE file = fresh ? created_
+                            : CreateFileA(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                          nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        created_ = nullptr;
         if (file != INVALID_HANDLE_VALUE) {
           INT_PTR handle = reinterpret_cast<INT_PTR>(file);
-          open_.push_back(OpenMember{name, destination, handle, false});
+          open_.push_back(OpenMember{name, destination, handle, false, fresh});
           return handle;
         }
         bool retry = false;
@@ -352,12 +357,13 @@ INT_PTR TCab::Notify(int type, void* data) {
       for (size_t i = 0; i < open_.size(); ++i) {
         if (open_[i].name != name) continue;
         Str destination = open_[i].destination;
+        bool fresh = open_[i].fresh;
         open_.erase(open_.begin() + i);
         FILETIME local, utc;
         bool timed = DosDateTimeToFileTime(n->date, n->time, &local) &&
                      LocalFileTimeToFileTime(&local, &utc);
         CloseWrittenFile(file, destination, timed ? &utc : nullptr, nullptr,
-                         timed ? &utc : nullptr, n->attribs & 0x27);
+                         timed ? &utc : nullptr, AttributesToSet(n->attribs & 0x27, fresh));
         return TRUE;
       }
       CloseHandle(file);

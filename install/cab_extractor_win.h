@@ -56,7 +56,12 @@ class TCab {
     Str destination;
     INT_PTR handle;
     bool writeFailed;
+    bool fresh;  // created by the owner as a new file
   };
+
+  // For OnCopyFile: the destination is already open, created new by the
+  // owner (write access, shared for reading); the member is written there.
+  void UseCreatedFile(HANDLE file) { created_ = file; }
 
   // For the decompressor's callbacks.
   INT_PTR Notify(int type, void* notification);
@@ -70,6 +75,7 @@ class TCab {
   Str nextCabinetPath_;
   Str requestedCabinetPath_;
   bool movedOn_ = false;
+  HANDLE created_ = nullptr;
   int error_[3] = {0, 0, 0};
   std::vector<OpenMember> open_;
 };
@@ -91,8 +97,17 @@ void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t
 // A file or a mapped cabinet at that path (a directory does not count).
 bool CabinetFileExists(const Str& path);
 
+// Attributes for CloseWrittenFile that leave the file's own as they are.
+constexpr DWORD kKeepAttributes = 0xFFFFFFFF;
+
+// A file created new already carries the archive bit and nothing else:
+// giving it just that again would only cost time.
+inline DWORD AttributesToSet(DWORD attributes, bool fresh) {
+  return fresh && attributes == FILE_ATTRIBUTE_ARCHIVE ? kKeepAttributes : attributes;
+}
+
 // Closes a file that was written, giving it its times (a null time stays
-// as it is) and attributes: through the open handle in one call where the
+// as it is) and attributes (kKeepAttributes: none): through the open handle in one call where the
 // system has SetFileInformationByHandle, else with SetFileTime before and
 // SetFileAttributesA after closing.
 void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,

@@ -46,6 +46,11 @@ FILETIME ExistingTime(const Str& path) {
   return t;
 }
 
+HANDLE CreateNewFile(const Str& path) {
+  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 uint64_t ExistingSize(const Str& path) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(path.c_str(), &found);
@@ -120,17 +125,20 @@ __attribute__((noinline)) void DeleteParts(const std::vector<Str>& parts) {
   for (const Str& part : parts) DeleteFileA(part.c_str());
 }
 
-void OnCopyFile(TCab&, void* owner, const Str& name, uint32_t size, uint16_t date, uint16_t time,
-                uint16_t, uint16_t, Str& destination, bool&) {
+void OnCopyFile(TCab& sender, void* owner, const Str& name, uint32_t size, uint16_t date,
+                uint16_t time, uint16_t, uint16_t, Str& destination, bool&) {
   Placement& p = *static_cast<Placement*>(owner);
   p.ui.Add(p.previousSize);
   FILETIME local, utc = {0, 0};
   if (DosDateTimeToFileTime(date, time, &local)) LocalFileTimeToFileTime(&local, &utc);
   int record = p.Record(DecimalInt(name));
-  if (record >= 0 && ShouldWriteFile(p.run, p.ui.owner, record, utc, destination, size))
+  HANDLE created;
+  if (record >= 0 && ShouldWriteFile(p.run, p.ui.owner, record, utc, destination, size, &created)) {
+    if (created != INVALID_HANDLE_VALUE) sender.UseCreatedFile(created);
     p.ShowCopying(destination);
-  else
+  } else {
     destination = Str();
+  }
   p.previousSize = size;
 }
 
@@ -211,13 +219,16 @@ void InstallStoredForm(Placement& p) {
     Str destination;
     CopyTarget target;
     int record = p.Record(h.index);
-    if (record >= 0 && ShouldWriteFile(p.run, p.ui.owner, record, time, destination, size)) {
+    bool fresh = false;
+    if (record >= 0 &&
+        ShouldWriteFile(p.run, p.ui.owner, record, time, destination, size, &target.file)) {
       p.ShowCopying(destination);
-      for (;;) {
+      fresh = target.file != INVALID_HANDLE_VALUE;
+      while (target.file == INVALID_HANDLE_VALUE) {
         target.file = CreateFileA(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (target.file != INVALID_HANDLE_VALUE) break;
-        if (p.CopyError(destination) == PromptAnswer::Ignore) break;
+        if (target.file == INVALID_HANDLE_VALUE && p.CopyError(destination) == PromptAnswer::Ignore)
+          break;
       }
     }
     target.path = destination;
@@ -225,7 +236,8 @@ void InstallStoredForm(Placement& p) {
     if (target.file != INVALID_HANDLE_VALUE) {
       // Set through the writing handle after the last byte, so the file
       // is not opened a second time.
-      CloseWrittenFile(target.file, destination, &time, &time, &time, h.attributes);
+      CloseWrittenFile(target.file, destination, &time, &time, &time,
+                       AttributesToSet(h.attributes, fresh));
     }
     if (copied != size) PayloadDamaged(p.run);
     p.ui.Add(size);
@@ -235,7 +247,7 @@ void InstallStoredForm(Placement& p) {
 }  // namespace
 
 bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, Str& destination,
-                     uint64_t newSize) {
+                     uint64_t newSize, HANDLE* created) {
   const ScriptList& files = run.script.List(ListKind::Files);
   destination = run.Expand(files.Field(index, 0));
   bool result = true;
@@ -243,8 +255,18 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
   const char* verb = "written";
   const char* by = "new";
   const char* name = "";
-  DWORD attributes = GetFileAttributesA(destination.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  if (created) {
+    *created = CreateNewFile(destination);
+    if (*created == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND &&
+        CreateFolderChain(FolderPart(destination)))
+      *created = CreateNewFile(destination);
+  }
+  bool fresh = created && *created != INVALID_HANDLE_VALUE;
+  if (!fresh) attributes = GetFileAttributesA(destination.c_str());
+  if (fresh) {
+    // Created new: there was nothing to replace, and its folder exists.
+  } else if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     // Files mostly come folder by folder: the chain is probed once each.
     Str folder = FolderPart(destination);
     if (folder != run.install.madeFolder && CreateFolderChain(folder))

@@ -16,9 +16,12 @@ class InstallUi;
 void InstallFiles(Run& run, InstallUi& ui);
 
 // Where file `index` goes and whether it may be written there; false
-// empties the destination.
+// empties the destination. With `created`, a destination that does not
+// exist yet is created here, new (write access, shared for reading), and
+// its handle left there; otherwise INVALID_HANDLE_VALUE is. Creating the
+// file is the cheapest way to learn that it was not there.
 bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, Str& destination,
-                     uint64_t newSize);
+                     uint64_t newSize, HANDLE* created = nullptr);
 
 enum class PromptAnswer { Retry, Ignore, Abort };
 // The Abort/Retry/Ignore message for a file that cannot be created or
