@@ -104,7 +104,10 @@ def project(name, payload, form, target):
 def nsis_script(name, payload, compress, target_windows):
     path = os.path.join(WORK, name, "nsis-%s.nsi" % ("zlib" if compress else "off"))
     with open(path, "w") as f:
-        f.write('Unicode false\nOutFile "nsis-%s.exe"\nRequestExecutionLevel admin\n' % ("zlib" if compress else "off"))
+        # The same architecture as the Parvolex runtime under test: the
+        # 64-bit stub where the machine runs only 64-bit programs.
+        f.write("Target amd64-unicode\n" if harness.WINEARCH == "win64" else "Unicode false\n")
+        f.write('OutFile "nsis-%s.exe"\nRequestExecutionLevel admin\n' % ("zlib" if compress else "off"))
         # zlib per file, as cabinets compress each data block: no solid archive.
         f.write("SetCompressor zlib\n" if compress else "SetCompress off\n")
         f.write('InstallDir "%s"\nSection\nSetOutPath "$INSTDIR"\nFile /r "%s/*.*"\nSectionEnd\n'
@@ -204,7 +207,8 @@ def main():
     parser.add_argument("--tmpfs", action="store_true", help="install onto a tmpfs mounted over C:\\bench")
     args = parser.parse_args()
     os.makedirs(WORK, exist_ok=True)
-    print("runtime.exe: %d bytes" % os.path.getsize(harness.RUNTIME))
+    print("runtime.exe: %d bytes (%s; Wine prefix %s)" % (os.path.getsize(harness.RUNTIME), harness.RUNTIME,
+                                                        harness.WINEARCH))
     for name in ("many-small", "few-large"):
         if args.only and args.only != name:
             continue
