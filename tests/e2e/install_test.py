@@ -52,6 +52,12 @@ class InstallTestCase(harness.WineTestCase):
     def workdir_left(self):
         return sorted(temp_entries() - self.temp_before)
 
+    def cabinet_copies(self):
+        """The payload cabinet parts copied into the running setup's work folder."""
+        return [f for entry in self.workdir_left()
+                for _, _, files in os.walk(os.path.join(harness.temp_folder(), entry))
+                for f in files if f.startswith("temp_")]
+
     def answer_copy_error(self, path, button, timeout=20000):
         """Waits for the copy-error message naming the file and presses the button."""
         box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
@@ -236,6 +242,9 @@ class PromptsTest(InstallTestCase):
         buttons = [r for r in records if r["kind"] == "control" and r.get("class") == "Button"]
         self.assertEqual([(b["x"], b["y"], b["w"], b["h"]) for b in buttons],
                          [(16, 124, 100, 23), (124, 124, 100, 23), (232, 124, 100, 23), (340, 124, 100, 23)])
+        # A payload cabinet that lies whole in the setup file is read there:
+        # no copy of it in the work folder while the files are placed.
+        self.assertEqual(self.cabinet_copies(), [])
         self.answer("button:Skip")
         self.assertEqual(p.wait(60), 0)
 
@@ -333,6 +342,10 @@ class VolumesTest(InstallTestCase):
                 win = ["wait", "class=ParvolexNewDisk", "visible=1", "timeout=20000"]
                 dump = self.robot_ok(*win, "--", "dump")
                 self.assertEqual((dump[0]["cw"], dump[0]["ch"]), (382, 163))
+                if form == "cabinet":
+                    # The part that runs on into the missing volume is being
+                    # copied out of both volumes into the work folder.
+                    self.assertEqual(self.cabinet_copies(), ["temp_0.tmp"])
                 self.assertTrue(any("#2" in r.get("text", "") for r in dump if r["kind"] == "control"))
                 edit = [r for r in dump if r["kind"] == "control" and r.get("class") == "Edit"][0]
                 wrong = harness.windows_path(self.scratch)
