@@ -30,11 +30,24 @@ const Str& Empty() {
   return empty;
 }
 
-void ReadTexts(TextReader& reader, int64_t count, std::vector<Str>& out) {
-  for (int64_t i = 0; i < count; ++i) {
-    Str text;
-    if (!reader.ReadText(text)) return;
-    out.push_back(std::move(text));
+// The texts are gathered into one block, kept in `blocks`, and `out` gets
+// texts that lie in it: one allocation for a list instead of one for each
+// of its texts, which for a package of thousands of files is most of the
+// script's memory.
+void ReadTexts(TextReader& reader, int64_t count, std::vector<Str>& out,
+               std::vector<Str>& blocks) {
+  Str block, text;
+  int64_t n = 0;
+  while (n < count && reader.ReadText(text)) {
+    block.append(text.c_str(), text.size() + 1);  // with its NUL
+    ++n;
+  }
+  blocks.push_back(std::move(block));
+  char* p = blocks.back().data();
+  for (; n > 0; --n) {
+    size_t length = std::strlen(p);
+    out.push_back(TextInBlock(p, length));
+    p += length + 1;
   }
 }
 
@@ -132,7 +145,8 @@ void LoadScriptHead(TextReader& reader, unsigned headerLastIndex, SetupScript& s
     if (!reader.ReadText(script.header[i])) break;
   ScriptList& vars = script.List(ListKind::RegistryVariables);
   vars.texts.clear();
-  ReadTexts(reader, script.AnnouncedCount(ListKind::RegistryVariables) * vars.width, vars.texts);
+  ReadTexts(reader, script.AnnouncedCount(ListKind::RegistryVariables) * vars.width, vars.texts,
+            script.blocks);
 }
 
 void LoadScriptLists(TextReader& reader, SetupScript& script) {
@@ -140,14 +154,14 @@ void LoadScriptLists(TextReader& reader, SetupScript& script) {
     ScriptList& list = script.lists[i];
     list.texts.clear();
     int64_t count = script.AnnouncedCount(static_cast<ListKind>(i));
-    if (count > 0) ReadTexts(reader, count * list.width, list.texts);
+    if (count > 0) ReadTexts(reader, count * list.width, list.texts, script.blocks);
   }
   script.languageStrings.clear();
   script.languageStrings.resize(1);
   int64_t languages = script.HeaderInt(field::kLanguageCount);
   int64_t perLanguage = script.HeaderInt(field::kTextsPerLanguage);
   if (languages > 0 && perLanguage > 0)
-    ReadTexts(reader, languages * perLanguage, script.languageStrings);
+    ReadTexts(reader, languages * perLanguage, script.languageStrings, script.blocks);
 }
 
 Str EncodeScript(const SetupScript& script) {

@@ -79,6 +79,9 @@ class SetupScript {
   std::vector<Str> registryValues;
   // Position 0 is empty; positions 1 .. L*S hold the texts in file order.
   std::vector<Str> languageStrings;
+  // The blocks that the texts of the lists lie in, one per list read (in
+  // the runtime; natively each text is a string of its own).
+  std::vector<Str> blocks;
 
   ScriptList& List(ListKind kind) { return lists[static_cast<int>(kind)]; }
   const ScriptList& List(ListKind kind) const { return lists[static_cast<int>(kind)]; }

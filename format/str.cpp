@@ -19,7 +19,9 @@ LeanString::LeanString(LeanString&& other) noexcept
   other.data_ = nullptr;
   other.size_ = other.capacity_ = 0;
 }
-LeanString::~LeanString() { delete[] data_; }
+LeanString::~LeanString() {
+  if (capacity_) delete[] data_;
+}
 
 LeanString& LeanString::operator=(const LeanString& other) {
   if (this != &other) {
@@ -31,7 +33,7 @@ LeanString& LeanString::operator=(const LeanString& other) {
 
 LeanString& LeanString::operator=(LeanString&& other) noexcept {
   if (this != &other) {
-    delete[] data_;
+    if (capacity_) delete[] data_;
     data_ = other.data_;
     size_ = other.size_;
     capacity_ = other.capacity_;
@@ -53,7 +55,7 @@ void LeanString::Grow(size_t needed) {
   char* data = new char[capacity + 1];
   if (size_) std::memcpy(data, data_, size_);
   data[size_] = 0;
-  delete[] data_;
+  if (capacity_) delete[] data_;
   data_ = data;
   capacity_ = capacity;
 }

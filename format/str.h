@@ -18,6 +18,15 @@ class LeanString {
   static constexpr size_t npos = static_cast<size_t>(-1);
 
   LeanString() = default;
+  // A text that lies in a block kept elsewhere, NUL-terminated at n: read
+  // and changed in place, never freed; a change that needs more room makes
+  // it a text of its own. The block must outlive it and never move.
+  static LeanString InPlace(char* text, size_t n) {
+    LeanString s;
+    s.data_ = text;
+    s.size_ = n;
+    return s;
+  }
   LeanString(const char* text);  // NOLINT: implicit like std::string
   LeanString(const char* data, size_t n);
   LeanString(size_t n, char c);
@@ -76,7 +85,7 @@ class LeanString {
   size_t FindBytes(const char* needle, size_t n, size_t position) const;
   char* data_ = nullptr;
   size_t size_ = 0;
-  size_t capacity_ = 0;
+  size_t capacity_ = 0;  // 0 with data: a text in place, not ours to free
 };
 
 bool operator==(const LeanString& a, const LeanString& b);
@@ -94,8 +103,12 @@ LeanString operator+(LeanString&& a, const char* b);
 
 #ifdef _WIN32
 using Str = LeanString;
+// A text of a block that outlives it (see LeanString::InPlace); natively a
+// copy.
+inline Str TextInBlock(char* text, size_t n) { return LeanString::InPlace(text, n); }
 #else
 using Str = std::string;
+inline Str TextInBlock(char* text, size_t n) { return Str(text, n); }
 #endif
 
 }  // namespace pvx

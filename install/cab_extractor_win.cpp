@@ -61,7 +61,8 @@ const char* g_viewFile;
 uint32_t g_viewOffset;
 uint32_t g_viewLength;  // with the signature
 
-bool IsView(const char* path) { return !g_viewPath.empty() && lstrcmpiA(g_viewPath.c_str(), path) == 0; }
+// (Nothing mapped compares as the empty name, which nobody opens.)
+bool IsView(const char* path) { return lstrcmpiA(g_viewPath.c_str(), path) == 0; }
 
 // An open view. Its handle for the decompressor is its address with the
 // lowest bit set: system handles are multiples of four, so the two never
@@ -105,12 +106,10 @@ FNOPEN(Open) {
   if (oflag & _O_RANDOM) flags |= FILE_FLAG_RANDOM_ACCESS;
   if (oflag & _O_SEQUENTIAL) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
   if ((oflag & _O_TEMPORARY) && (oflag & _O_CREAT)) flags |= FILE_FLAG_DELETE_ON_CLOSE;
-  // A mapped cabinet opens the file that holds it.
+  // A mapped cabinet opens the file that holds it (writes to it are
+  // refused by the write callback).
   bool view = IsView(pszFile);
-  if (view) {
-    if (access != GENERIC_READ) return -1;
-    pszFile = const_cast<char*>(g_viewFile);
-  }
+  if (view) pszFile = const_cast<char*>(g_viewFile);
   // Deletion is shared too, so that an aborted run can remove the cabinet
   // parts it copied out while the decompressor still holds them.
   HANDLE file = CreateFileA(pszFile, access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -167,10 +166,12 @@ FNCLOSE(Close) {
 
 FNSEEK(Seek) {
   if (OpenView* v = AsView(hf)) {
-    int64_t base = seektype == FILE_CURRENT ? v->position : seektype == FILE_END ? v->length : 0;
-    int64_t position = base + dist;
-    if (position < 0 || position > v->length) return -1;
-    v->position = static_cast<uint32_t>(position);
+    // Views are below 2 GiB: a position before the start wraps to a large
+    // unsigned value and is refused with those past the end.
+    uint32_t position = static_cast<uint32_t>(dist) +
+                        (seektype == FILE_CURRENT ? v->position : seektype == FILE_END ? v->length : 0);
+    if (position > v->length) return -1;
+    v->position = position;
     return static_cast<LONG>(position);
   }
   DWORD position = SetFilePointer(reinterpret_cast<HANDLE>(hf), dist, nullptr, seektype);

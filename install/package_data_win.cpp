@@ -31,11 +31,6 @@ bool WriteBlock(CopyTarget& target, const void* data, DWORD n, WriteErrorPrompt*
   }
 }
 
-bool FileExists(const Str& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace
 
 uint64_t CopyStream(CopyTarget& target, ByteSource& source, uint64_t count,
@@ -84,10 +79,10 @@ uint64_t ReadPackageData(PackageDataContext& context, CopyTarget& target, uint64
     reader.stream.Close();
     if (reader.volumePath.empty()) reader.volumePath = context.run.package.executablePath;
     reader.volumePath = FolderPart(reader.volumePath) + VolumeFileName(nameTemplate, reader.volume);
-    while (!FileExists(reader.volumePath)) {
+    while (!CabinetFileExists(reader.volumePath)) {
       ShowNewDiskDialog(context.run, context.owner, reader.volume, reader.volumePath);
       ProcessPendingMessages();
-      if (!FileExists(reader.volumePath)) {
+      if (!CabinetFileExists(reader.volumePath)) {
         // The wizard's close question decides whether the run ends; if
         // not, the prompt comes again.
         SendMessageA(context.owner, WM_CLOSE, 0, 0);

@@ -48,6 +48,47 @@ TEST(LeanStringTest, EditsMatchStdString) {
   }
 }
 
+// Texts that lie in a shared block (the setup script's lists): every edit
+// gives the same text as std::string, leaves the other texts of the block
+// alone, and never frees the block.
+TEST(LeanStringTest, TextsInPlaceEditLikeStdStringAndKeepTheirBlock) {
+  struct Case {
+    const char* name;
+    void (*edit)(LeanString&);
+    void (*expected)(std::string&);
+  };
+  const Case cases[] = {
+      {"read only", [](LeanString&) {}, [](std::string&) {}},
+      {"append (grows)", [](LeanString& s) { s += "-more"; }, [](std::string& s) { s += "-more"; }},
+      {"clear", [](LeanString& s) { s.clear(); }, [](std::string& s) { s.clear(); }},
+      {"clear then append", [](LeanString& s) { s.clear(); s += "new"; }, [](std::string& s) { s = "new"; }},
+      {"pop_back", [](LeanString& s) { s.pop_back(); }, [](std::string& s) { s.pop_back(); }},
+      {"shrink", [](LeanString& s) { s.resize(1); }, [](std::string& s) { s.resize(1); }},
+      {"copy assigned", [](LeanString& s) { s = LeanString("other text"); },
+       [](std::string& s) { s = "other text"; }},
+      {"moved over", [](LeanString& s) { LeanString t("moved"); s = static_cast<LeanString&&>(t); },
+       [](std::string& s) { s = "moved"; }},
+      {"erase", [](LeanString& s) { s.erase(0, 2); }, [](std::string& s) { s.erase(0, 2); }},
+      {"insert", [](LeanString& s) { s.insert(1, "<>"); }, [](std::string& s) { s.insert(1, "<>"); }},
+  };
+  for (const Case& c : cases) {
+    char block[] = "first\0second\0third";
+    std::string expected = "second";
+    {
+      LeanString text = LeanString::InPlace(block + 6, 6);
+      LeanString copy(text);  // a copy is a text of its own
+      c.edit(text);
+      c.expected(expected);
+      EXPECT_EQ(S(text), expected) << c.name;
+      EXPECT_EQ(S(copy), "second") << c.name;
+      LeanString moved = static_cast<LeanString&&>(text);  // still in place, or its own
+      EXPECT_EQ(S(moved), expected) << c.name;
+    }  // destroying them must not free the block
+    EXPECT_STREQ(block, "first") << c.name;
+    EXPECT_STREQ(block + 13, "third") << c.name;
+  }
+}
+
 TEST(LeanStringTest, BuildingAndComparing) {
   LeanString a = "abc";
   a += 'd';
