@@ -29,7 +29,6 @@ set(PVX_WIN_CXX_FLAGS
 set(PVX_WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
   -Xlinker --stack -Xlinker 0x100000,0x100000 -Wl,--disable-reloc-section -Wl,--disable-dynamicbase)
 # The stub's own entry point, without the C runtime's start-up code, and
-# its own section layout (stub.ld says why).
 # its own section layout (stub.ld says why). The 64-bit stand-in keeps the
 # linker's own layout: stub.ld describes a 32-bit image.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)

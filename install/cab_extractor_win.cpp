@@ -210,7 +210,7 @@ void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t
   g_viewLength = length + 4;
 }
 
-bool CabinetFileExists(const Str& path) {
+bool FileExists(const Str& path) {
   if (IsView(path.c_str())) return true;
   DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
@@ -293,7 +293,7 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
     } else {
       current = Str();
     }
-    if (!current.empty() && !CabinetFileExists(current)) current = Str();
+    if (!current.empty() && !FileExists(current)) current = Str();
   }
   // Members whose end never arrived were cut off by a damaged chain.
   for (OpenMember& m : open_) CloseHandle(reinterpret_cast<HANDLE>(m.handle));

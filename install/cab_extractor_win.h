@@ -94,8 +94,9 @@ void ForgetExtractionFile(HANDLE file);
 // replaces the one mapped before; `file` must outlive the extraction, and
 // the mapped bytes must lie below 2 GiB.
 void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t length);
-// A file or a mapped cabinet at that path (a directory does not count).
-bool CabinetFileExists(const Str& path);
+// A file at that path, or a cabinet mapped there (a directory does not
+// count): how cabinet parts and volume files are looked for.
+bool FileExists(const Str& path);
 
 // Attributes for CloseWrittenFile that leave the file's own as they are.
 constexpr DWORD kKeepAttributes = 0xFFFFFFFF;
@@ -107,9 +108,9 @@ inline DWORD AttributesToSet(DWORD attributes, bool fresh) {
 }
 
 // Closes a file that was written, giving it its times (a null time stays
-// as it is) and attributes (kKeepAttributes: none): through the open handle in one call where the
-// system has SetFileInformationByHandle, else with SetFileTime before and
-// SetFileAttributesA after closing.
+// as it is) and attributes (kKeepAttributes: none): through the open
+// handle in one call where the system has SetFileInformationByHandle, else
+// with SetFileTime before and SetFileAttributesA after closing.
 void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,
                       const FILETIME* accessed, const FILETIME* written, DWORD attributes);
 

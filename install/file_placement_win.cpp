@@ -255,7 +255,6 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
   const char* verb = "written";
   const char* by = "new";
   const char* name = "";
-  DWORD attributes = INVALID_FILE_ATTRIBUTES;
   if (created) {
     *created = CreateNewFile(destination);
     if (*created == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND &&
@@ -263,7 +262,7 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
       *created = CreateNewFile(destination);
   }
   bool fresh = created && *created != INVALID_HANDLE_VALUE;
-  if (!fresh) attributes = GetFileAttributesA(destination.c_str());
+  DWORD attributes = fresh ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(destination.c_str());
   if (fresh) {
     // Created new: there was nothing to replace, and its folder exists.
   } else if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {

@@ -79,10 +79,10 @@ uint64_t ReadPackageData(PackageDataContext& context, CopyTarget& target, uint64
     reader.stream.Close();
     if (reader.volumePath.empty()) reader.volumePath = context.run.package.executablePath;
     reader.volumePath = FolderPart(reader.volumePath) + VolumeFileName(nameTemplate, reader.volume);
-    while (!CabinetFileExists(reader.volumePath)) {
+    while (!FileExists(reader.volumePath)) {
       ShowNewDiskDialog(context.run, context.owner, reader.volume, reader.volumePath);
       ProcessPendingMessages();
-      if (!CabinetFileExists(reader.volumePath)) {
+      if (!FileExists(reader.volumePath)) {
         // The wizard's close question decides whether the run ends; if
         // not, the prompt comes again.
         SendMessageA(context.owner, WM_CLOSE, 0, 0);
