@@ -18,15 +18,22 @@ else()
   # run 32-bit programs (tests and benchmarks); its size is not measured.
   set(PVX_WIN_ARCH_FLAGS)
 endif()
-set(PVX_WIN_CXX_FLAGS
+#
+# The whole program is optimised at link time (-flto): calls across files
+# are inlined or specialised where that is smaller, which takes about 2 KB
+# off the stub. The code generation flags are given to the link as well,
+# since that is where the code is finally made.
+set(PVX_WIN_CODE_FLAGS
   -Os -malign-data=abi ${PVX_WIN_ARCH_FLAGS}
-  -fomit-frame-pointer -fno-ident -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-  -ffunction-sections -fdata-sections -fno-threadsafe-statics
-  -Wall -Wextra
+  -fomit-frame-pointer -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -flto)
+set(PVX_WIN_CXX_FLAGS
+  ${PVX_WIN_CODE_FLAGS}
+  -fno-ident -ffunction-sections -fdata-sections -fno-threadsafe-statics
+  -Wall -Wextra -Wno-format-zero-length
   -include "${CMAKE_SOURCE_DIR}/format/lean_cxx.h")
 # The image loads at its preferred base without relocations: the stub is
 # size-bound, and relocations alone would cost 2.5 KB.
-set(PVX_WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+set(PVX_WIN_LINK_FLAGS ${PVX_WIN_CODE_FLAGS} -flto-partition=one -static -s -Wl,--gc-sections -Wl,--no-insert-timestamp
   -Xlinker --stack -Xlinker 0x100000,0x100000 -Wl,--disable-reloc-section -Wl,--disable-dynamicbase)
 # The stub's own entry point, without the C runtime's start-up code, and
 # its own section layout (stub.ld says why). The 64-bit stand-in keeps the
