@@ -15,8 +15,15 @@ target_compile_options(runtime PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PVX_WIN_CXX_F
 set_target_properties(runtime PROPERTIES LINK_DEPENDS "${CMAKE_SOURCE_DIR}/cmake/stub.ld")
 target_link_options(runtime PRIVATE ${PVX_WIN_LINK_FLAGS} ${PVX_STUB_LINK_FLAGS} "-Wl,-Map,${CMAKE_BINARY_DIR}/runtime.map")
 target_link_libraries(runtime PRIVATE pvx_format_win kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)
-# The build says what the stub costs. (The unwind tables that libgcc's
-# helpers bring are discarded by stub.ld: nothing in the stub unwinds.)
+# The build says what the stub costs, and the 32-bit stub (the product)
+# may not grow past 64 KiB: a larger one is removed and the build fails.
+# (The unwind tables that libgcc's helpers bring are discarded by stub.ld:
+# nothing in the stub unwinds.)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(PVX_STUB_LIMIT 65536)
+else()
+  set(PVX_STUB_LIMIT 0)
+endif()
 add_custom_command(TARGET runtime POST_BUILD
-  COMMAND sh -c "echo \"runtime.exe: $(stat -c %s '$<TARGET_FILE:runtime>') bytes\""
+  COMMAND sh "${CMAKE_SOURCE_DIR}/cmake/check_stub_size.sh" "$<TARGET_FILE:runtime>" ${PVX_STUB_LIMIT}
   VERBATIM)

@@ -21,12 +21,13 @@ void InstallUi::Add(uint64_t bytes) {
 }
 
 void InstallUi::SetStatus(const Str& text) {
-  status_ = text;
+  SetFileStatus(text);
   Show(true);
 }
 
 void InstallUi::SetFileStatus(const Str& text) {
-  status_ = text;
+  if (!status_) status_ = new Str;
+  *status_ = text;
   Show(false);
 }
 
@@ -34,7 +35,7 @@ void InstallUi::Show(bool always) {
   DWORD now = GetTickCount();
   if (!always && now - shownAt_ < 30) return;
   shownAt_ = now;
-  SetWindowTextA(statusLabel, status_.c_str());
+  SetWindowTextA(statusLabel, status_ ? status_->c_str() : "");
   SendMessageA(progressBar, PBM_SETPOS, ProgressPosition(count_), 0);
 }
 

@@ -34,7 +34,9 @@ class InstallUi {
 
  private:
   uint64_t count_ = 0;
-  Str status_;
+  // The text shown next, made on first use: the wizard's state lives in a
+  // global, and the stub runs no constructors or destructors of globals.
+  Str* status_ = nullptr;
   DWORD shownAt_ = 0;
 };
 

@@ -12,16 +12,17 @@ namespace {
 
 // This run's own folder under the user's temporary folder, with a trailing
 // backslash; empty until it is made, and for good when it cannot be.
-Str g_private;
+// (A pointer: the stub runs no constructors of globals.)
+Str* g_private;
 
 }  // namespace
 
-Str TemporaryFolder() { return g_private; }
+Str TemporaryFolder() { return g_private ? *g_private : Str(); }
 
 // Without the private folder there is no work folder at all: no path may
 // fall back to a shared or a relative place.
 Str TempFileName(int n, bool prefixed) {
-  return g_private.empty() ? Str() : WorkDirFileName(g_private, n, prefixed);
+  return g_private ? WorkDirFileName(*g_private, n, prefixed) : Str();
 }
 
 bool CreateFolderChain(const Str& folder) {
@@ -52,7 +53,7 @@ void CreateWorkDir() {
     char folder[MAX_PATH + 40];
     wvsprintfA(folder, "%spvx-%08lx%08lx\\", reinterpret_cast<va_list>(args));
     if (CreateDirectoryA(folder, nullptr)) {
-      g_private = folder;
+      g_private = new Str(folder);
       CreateFolderChain(FolderPart(TempFileName(0)));
       return;
     }
@@ -65,7 +66,7 @@ void CleanupWorkDir(bool withLanguageFiles, int languages) {
     DeleteFileA(TempFileName(n).c_str());
   // Payload cabinet parts ("temp_N.tmp") that an aborted or failed
   // extraction left; the folder is this run's own, so they are ours.
-  if (!g_private.empty()) {
+  if (g_private) {
     Str folder = FolderPart(TempFileName(0));
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "temp_*.tmp").c_str(), &found);
@@ -76,7 +77,7 @@ void CleanupWorkDir(bool withLanguageFiles, int languages) {
     }
   }
   RemoveDirectoryA(WithoutTrailingBackslash(FolderPart(TempFileName(1))).c_str());
-  RemoveDirectoryA(g_private.c_str());
+  if (g_private) RemoveDirectoryA(g_private->c_str());
 }
 
 }  // namespace pvx
