@@ -161,6 +161,12 @@ std::vector<Str> EmptyKeysToRemove(const Str& keyPath) {
   return out;
 }
 
+bool PlacedByInstallation(const Str& file, const std::vector<Str>& installedFiles) {
+  for (const Str& installed : installedFiles)
+    if (SamePath(installed, file)) return true;
+  return false;
+}
+
 bool IsBlankText(const Str& text) {
   for (char c : text)
     if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;

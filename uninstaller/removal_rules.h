@@ -35,6 +35,11 @@ std::vector<Str> FoldersToRemove(const std::vector<Str>& recordFolders, const st
 // deepest first.
 std::vector<Str> EmptyKeysToRemove(const Str& keyPath);
 
+// A font is unregistered only when this installation placed its file (the
+// file is among those the record lists): a font that was there before, and
+// that other software registered and still uses, keeps its registration.
+bool PlacedByInstallation(const Str& file, const std::vector<Str>& installedFiles);
+
 // The INI text holds nothing but blanks and line breaks.
 bool IsBlankText(const Str& text);
 

@@ -167,6 +167,8 @@ void Remover::RemoveFonts() {
   RegOpenKeyExA(HKEY_LOCAL_MACHINE, FontsKey().c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, table.Receive());
   for (const FontRemoval& font : plan_.fonts) {
     if (Stop()) break;
+    view_.Advance();
+    if (!PlacedByInstallation(font.file, plan_.files)) continue;
     view_.Status(plan_.Setting(setting::kUnregisterPrefix) + FileNamePart(font.file));
     RemoveFontResourceA(font.file.c_str());
     // The value is ours only when it names this file the way the setup
@@ -177,7 +179,6 @@ void Remover::RemoveFonts() {
                             SamePath(data, font.file)))
         RegDeleteValueA(table.Get(), font.name.c_str());
     }
-    view_.Advance();
   }
   // A hung window elsewhere must not stop the removal.
   SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);

@@ -410,6 +410,38 @@ class EveryKindTest(UninstallCase):
             shutil.rmtree(host, ignore_errors=True)
 
 
+class SharedFontTest(UninstallCase):
+    def test_a_font_another_product_registered_first_keeps_its_registration(self):
+        # The package registers a font whose file another product placed and
+        # registered before; it does not install that file. Uninstalling
+        # leaves the file and the other product's registration alone.
+        folder, host = self.app("font")
+        fonts = harness.drive_c("windows", "Fonts")
+        shared = os.path.join(fonts, "PvxShared.ttf")
+        with open(shared, "wb") as f:
+            f.write(b"another product's font")
+        self.addCleanup(os.remove, shared)
+        self.reg("add", FONTS_KEY, "/v", "Pvx Shared Font", "/d", "PvxShared.ttf", "/f")
+        self.addCleanup(self.reg, "delete", FONTS_KEY, "/v", "Pvx Shared Font", "/f")
+        setup = self.build("\n".join([
+            "[setup]", 'title = "Pvx Shared Font"', "default_folder = %s" % toml_text(folder),
+            "[wizard]", 'header_picture = "none"', 'side_picture = "none"',
+            "[uninstall]", "uninstaller = true",
+            '[[files]]\nsource = "a.txt"\ndestination = "{app}"',
+            '[[fonts]]\nname = "Pvx Shared Font"\nfile = "{fonts}\\\\PvxShared.ttf"',
+        ]), [("a.txt", b"a")])
+        self.assertEqual(self.start(setup, ["/S"]).wait(120), 0)
+        with open(os.path.join(host, "Uninstall.ini"), "rb") as f:
+            self.assertIn(b"PvxShared.ttf", f.read(), "the record lists the font")
+
+        self.assertEqual(self.uninstall(os.path.join(host, "Uninstall.exe")), 0)
+        self.assertFalse(os.path.exists(os.path.join(host, "a.txt")))
+        code, text = self.reg("query", FONTS_KEY, "/v", "Pvx Shared Font")
+        self.assertEqual(code, 0, "the other product's registration was removed")
+        self.assertIn("PvxShared.ttf", text)
+        self.assertTrue(os.path.exists(shared))
+
+
 class FailureTest(UninstallCase):
     def test_what_cannot_be_removed_makes_the_result_4(self):
         folder, host = self.app("fails")

@@ -104,6 +104,22 @@ TEST(RemovalRulesTest, EmptyKeysToRemove) {
   for (const Case& c : cases) EXPECT_EQ(EmptyKeysToRemove(c.key), c.expected) << c.key;
 }
 
+TEST(RemovalRulesTest, FontsPlacedByTheInstallation) {
+  const std::vector<Str> files = {"C:\\App\\tool.exe", "C:\\Windows\\Fonts\\Ours.ttf"};
+  struct Case {
+    const char* font;
+    bool ours;
+  } cases[] = {
+      {"C:\\Windows\\Fonts\\Ours.ttf", true},
+      {"c:/windows/fonts/OURS.TTF", true},  // as Windows names it
+      {"C:\\Windows\\Fonts\\Shared.ttf", false},  // there before, someone else's
+      {"Ours.ttf", false},
+      {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PlacedByInstallation(c.font, files), c.ours) << c.font;
+  EXPECT_FALSE(PlacedByInstallation("C:\\Windows\\Fonts\\Ours.ttf", {}));
+}
+
 TEST(RemovalRulesTest, BlankText) {
   EXPECT_TRUE(IsBlankText(""));
   EXPECT_TRUE(IsBlankText("\r\n \t\r\n"));
