@@ -15,23 +15,31 @@ void FileSource::Close() {
   handle_ = INVALID_HANDLE_VALUE;
 }
 
+// GetFileSize and SetFilePointer with their high halves rather than the
+// ...Ex forms, which Windows 98, Me and NT 4 do not have: the stub must
+// start there to say that it does not support them. A low half of all ones
+// is only an error when the last error says so.
 uint64_t FileSource::Size() {
-  LARGE_INTEGER size;
-  if (!IsOpen() || !GetFileSizeEx(handle_, &size)) return 0;
-  return static_cast<uint64_t>(size.QuadPart);
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize(handle_, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+  return (static_cast<uint64_t>(high) << 32) | low;
 }
 
 bool FileSource::Seek(uint64_t position) {
-  LARGE_INTEGER distance;
-  distance.QuadPart = static_cast<LONGLONG>(position);
-  return IsOpen() && SetFilePointerEx(handle_, distance, nullptr, FILE_BEGIN);
+  LONG high = static_cast<LONG>(position >> 32);
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(handle_, static_cast<LONG>(position), &high, FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 
 uint64_t FileSource::Position() {
-  LARGE_INTEGER zero, position;
-  zero.QuadPart = 0;
-  if (!IsOpen() || !SetFilePointerEx(handle_, zero, &position, FILE_CURRENT)) return 0;
-  return static_cast<uint64_t>(position.QuadPart);
+  LONG high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(handle_, 0, &high, FILE_CURRENT);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return 0;
+  return (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
 }
 
 size_t FileSource::Read(void* destination, size_t n) {

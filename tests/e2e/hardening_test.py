@@ -52,6 +52,12 @@ def markers(*folders):
 
 def pe_imports(path):
     """The DLL names of a PE file's import table."""
+    return list(pe_import_functions(path))
+
+
+def pe_import_functions(path):
+    """A PE file's import table: each DLL name (lower case) with the names
+    of the functions imported from it ("#n" for an ordinal)."""
     with open(path, "rb") as f:
         data = f.read()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
@@ -69,14 +75,25 @@ def pe_imports(path):
                 return rva - va + raw
         raise ValueError("RVA outside every section")
 
-    names = []
+    def text(rva):
+        start = offset(rva)
+        return data[start:data.index(b"\0", start)].decode()
+
+    thunk, ordinal_bit = (8, 1 << 63) if magic == 0x20B else (4, 1 << 31)
+    imports = {}
     at = offset(import_rva)
     while True:
-        name_rva = struct.unpack_from("<I", data, at + 12)[0]
+        lookup_rva, name_rva, address_rva = struct.unpack_from("<I8xII", data, at)
         if name_rva == 0:
-            return names
-        start = offset(name_rva)
-        names.append(data[start:data.index(b"\0", start)].decode().lower())
+            return imports
+        functions = imports.setdefault(text(name_rva).lower(), [])
+        entry = offset(lookup_rva or address_rva)
+        while True:
+            value = int.from_bytes(data[entry:entry + thunk], "little")
+            if value == 0:
+                break
+            functions.append("#%d" % (value & 0xFFFF) if value & ordinal_bit else text(value + 2))
+            entry += thunk
         at += 20
 
 
@@ -179,11 +196,67 @@ class HardeningCase(harness.WineTestCase):
 
 
 
+# Functions the 32-bit stub may import statically: each is exported by
+# Windows 98 and NT 4 (comctl32's InitCommonControlsEx from version 4.70,
+# which both ship or get with Internet Explorer 3). A missing import keeps a
+# program from starting at all, so the stub could not even say that the
+# system is not supported; anything newer is looked up at run time.
+OLD_SYSTEM_IMPORTS = {
+    "kernel32.dll": """CloseHandle CompareStringA CreateDirectoryA CreateFileA DeleteFileA
+        DosDateTimeToFileTime ExitProcess ExpandEnvironmentStringsA FileTimeToLocalFileTime
+        FileTimeToSystemTime FindClose FindFirstFileA FindNextFileA FormatMessageA FreeLibrary
+        GetCommandLineA GetComputerNameA GetCurrentProcess GetCurrentProcessId GetCurrentThread
+        GetDateFormatA GetDiskFreeSpaceA GetExitCodeProcess GetFileAttributesA GetFileSize
+        GetFileTime GetFullPathNameA GetLastError GetLocalTime GetModuleFileNameA GetModuleHandleA
+        GetPrivateProfileStringA GetProcAddress GetProcessHeap GetShortPathNameA
+        GetSystemDirectoryA GetTempPathA GetTickCount GetTimeFormatA GetUserDefaultLangID
+        GetVersion GetWindowsDirectoryA HeapAlloc HeapFree LoadLibraryA LoadLibraryExA
+        LocalFileTimeToFileTime MultiByteToWideChar OpenProcess ReadFile RemoveDirectoryA
+        SetCurrentDirectoryA SetErrorMode SetFileAttributesA SetFilePointer SetFileTime
+        SetLastError SetUnhandledExceptionFilter Sleep TerminateProcess WaitForSingleObject
+        WinExec WriteFile WritePrivateProfileStringA lstrcmpA lstrcmpiA lstrcpyA lstrcpynA
+        lstrlenA""",
+    "advapi32.dll": """AdjustTokenPrivileges AllocateAndInitializeSid EqualSid FreeSid
+        GetTokenInformation GetUserNameA LookupPrivilegeValueA OpenProcessToken OpenThreadToken
+        RegCloseKey RegCreateKeyExA RegEnumKeyExA RegOpenKeyExA RegQueryValueExA
+        RegSetValueExA""",
+    "gdi32.dll": """AddFontResourceA BitBlt CreateBitmap CreateCompatibleBitmap
+        CreateCompatibleDC CreateFontA CreatePatternBrush DeleteDC DeleteObject ExtTextOutA
+        GetDIBits GetObjectA GetPixel GetStockObject GetTextExtentPoint32A SelectObject
+        SetBkColor SetBkMode SetPixelV SetStretchBltMode SetTextColor StretchBlt""",
+    "user32.dll": """AdjustWindowRectEx BeginPaint CallWindowProcA CreateWindowExA
+        DefWindowProcA DeleteMenu DestroyWindow DispatchMessageA EnableWindow EndPaint
+        EnumWindows ExitWindowsEx FindWindowA GetClassInfoA GetClientRect GetDC GetDlgCtrlID
+        GetDlgItem GetFocus GetMessageA GetNextDlgTabItem GetParent GetSysColor GetSysColorBrush
+        GetSystemMenu GetSystemMetrics GetWindowLongA GetWindowRect GetWindowTextA
+        GetWindowTextLengthA InvalidateRect IsChild IsDialogMessageA IsWindowEnabled
+        IsWindowVisible LoadCursorA LoadIconA LoadImageA MessageBoxA MoveWindow PeekMessageA
+        PostMessageA RedrawWindow RegisterClassA ReleaseDC SendDlgItemMessageA SendMessageA
+        SendMessageTimeoutA SetClassLongA SetCursor SetFocus SetForegroundWindow SetWindowLongA
+        SetWindowPos SetWindowTextA ShowWindow SystemParametersInfoA TranslateMessage
+        UpdateWindow wvsprintfA""",
+    "shell32.dll": """SHBrowseForFolderA SHGetMalloc SHGetPathFromIDListA
+        SHGetSpecialFolderLocation ShellExecuteA ShellExecuteExA""",
+    "ole32.dll": "CoCreateInstance CoInitialize CoTaskMemFree CoUninitialize OleInitialize",
+    "comctl32.dll": "InitCommonControlsEx",
+    "msvcrt.dll": "memcmp memmove memset memcpy strchr strlen",
+}
+
+
 class StaticImportTest(unittest.TestCase):
     def test_only_libraries_the_system_takes_from_its_own_folder(self):
         imports = set(pe_imports(harness.RUNTIME))
         self.assertIn("kernel32.dll", imports)
         self.assertEqual(imports - ALLOWED_IMPORTS, set())
+
+    def test_the_product_starts_on_windows_98_and_nt_4(self):
+        # The 32-bit stub is the product; the stand-in builds do not count.
+        stub = os.path.join(harness.BUILD, "bin", "runtime.exe")
+        imports = pe_import_functions(stub)
+        self.assertIn("GetFileSize", imports["kernel32.dll"])
+        unavailable = {"%s!%s" % (dll, f) for dll, functions in imports.items() for f in functions
+                       if f not in OLD_SYSTEM_IMPORTS.get(dll, "").split()}
+        self.assertEqual(unavailable, set())
 
 
 class LibraryPlantingTest(HardeningCase):
