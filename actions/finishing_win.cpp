@@ -4,6 +4,7 @@
 
 #include "format/header_fields.h"
 #include "format/text_util.h"
+#include "install/cab_extractor_win.h"
 #include "startup/run_win.h"
 
 namespace pvx {
@@ -42,8 +43,12 @@ void RunFinishingActions(Run& run, HWND wizard, unsigned chosen) {
     Str path = run.ExpandField(kActions[i][1]);
     // The program and the readme start in their own folder.
     if (i < 2) SetCurrentDirectoryA(FolderPart(path).c_str());
-    // A document instead of a program opens with its associated program.
-    if (i || WinExec(path.c_str(), SW_SHOW) < 32)
+    // A program path with spaces goes to WinExec in quotes, or Windows
+    // would try "C:\Program.exe" and the like first; a text that names no
+    // file is a command line with arguments and goes as it stands. A
+    // document instead of a program opens with its associated program.
+    Str command = FileExists(path) ? "\"" + path + "\"" : path;
+    if (i || WinExec(command.c_str(), SW_SHOW) < 32)
       ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, nullptr, SW_SHOW);
   }
   if (s.HeaderFlag(field::kFinishOffersRestart) && (chosen & kFinishRestart)) {

@@ -4,6 +4,7 @@
 #include <fdi.h>
 
 #include "format/text_util.h"
+#include "install/overwrite.h"
 #include "startup/exit_codes.h"
 #include "startup/install_log_win.h"
 #include "startup/system_dll_win.h"
@@ -44,11 +45,17 @@ TCab* g_active = nullptr;
 // Files the decompressor opened and has not closed, and the part being
 // copied out for it. Some decompressors leave a cabinet open when they give
 // up on it, and a run may end in the middle of an extraction: open files
-// would keep the work folder from being removed.
-std::vector<INT_PTR> g_opened;
+// would keep the work folder from being removed. Made on first use: the
+// stub runs no constructors of globals.
+std::vector<INT_PTR>* g_opened;
+
+std::vector<INT_PTR>& Opened() {
+  if (!g_opened) g_opened = new std::vector<INT_PTR>;
+  return *g_opened;
+}
 
 void Forget(INT_PTR file) {
-  for (INT_PTR& h : g_opened)
+  for (INT_PTR& h : Opened())
     if (h == file) h = 0;
 }
 
@@ -56,13 +63,15 @@ void Forget(INT_PTR file) {
 // package), registered by MapCabinetFile. Only the latest is kept: as
 // with parts copied out, the decompressor needs no earlier one once it
 // has asked for the next, and views already open keep their own copy.
-Str g_viewPath;
+Str* g_viewPath;  // made on first use
 const char* g_viewFile;
 uint32_t g_viewOffset;
 uint32_t g_viewLength;  // with the signature
 
-// (Nothing mapped compares as the empty name, which nobody opens.)
-bool IsView(const char* path) { return lstrcmpiA(g_viewPath.c_str(), path) == 0; }
+// Nothing mapped is the empty name, which is never a view.
+bool IsView(const char* path) {
+  return g_viewPath && !g_viewPath->empty() && lstrcmpiA(g_viewPath->c_str(), path) == 0;
+}
 
 // An open view. Its handle for the decompressor is its address with the
 // lowest bit set: system handles are multiples of four, so the two never
@@ -121,7 +130,7 @@ FNOPEN(Open) {
   }
   INT_PTR handle = reinterpret_cast<INT_PTR>(file);
   if (view) handle = reinterpret_cast<INT_PTR>(new OpenView{file, g_viewOffset, g_viewLength, 0}) | 1;
-  g_opened.push_back(handle);
+  Opened().push_back(handle);
   return handle;
 }
 
@@ -146,12 +155,18 @@ FNREAD(Read) {
   return done;
 }
 
+// A write that stops short has still written its first bytes: a retry
+// writes only the rest.
 FNWRITE(Write) {
   if (AsView(hf)) return static_cast<UINT>(-1);
+  const UINT all = cb;
   for (;;) {
-    if (g_active && g_active->WriteFailed(hf)) return cb;  // ignored earlier: go on unwritten
+    if (g_active && g_active->WriteFailed(hf)) return all;  // ignored earlier: go on unwritten
     DWORD done = 0;
-    if (WriteFile(reinterpret_cast<HANDLE>(hf), pv, cb, &done, nullptr) && done == cb) return cb;
+    BOOL ok = WriteFile(reinterpret_cast<HANDLE>(hf), pv, cb, &done, nullptr);
+    pv = static_cast<char*>(pv) + done;
+    cb -= done;
+    if (ok && cb == 0) return all;
     if (!g_active) return static_cast<UINT>(-1);
     // The owner decides: retry, ignore (the member goes on unwritten) or
     // abort (which ends the run).
@@ -194,17 +209,19 @@ FNFDINOTIFY(NotifyThunk) {
 
 }  // namespace
 
-void HoldExtractionFile(HANDLE file) { g_opened.push_back(reinterpret_cast<INT_PTR>(file)); }
+void HoldExtractionFile(HANDLE file) { Opened().push_back(reinterpret_cast<INT_PTR>(file)); }
 void ForgetExtractionFile(HANDLE file) { Forget(reinterpret_cast<INT_PTR>(file)); }
 
 void ReleaseExtractionFiles() {
-  for (INT_PTR h : g_opened)
+  std::vector<INT_PTR>& opened = Opened();
+  for (INT_PTR h : opened)
     if (h) CloseFile(h);
-  g_opened.clear();
+  opened.clear();
 }
 
 void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t length) {
-  g_viewPath = path;
+  if (!g_viewPath) g_viewPath = new Str;
+  *g_viewPath = path;
   g_viewFile = file;
   g_viewOffset = offset;
   g_viewLength = length + 4;
@@ -212,7 +229,11 @@ void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t
 
 bool FileExists(const Str& path) {
   if (IsView(path.c_str())) return true;
+  // The probe of an empty removable drive must fail quietly, not raise the
+  // system's "no disk" box over the prompt that asks for the disk.
+  UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS);
   DWORD a = GetFileAttributesA(path.c_str());
+  SetErrorMode(mode);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -270,20 +291,25 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
   TCab* outer = g_active;
   g_active = this;
   Str current = cabinetPath_;
-  while (!current.empty()) {
+  stopped_ = false;
+  // An owner's abort ends the chain where it is: the decompressor may
+  // already have asked for the next part in the same pass, and going on
+  // into it would write (and prompt) after the user said stop.
+  while (!current.empty() && !stopped_) {
     nextCabinetPath_ = Str();
     requestedCabinetPath_ = Str();
     movedOn_ = false;
     Str name = FileNamePart(current), folder = FolderPart(current);
-    size_t opened = g_opened.size();
+    std::vector<INT_PTR>& files = Opened();
+    size_t opened = files.size();
     LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(DecompressorFault);
     if (!fdi.copy(context_, name.data(), folder.data(), 0, NotifyThunk, nullptr, this))
       finished = false;
     SetUnhandledExceptionFilter(previous);
-    for (size_t i = opened; i < g_opened.size(); ++i)
-      if (g_opened[i]) CloseFile(g_opened[i]);
+    for (size_t i = opened; i < files.size(); ++i)
+      if (files[i]) CloseFile(files[i]);
     // Only ever shrinks: erase, which needs none of resize's growing code.
-    if (g_opened.size() > opened) g_opened.erase(g_opened.begin() + opened, g_opened.end());
+    if (files.size() > opened) files.erase(files.begin() + opened, files.end());
     if (movedOn_) {
       current = requestedCabinetPath_;
     } else if (!nextCabinetPath_.empty() &&
@@ -311,7 +337,7 @@ INT_PTR TCab::Notify(int type, void* data) {
       bool retry = false, abort = false;
       if (!events_.onWriteError) return 0;
       events_.onWriteError(*this, events_.owner, m.destination, retry, abort);
-      if (abort) return 0;
+      if (abort) return Stop(0);
       if (!retry) m.writeFailed = true;
       return 1;
     }
@@ -320,7 +346,14 @@ INT_PTR TCab::Notify(int type, void* data) {
   FDINOTIFICATION* n = static_cast<FDINOTIFICATION*>(data);
   switch (type) {
     case fdintCABINET_INFO:
-      nextCabinetPath_ = n->psz1 && *n->psz1 ? JoinPath(n->psz3, n->psz1) : Str();
+      // The successor's name comes from the cabinet itself: like a name
+      // the owner is asked for, it must be a bare file name beside this
+      // one, or the cabinet is refused as damaged.
+      nextCabinetPath_ = Str();
+      if (n->psz1 && *n->psz1) {
+        if (!IsBareFileName(n->psz1)) return Stop(-1);
+        nextCabinetPath_ = JoinPath(n->psz3, n->psz1);
+      }
       return 0;
     case fdintCOPY_FILE: {
       Str name = n->psz1;
@@ -330,7 +363,7 @@ INT_PTR TCab::Notify(int type, void* data) {
       if (events_.onCopyFile)
         events_.onCopyFile(*this, events_.owner, name, n->cb, n->date, n->time, n->attribs,
                            n->iFolder, destination, abort);
-      if (abort) return -1;
+      if (abort) return Stop(-1);
       if (destination.empty()) return 0;
       for (;;) {
         bool fresh = created_ != nullptr;
@@ -345,7 +378,7 @@ INT_PTR TCab::Notify(int type, void* data) {
         }
         bool retry = false;
         if (events_.onCreateError) events_.onCreateError(*this, events_.owner, destination, retry, abort);
-        if (abort) return -1;
+        if (abort) return Stop(-1);
         if (!retry) return 0;
       }
     }
@@ -375,7 +408,7 @@ INT_PTR TCab::Notify(int type, void* data) {
       if (events_.onNextCabinet) {
         bool abort = false;
         events_.onNextCabinet(*this, events_.owner, n->psz1, n->psz2, folder, abort);
-        if (abort) return -1;
+        if (abort) return Stop(-1);
         folder = WithTrailingBackslash(folder);
         // The decompressor's path buffer holds 256 characters.
         if (folder.size() >= 256) return -1;

@@ -75,6 +75,11 @@ class TCab {
   Str nextCabinetPath_;
   Str requestedCabinetPath_;
   bool movedOn_ = false;
+  bool stopped_ = false;  // an event said abort
+  INT_PTR Stop(INT_PTR result) {
+    stopped_ = true;
+    return result;
+  }
   HANDLE created_ = nullptr;
   int error_[3] = {0, 0, 0};
   std::vector<OpenMember> open_;

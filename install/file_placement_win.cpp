@@ -284,8 +284,8 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
         break;
     }
     verb = result ? "replaced" : "kept";
-    if (result && (attributes & FILE_ATTRIBUTE_READONLY))
-      SetFileAttributesA(destination.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (DWORD before = result ? AttributesBeforeReplacing(attributes) : 0)
+      SetFileAttributesA(destination.c_str(), before);
   }
   Log("File %s: %s (%s%s)", destination.c_str(), verb, by, name);
   if (!result)
@@ -316,8 +316,8 @@ void AbortInstallation(Run& run, HWND owner) {
   EndRun(run, ExitCode::CancelledDuring, "installation aborted", Cleanup::WithLanguageFiles);
 }
 
-void PayloadDamaged(Run& run) {
-  EndRun(run, ExitCode::Damaged, "package data damaged", Cleanup::WithLanguageFiles,
+void PayloadDamaged(Run& run, const char* reason) {
+  EndRun(run, ExitCode::Damaged, reason, Cleanup::WithLanguageFiles,
          run.startup.silentMode ? nullptr : &kCorruptedMessage);
 }
 

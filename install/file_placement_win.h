@@ -33,6 +33,6 @@ PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination,
 [[noreturn]] void AbortInstallation(Run& run, HWND owner);
 // A payload that cannot be read to its end: the corruption message (none
 // in silent mode), clean-up, exit code 1.
-[[noreturn]] void PayloadDamaged(Run& run);
+[[noreturn]] void PayloadDamaged(Run& run, const char* reason = "package data damaged");
 
 }  // namespace pvx

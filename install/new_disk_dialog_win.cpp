@@ -3,6 +3,7 @@
 #include "actions/folder_macros.h"
 #include "format/decimal.h"
 #include "format/text_util.h"
+#include "install/cab_extractor_win.h"
 #include "startup/dialog_win.h"
 #include "startup/run_win.h"
 #include "wizard/browse_win.h"
@@ -47,8 +48,7 @@ LRESULT CALLBACK NewDiskProc(HWND window, UINT message, WPARAM w, LPARAM l) {
       Str folder = WindowText(edit);
       Str name = FileNamePart(*d->volumePath);
       *d->volumePath = WithTrailingBackslash(folder) + name;
-      DWORD a = GetFileAttributesA(d->volumePath->c_str());
-      if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (FileExists(*d->volumePath)) {
         d->done = true;
       } else {
         Str text = Format(d->run->Text(99), name.c_str(), folder.c_str());

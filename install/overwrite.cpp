@@ -62,6 +62,13 @@ bool IsWorkDirMemberName(const Str& name) {
   }
 }
 
+uint32_t AttributesBeforeReplacing(uint32_t existing) {
+  const uint32_t kRefusing = 0x1 | 0x2 | 0x4;  // read-only, hidden, system
+  if (!(existing & kRefusing)) return 0;
+  uint32_t rest = existing & ~kRefusing;
+  return rest ? rest : 0x80;  // nothing left is said as "normal"
+}
+
 bool IsBareFileName(const Str& name) {
   return !name.empty() && name != "." && name != ".." &&
          name.find_first_of("\\/:") == Str::npos;

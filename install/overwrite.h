@@ -47,6 +47,13 @@ Str SizeText(uint64_t bytes);
 template <class Width>
 Str ShortenPath(const Str& path, int maxWidth, Width width);
 
+// The attributes an existing file is given before it is replaced, or 0
+// when it can be replaced as it is. Windows refuses to open a read-only
+// file for writing, and to create over a hidden or system file unless the
+// call asks for the same bits; replaced files get the new file's own
+// attributes afterwards, so these three bits go first.
+uint32_t AttributesBeforeReplacing(uint32_t existing);
+
 // A cabinet or stored member name that stays inside the work folder:
 // relative, no drive, no ".." component, beginning with "$inst\".
 bool IsWorkDirMemberName(const Str& name);

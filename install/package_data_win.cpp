@@ -19,11 +19,18 @@ namespace {
 constexpr uint64_t kBlockSize = 64 * 1024;
 char* g_buffer;
 
+// A write that stops short (a full disk) has still written its first
+// `done` bytes: a retry writes only the rest, or the file would hold them
+// twice.
 bool WriteBlock(CopyTarget& target, const void* data, DWORD n, WriteErrorPrompt* prompt) {
   if (target.file == INVALID_HANDLE_VALUE || target.failed) return true;
+  const char* at = static_cast<const char*>(data);
   for (;;) {
     DWORD done = 0;
-    if (WriteFile(target.file, data, n, &done, nullptr) && done == n) return true;
+    BOOL ok = WriteFile(target.file, at, n, &done, nullptr);
+    at += done;
+    n -= done;
+    if (ok && n == 0) return true;
     if (!prompt || !prompt->RetryWrite(target.path)) {
       target.failed = true;
       return false;

@@ -1,6 +1,7 @@
 #include "format/header_fields.h"
 #include "install/cab_extractor_win.h"
 #include "startup/install_log_win.h"
+#include "startup/out_of_memory_win.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
 
@@ -9,14 +10,33 @@ namespace pvx {
 const ExitMessage kCorruptedMessage = {
     "The setup files are corrupted. Please obtain a new copy of the program.", "Error", MB_ICONERROR};
 
-void EndRun(Run& run, ExitCode code, const char* reason, Cleanup cleanup, const ExitMessage* message) {
+void CleanUpRun(Run& run, Cleanup cleanup) {
   ReleaseExtractionFiles();
   if (cleanup != Cleanup::None)
     CleanupWorkDir(cleanup == Cleanup::WithLanguageFiles,
                    run.script.HeaderInt(field::kLanguageCount));
+}
+
+void EndRun(Run& run, ExitCode code, const char* reason, Cleanup cleanup, const ExitMessage* message) {
+  CleanUpRun(run, cleanup);
   if (message) MessageBoxA(run.startup.appWindow, message->text, message->caption, message->flags);
   LogExit(static_cast<unsigned>(code), reason);
   ExitProcess(static_cast<UINT>(code));
+}
+
+namespace {
+
+Run* g_endingRun;
+
+[[noreturn]] void EndOutOfMemory() {
+  EndRun(*g_endingRun, ExitCode::Damaged, "out of memory", Cleanup::WithLanguageFiles);
+}
+
+}  // namespace
+
+void EndRunWhenOutOfMemory(Run& run) {
+  g_endingRun = &run;
+  g_outOfMemory = EndOutOfMemory;
 }
 
 void EndInstalled(Run& run) {

@@ -1,13 +1,27 @@
 // Replacements for the pieces of libstdc++ and the C++ runtime that would
 // otherwise pull exception support into the stub. Allocation goes straight
 // to the process heap; a failed allocation or a container length error can
-// only mean memory is exhausted, so the run ends.
+// only mean memory is exhausted, so the run ends: through the program's
+// own way out when it has one, so that its work folder goes and its log
+// says why.
 #include <windows.h>
 #include <cstddef>
 #include <new>
 
+#include "startup/out_of_memory_win.h"
+
+namespace pvx {
+void (*g_outOfMemory)() = nullptr;
+}  // namespace pvx
+
 namespace {
 [[noreturn]] void OutOfMemory() {
+  // Once only: an allocation that fails on that way out ends the process
+  // at once.
+  if (void (*handler)() = pvx::g_outOfMemory) {
+    pvx::g_outOfMemory = nullptr;
+    handler();
+  }
   ExitProcess(1);
 }
 }  // namespace

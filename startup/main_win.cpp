@@ -15,6 +15,7 @@
 #include "startup/run_win.h"
 #include "startup/system_dll_win.h"
 #include "startup/workdir_win.h"
+#include "install/file_placement_win.h"
 #include "install/resources_win.h"
 #include "wizard/images_win.h"
 #include "wizard/wizard_win.h"
@@ -43,6 +44,7 @@ void ApplyCommandLine(Run& run) {
 [[noreturn]] void RunSetup(HINSTANCE instance) {
   // Never destroyed: every path ends the process.
   Run& run = *new Run;
+  EndRunWhenOutOfMemory(run);
   StartupState& startup = run.startup;
 
   startup.appWindow = CreateApplicationWindow(instance);
@@ -88,6 +90,12 @@ void ApplyCommandLine(Run& run) {
   Log("Title: %s (%s)", startup.setupTitle.c_str(), startup.silentMode ? "silent" : "interactive");
 
   LoadScriptLists(reader, run.script);
+  // A cabinet payload is read through the work folder (parts are named,
+  // and copied out, there): without it no file could be placed, so the run
+  // ends now, before anything is installed, rather than report an
+  // installation that placed nothing.
+  if (t.IsCabinetForm() && TemporaryFolder().empty() && run.script.List(ListKind::Files).Count())
+    PayloadDamaged(run, "no work folder");
   ExtractResourceArea(run, package);
   package.Close();
 

@@ -31,4 +31,10 @@ bool TitleQualifies(const Str& title, const Str& part);
 // (ASCII case ignored).
 bool ProgramNameMatches(const Str& programPath, const Str& name);
 
+// The rights a running copy is opened with to end it: terminate, query
+// (its exit code) and synchronize, no more. PROCESS_ALL_ACCESS as today's
+// headers define it holds bits that Windows before Vista does not know,
+// and those systems refuse the whole request.
+constexpr uint32_t kEndProcessAccess = 0x0001 | 0x0400 | 0x00100000;
+
 }  // namespace pvx

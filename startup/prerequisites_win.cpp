@@ -19,9 +19,12 @@ namespace pvx {
 
 namespace {
 
-void Fail(Run& run, const Str& text, const char* caption, UINT flags, bool show) {
-  if (show) MessageBoxA(run.startup.appWindow, text.c_str(), caption, flags);
-  EndRun(run, ExitCode::PrerequisiteFailed, "prerequisite check failed", Cleanup::WithLanguageFiles);
+// Like every other end of the run, the work folder is cleaned before the
+// message shows: a run killed while the box is open leaves nothing.
+[[noreturn]] void Fail(Run& run, const Str& text, const char* caption, bool show) {
+  ExitMessage message = {text.c_str(), caption, MB_OK | MB_ICONEXCLAMATION};
+  EndRun(run, ExitCode::PrerequisiteFailed, "prerequisite check failed", Cleanup::WithLanguageFiles,
+         show ? &message : nullptr);
 }
 
 // Logs the result of a check; returns whether it failed.
@@ -44,7 +47,8 @@ BOOL CALLBACK FindByTitlePart(HWND window, LPARAM l) {
 }
 
 void TerminateProcessById(DWORD id) {
-  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, TRUE, id);
+  if (id == GetCurrentProcessId()) return;
+  HANDLE process = OpenProcess(kEndProcessAccess, TRUE, id);
   if (!process) return;
   DWORD code = 0;
   GetExitCodeProcess(process, &code);
@@ -52,24 +56,29 @@ void TerminateProcessById(DWORD id) {
   CloseHandle(process);
 }
 
+// Every process is found through the system's process snapshot where it
+// has one (the 9x family, Windows 2000 and later): on 64-bit Windows it
+// lists 64-bit processes too, which the module listing of a 32-bit
+// program cannot see. The NT family is also walked by module listing, as
+// NT 4 has no snapshot.
 void TerminateByProgramName(const Str& name, bool family9x) {
-  if (family9x) {
+  {
     typedef HANDLE(WINAPI * Snapshot)(DWORD, DWORD);
     typedef BOOL(WINAPI * Walk)(HANDLE, PROCESSENTRY32*);
     HMODULE kernel = GetModuleHandleA(kKernel32);
     Snapshot snapshot = reinterpret_cast<Snapshot>(GetProcAddress(kernel, "CreateToolhelp32Snapshot"));
     Walk first = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32First"));
     Walk next = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32Next"));
-    if (!snapshot || !first || !next) return;
-    HANDLE list = snapshot(TH32CS_SNAPPROCESS, 0);
-    if (list == INVALID_HANDLE_VALUE) return;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = first(list, &entry); more; more = next(list, &entry))
-      if (ProgramNameMatches(entry.szExeFile, name)) TerminateProcessById(entry.th32ProcessID);
-    CloseHandle(list);
-    return;
+    HANDLE list = snapshot && first && next ? snapshot(TH32CS_SNAPPROCESS, 0) : INVALID_HANDLE_VALUE;
+    if (list != INVALID_HANDLE_VALUE) {
+      PROCESSENTRY32 entry = {};
+      entry.dwSize = sizeof entry;
+      for (BOOL more = first(list, &entry); more; more = next(list, &entry))
+        if (ProgramNameMatches(entry.szExeFile, name)) TerminateProcessById(entry.th32ProcessID);
+      CloseHandle(list);
+    }
   }
+  if (family9x) return;
   typedef BOOL(WINAPI * EnumProcessesFn)(DWORD*, DWORD, DWORD*);
   typedef BOOL(WINAPI * EnumModulesFn)(HANDLE, HMODULE*, DWORD, DWORD*);
   typedef DWORD(WINAPI * ModuleNameFn)(HANDLE, HMODULE, LPSTR, DWORD);
@@ -92,7 +101,7 @@ void TerminateByProgramName(const Str& name, bool family9x) {
                      moduleName(process, module, path, 300) &&
                      ProgramNameMatches(path, name);
         CloseHandle(process);
-        if (match && ids[i] != GetCurrentProcessId()) TerminateProcessById(ids[i]);
+        if (match) TerminateProcessById(ids[i]);
       }
     }
   }
@@ -170,10 +179,9 @@ void RunPrerequisiteChecks(Run& run) {
   const SetupScript& script = run.script;
   if (Failed("system version", VersionClassRefused(run.versionClass, script.HeaderInt(field::kUnsupportedSystems))))
     Fail(run, run.Text(52) + script.HeaderText(field::kSupportedSystemsText),
-         script.HeaderText(field::kSetupTitle).c_str(), MB_OK | MB_ICONEXCLAMATION,
-         !run.startup.silentMode);
+         script.HeaderText(field::kSetupTitle).c_str(), !run.startup.silentMode);
   if (script.HeaderFlag(field::kNeedsAdministrator) && Failed("administrator", !IsAdministrator()))
-    Fail(run, run.Text(85), run.startup.setupTitle.c_str(), MB_OK | MB_ICONEXCLAMATION, true);
+    Fail(run, run.Text(85), run.startup.setupTitle.c_str(), true);
   if (script.HeaderFlag(field::kDotNetVersion)) {
     double required = DecimalValue(script.HeaderText(field::kDotNetVersion));
     if (Failed(".NET", DotNetCheckFails(script.HeaderFlag(field::kDotNetAnyLater),
@@ -181,12 +189,13 @@ void RunPrerequisiteChecks(Run& run) {
       Str text = run.Text(86);
       bool offer = script.HeaderFlag(field::kDotNetDownloadUrl);
       if (offer) text += " " + run.Text(87);
+      CleanUpRun(run, Cleanup::WithLanguageFiles);
       int answer = MessageBoxA(run.startup.appWindow, text.c_str(), run.startup.setupTitle.c_str(),
                                (offer ? MB_YESNO : MB_OK) | MB_ICONEXCLAMATION);
       if (offer && answer == IDYES)
         ShellExecuteA(nullptr, nullptr, script.HeaderText(field::kDotNetDownloadUrl).c_str(),
                       nullptr, nullptr, SW_SHOWNORMAL);
-      Fail(run, Str(), nullptr, 0, false);
+      Fail(run, Str(), nullptr, false);
     }
   }
   if (script.HeaderFlag(field::kCloseRunningCopy)) {

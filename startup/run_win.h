@@ -92,12 +92,20 @@ struct ExitMessage {
 // "The setup files are corrupted…" (a damaged trailer or payload).
 extern const ExitMessage kCorruptedMessage;
 
+// Lets go of the decompressor's files and cleans the work folder as asked
+// (again is harmless): the first half of EndRun, for an end that asks a
+// question before it ends.
+void CleanUpRun(Run& run, Cleanup cleanup);
+
 // The one way a run ends: clean the work folder as asked, show the message
 // (after the clean-up, so that nothing is left behind if the process is
 // killed while the box is open), log the code and the reason, end the
 // process with the code.
 [[noreturn]] void EndRun(Run& run, ExitCode code, const char* reason, Cleanup cleanup,
                          const ExitMessage* message = nullptr);
+// Memory running out ends the run the same way: exit code 1, the work
+// folder cleaned, the reason logged.
+void EndRunWhenOutOfMemory(Run& run);
 // The end of an installation that ran through: code 0, or 4 when a file
 // could not be written.
 [[noreturn]] void EndInstalled(Run& run);

@@ -175,6 +175,47 @@ class OverwriteTest(InstallTestCase):
         self.assertFalse(os.stat(os.path.join(target, "b.txt")).st_mode & stat.S_IWUSR)
 
 
+def dos_attributes(path):
+    """The hidden and system bits Wine keeps for a file (in its extended
+    attribute user.DOSATTRIB, a hexadecimal text)."""
+    try:
+        text = os.getxattr(path, "user.DOSATTRIB").decode().strip("\0")
+    except OSError:
+        return 0
+    return int(text, 16) & 0x6
+
+
+class HiddenAndSystemTest(InstallTestCase):
+    def test_hidden_and_system_destinations_are_replaced(self):
+        # Windows lets CreateFile replace a hidden or system file only when
+        # the call asks for the same bits, and Wine does not check: the
+        # files must be replaced all the same and end with the attributes
+        # of their members.
+        cases = [  # (existing bits, member attributes, bits afterwards)
+            (0x2, ["archive"], 0), (0x4, ["archive"], 0), (0x6, ["archive"], 0),
+            (0x2, ["hidden"], 0x2), (0x4, ["hidden", "system"], 0x6),
+        ]
+        for form in ("cabinet", "stored"):
+            for existing, attributes, after in cases:
+                with self.subTest(form=form, existing=existing, member=attributes):
+                    folder = os.path.join(self.scratch, "%s-%d-%s" % (form, existing, "-".join(attributes)))
+                    packages.write_payload(os.path.join(folder, "payload"), {"desktop.ini": b"new"})
+                    target = packages.install_folder("Hidden " + form)
+                    os.makedirs(target, exist_ok=True)
+                    path = os.path.join(target, "desktop.ini")
+                    with open(path, "wb") as f:
+                        f.write(b"old")
+                    os.setxattr(path, "user.DOSATTRIB", b"0x%x" % existing)
+                    self.assertEqual(dos_attributes(path), existing)
+                    setup, _ = packages.build(folder, '[package]\nform = "%s"\n' % form + files_block(
+                        harness.windows_path(target), attributes=attributes))
+                    self.assertEqual(self.start(setup, ["/S"]).wait(60), 0)
+                    with open(path, "rb") as f:
+                        self.assertEqual(f.read(), b"new")
+                    self.assertEqual(dos_attributes(path), after)
+                    shutil.rmtree(target)
+
+
 class PromptsTest(InstallTestCase):
     def setup_existing(self, names, form="cabinet"):
         folder = os.path.join(self.scratch, form)
@@ -321,6 +362,94 @@ class FullDiskTest(InstallTestCase):
                 self.assertEqual(os.path.getsize(os.path.join(target, "z.txt")), 0)
                 self.assertEqual(self.workdir_left(), [])
                 shutil.rmtree(target)
+
+
+    def big_payload(self, folder, tail=()):
+        contents = {"a.txt": b"first file\r\n" * 100,
+                    "big.bin": bytes(random.Random(7).getrandbits(8) for _ in range(2 << 20))}
+        contents.update({name: b"" for name in tail})
+        packages.write_payload(os.path.join(folder, "payload"), contents)
+        return contents
+
+    def test_retry_after_freeing_space_writes_each_byte_once(self):
+        # The write that fills the disk stops short; after space is made,
+        # Retry writes only the rest, so the file is whole and nothing twice.
+        for form in ("cabinet", "stored"):
+            with self.subTest(form):
+                subprocess.run(["mount", "-o", "remount,size=1m", self.disk], check=True)
+                folder = os.path.join(self.scratch, "retry-" + form)
+                contents = self.big_payload(folder)
+                target = os.path.join(self.disk, form)
+                setup, _ = packages.build(folder, '[package]\nform = "%s"\n' % form +
+                                          files_block(harness.windows_path(target)))
+                p = self.start(setup, ["/S"])
+                box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                                    "timeout=30000", "--", "msgbox")[-1]
+                self.assertIn("big.bin", box["text"])
+                subprocess.run(["mount", "-o", "remount,size=8m", self.disk], check=True)
+                self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--",
+                              "click", "caption=Retry")
+                self.assertEqual(p.wait(60), 0)
+                with open(os.path.join(target, "big.bin"), "rb") as f:
+                    self.assertTrue(f.read() == contents["big.bin"], "big.bin differs from its member")
+                self.assertEqual(self.workdir_left(), [])
+                shutil.rmtree(target)
+
+    def test_abort_inside_a_member_that_spans_parts_stops_at_once(self):
+        # The member runs over many cabinet parts; the decompressor has
+        # asked for the next one when the disk fills. After Abort nothing
+        # more is written and no other prompt comes before the notice.
+        folder = os.path.join(self.scratch, "abort")
+        self.big_payload(folder, tail=("z1.txt", "z2.txt"))
+        target = os.path.join(self.disk, "abort")
+        setup, _ = packages.build(folder, '[package]\ncompression = "none"\npart_size = "64K"\n' +
+                                  files_block(harness.windows_path(target)))
+        p = self.start(setup, ["/S"])
+        self.answer_copy_error(os.path.join(target, "big.bin"), "Abort", timeout=30000)
+        notice = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
+                               "timeout=20000", "--", "msgbox")[-1]
+        self.assertEqual((notice["icon"], notice["buttons"]), ("warning", "OK"), notice["text"])
+        self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--", "click", "caption=OK")
+        self.assertEqual(p.wait(60), 5)
+        self.assertEqual([n for n in os.listdir(target) if n.startswith("z")], [],
+                         "files were written after Abort")
+        self.assertEqual(self.workdir_left(), [])
+
+
+class NoWorkFolderTest(InstallTestCase):
+    """TEMP and TMP name a file: the run's own work folder cannot be made,
+    and a cabinet payload, which is read through it, cannot be placed."""
+
+    def test_cabinet_payload_ends_with_code_1_before_installing_anything(self):
+        blocker = os.path.join(self.scratch, "temp-is-a-file")
+        with open(blocker, "wb") as f:
+            f.write(b"not a folder")
+        env = dict(self.env, TEMP=harness.windows_path(blocker), TMP=harness.windows_path(blocker))
+        for layout in ("one volume", "volumes"):
+            for silent in (True, False):
+                with self.subTest(layout=layout, silent=silent):
+                    folder = os.path.join(self.scratch, "%s-%s" % (layout, silent))
+                    packages.write_payload(os.path.join(folder, "payload"), {"big.bin": 200000})
+                    target = packages.install_folder("No Work Folder")
+                    ini = os.path.join(self.scratch, "written.ini")
+                    package = '[package]\ncompression = "none"\n'
+                    if layout == "volumes":
+                        package += 'volume_size = "%d"\n' % (os.path.getsize(harness.RUNTIME) + 90000)
+                    package += '[pages]\nwelcome = false\nfolder = false\nready = false\nfinish = false\n'
+                    package += "[uninstall]\nuninstaller = true\n"
+                    package += '[[ini]]\nfile = %s\nsection = "S"\nkey = "K"\nvalue = "v"\n' % (
+                        packages.toml_text(harness.windows_path(ini)))
+                    setup, _ = packages.build(folder, package + files_block(harness.windows_path(target)))
+                    p = harness.WinProcess(setup, ["/S"] if silent else [], env)
+                    self._processes.append(p)
+                    if not silent:
+                        box = self.robot_ok("wait", "title=Error", "exe=setup.exe", "visible=1",
+                                            "timeout=20000", "--", "msgbox")[-1]
+                        self.assertEqual(box["icon"], "error")
+                        self.robot_ok("wait", "title=Error", "exe=setup.exe", "--", "click", "caption=OK")
+                    self.assertEqual(p.wait(60), 1)
+                    self.assertFalse(os.path.exists(target), "files were placed")
+                    self.assertFalse(os.path.exists(ini), "an INI entry was written")
 
 
 class VolumesTest(InstallTestCase):

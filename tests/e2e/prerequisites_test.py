@@ -204,6 +204,12 @@ class PreselectionTest(StartupTestCase):
                 self.assertEqual(ini_values(ini)["lang"], names[selected])
 
 
+def work_folders():
+    """The run work folders in the prefix user's temporary folder."""
+    temp = harness.temp_folder()
+    return {f for f in os.listdir(temp) if f.startswith("pvx-")} if os.path.isdir(temp) else set()
+
+
 class VersionTest(StartupTestCase):
     def tearDown(self):
         reg(self.env, "delete", "HKCU\\Software\\Wine", "/v", "Version")
@@ -223,9 +229,13 @@ class VersionTest(StartupTestCase):
         reg(self.env, "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "winxp")
         setup = self.build('[header]\n61 = "64"\n62 = "Vista and later."\n'
                            '[[languages]]\nbase = "english"\nstrings = { 52 = "Not supported here. Use: " }\n')
+        before = work_folders()
         p = self.start(setup)
         box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "timeout=20000", "--", "msgbox")[-1]
         self.assertEqual(box["text"], "Not supported here. Use: Vista and later.")
+        # As at every end of the run, the work folder is gone before the
+        # message shows: a run killed now leaves nothing.
+        self.assertEqual(work_folders() - before, set())
         self.assertEqual(box["icon"], "warning")
         self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--", "click", "caption=OK")
         self.assertEqual(p.wait(60), 3)
@@ -252,6 +262,7 @@ class AdministratorTest(StartupTestCase):
                 if field not in setups:
                     setups[field] = self.build('[header]\n99 = "%s"\n' % field, "setup%s.exe" % field)
                 setup = setups[field]
+                before = work_folders()
                 if token is None:
                     p = self.start(setup, args)
                 else:
@@ -262,6 +273,7 @@ class AdministratorTest(StartupTestCase):
                                         "timeout=20000", "--", "msgbox")[-1]
                     self.assertEqual((box["text"], box["buttons"], box["icon"]),
                                      (self.texts(setup)[85], "OK", "warning"))
+                    self.assertEqual(work_folders() - before, set())
                     self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=OK")
                 self.assertEqual(p.wait(60), code)
 
@@ -319,11 +331,13 @@ class DotNetTest(StartupTestCase):
             with self.subTest(answer=answer, args=args):
                 if os.path.exists(log):
                     os.remove(log)
+                before = work_folders()
                 p = self.start(setup, args)
                 box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
                                     "timeout=20000", "--", "msgbox")[-1]
                 self.assertEqual((box["text"], box["buttons"], box["icon"]),
                                  (texts[86] + " " + texts[87], "Yes,No", "warning"))
+                self.assertEqual(work_folders() - before, set())
                 self.robot_ok("wait", "title=" + TITLE, "class=#32770", "--", "click", "caption=" + answer)
                 self.assertEqual(p.wait(60), 3)
                 if answer == "Yes":

@@ -75,5 +75,16 @@ class MinimalPackageTest(harness.WineTestCase):
                 self.assertEqual(temp_entries() - before, set())
 
 
+
+class OutOfMemoryTest(harness.WineTestCase):
+    def test_the_programs_way_out_runs_once(self):
+        # The runtime's way out cleans its work folder and logs; an
+        # allocation failing on that way out must not loop.
+        fixture = os.path.join(harness.BIN, "out_of_memory.exe")
+        for how, code in (("handler", 42), ("again", 1), ("none", 1)):
+            with self.subTest(how):
+                self.assertEqual(self.start(fixture, [how]).wait(30), code)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -486,6 +486,31 @@ class FinishingActionsTest(WizardCase):
         self.assertEqual(readme_folder, ntpath.dirname(self.paths["readme"]).lower())
         self.assertEqual(starts["web.exe"][0].rstrip("\\").lower(), readme_folder)
 
+    def test_program_path_with_spaces_starts_that_program(self):
+        # Unquoted, "C:\pvx plant\Example Tool\tool.exe" is read by
+        # Windows as C:\pvx.exe with arguments first: a program planted
+        # there must not start in place of the application.
+        drive = harness.drive_c()
+        folder = os.path.join(drive, "pvx plant", "Example Tool")
+        os.makedirs(folder, exist_ok=True)
+        planted = os.path.join(drive, "pvx.exe")
+        for path in (os.path.join(folder, "tool.exe"), planted):
+            shutil.copy(os.path.join(harness.BIN, "recorder.exe"), path)
+        self.addCleanup(shutil.rmtree, os.path.join(drive, "pvx plant"), True)
+        self.addCleanup(os.remove, planted)
+        tool = "C:\\pvx plant\\Example Tool\\tool.exe"
+        p = self.open(pages("ready", "finish") + "[finish]\nrun = %s\n" % packages.toml_text(tool),
+                      env=self.env_with_log)
+        self.go(NEXT, "finish")
+        self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % NEXT)
+        self.assertEqual(p.wait(60), 0)
+        self.starts(1)
+        time.sleep(1)  # a second start would be logged by now
+        with open(self.log) as f:
+            lines = [l.split("\t") for l in f.read().splitlines() if l.startswith("start ")]
+        self.assertEqual([(folder.rstrip("\\").lower(), line) for _, folder, line in lines],
+                         [(ntpath.dirname(tool).lower(), '"%s"' % tool)])
+
     def test_unchecked_box_starts_nothing(self):
         self.finish_with(clicks=((RUN_BOX, RUN_BOX), (WEB_BOX, WEB_BOX)))
         self.assertEqual(set(self.starts(1)), {"readme.exe"})

@@ -97,5 +97,34 @@ TEST(OverwriteTest, MemberNames) {
   EXPECT_FALSE(IsBareFileName(""));
 }
 
+// How Windows opens an existing file for replacing it (CreateFile with
+// GENERIC_WRITE and CREATE_ALWAYS, the new file's attributes "normal"):
+// refused for a read-only file, and for a hidden or system one whose bits
+// the call does not ask for. (Wine opens all of them, which is why this is
+// decided here and not only seen end to end.)
+bool WindowsOpensForReplacing(uint32_t existing) {
+  const uint32_t requested = 0x80;
+  if (existing & 0x1) return false;
+  if ((existing & 0x2) && !(requested & 0x2)) return false;
+  if ((existing & 0x4) && !(requested & 0x4)) return false;
+  return true;
+}
+
+TEST(OverwriteTest, ExistingFilesCanBeReplacedWhateverTheirAttributes) {
+  struct Case {
+    uint32_t existing;
+    uint32_t before;  // 0: left as it is
+  } cases[] = {
+      {0x80, 0},      {0x20, 0},     {0x2020, 0},  // normal, archive, not indexed
+      {0x01, 0x80},   {0x02, 0x80},  {0x04, 0x80}, {0x06, 0x80},
+      {0x27, 0x20},   {0x26, 0x20},  {0x2022, 0x2020},
+  };
+  for (const Case& c : cases) {
+    uint32_t before = AttributesBeforeReplacing(c.existing);
+    EXPECT_EQ(before, c.before) << std::hex << c.existing;
+    EXPECT_TRUE(WindowsOpensForReplacing(before ? before : c.existing)) << std::hex << c.existing;
+  }
+}
+
 }  // namespace
 }  // namespace pvx

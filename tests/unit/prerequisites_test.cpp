@@ -66,5 +66,16 @@ TEST(PrerequisitesTest, RunningCopyMatching) {
   EXPECT_TRUE(ProgramNameMatches("\\Device\\x/tool.exe", "tool.exe"));
 }
 
+// Windows XP and 2003 refuse an OpenProcess whose mask holds a bit they do
+// not know, such as those of PROCESS_ALL_ACCESS in today's headers
+// (0x1FFFFF); their own "all access" was 0x1F0FFF. Wine accepts either, so
+// the mask is checked here.
+TEST(PrerequisitesTest, RunningCopyIsOpenedWithRightsOldSystemsGrant) {
+  const uint32_t kTerminate = 0x0001, kQuery = 0x0400, kSynchronize = 0x00100000;
+  const uint32_t kAllAccessBeforeVista = 0x1F0FFF;
+  EXPECT_EQ(kEndProcessAccess, kTerminate | kQuery | kSynchronize);
+  EXPECT_EQ(kEndProcessAccess & ~kAllAccessBeforeVista, 0u);
+}
+
 }  // namespace
 }  // namespace pvx
