@@ -14,7 +14,9 @@ target_include_directories(runtime PRIVATE "${CMAKE_SOURCE_DIR}" "${CMAKE_SOURCE
 target_compile_options(runtime PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PVX_WIN_CXX_FLAGS}>)
 set_target_properties(runtime PROPERTIES LINK_DEPENDS "${CMAKE_SOURCE_DIR}/cmake/stub.ld")
 target_link_options(runtime PRIVATE ${PVX_WIN_LINK_FLAGS} ${PVX_STUB_LINK_FLAGS} "-Wl,-Map,${CMAKE_BINARY_DIR}/runtime.map")
-target_link_libraries(runtime PRIVATE pvx_format_win kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)
+# advapi32 comes before kernel32: newer kernel32 import libraries also
+# name OpenThreadToken, which kernel32 exports only from Windows 7 on.
+target_link_libraries(runtime PRIVATE pvx_format_win advapi32 kernel32 user32 gdi32 shell32 ole32 comctl32)
 # The build says what the stub costs, and the 32-bit stub (the product)
 # may not grow past 64 KiB: a larger one is removed and the build fails.
 # (The unwind tables that libgcc's helpers bring are discarded by stub.ld:
