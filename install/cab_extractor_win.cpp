@@ -161,6 +161,9 @@ FNWRITE(Write) {
   if (AsView(hf)) return static_cast<UINT>(-1);
   const UINT all = cb;
   for (;;) {
+    // After an abort the decompressor may still write what it holds:
+    // nothing more reaches the file, and nobody is asked again.
+    if (g_active && g_active->Stopped()) return static_cast<UINT>(-1);
     if (g_active && g_active->WriteFailed(hf)) return all;  // ignored earlier: go on unwritten
     DWORD done = 0;
     BOOL ok = WriteFile(reinterpret_cast<HANDLE>(hf), pv, cb, &done, nullptr);
@@ -344,6 +347,8 @@ INT_PTR TCab::Notify(int type, void* data) {
     return 0;
   }
   FDINOTIFICATION* n = static_cast<FDINOTIFICATION*>(data);
+  // Once stopped, no member is begun and no cabinet is entered.
+  if (stopped_ && type != fdintCLOSE_FILE_INFO) return -1;
   switch (type) {
     case fdintCABINET_INFO:
       // The successor's name comes from the cabinet itself: like a name

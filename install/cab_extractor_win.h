@@ -66,6 +66,7 @@ class TCab {
   // For the decompressor's callbacks.
   INT_PTR Notify(int type, void* notification);
   bool WriteFailed(INT_PTR handle);
+  bool Stopped() const { return stopped_; }
 
  private:
   CabEvents events_;

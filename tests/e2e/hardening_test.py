@@ -531,6 +531,53 @@ destination = "{app}"
                 sys.stderr.write("    %d  %s\n" % (code, name))
 
 
+def stored_cabinet(members, next_name=None):
+    """A cabinet of (name, bytes) members in one uncompressed folder and one
+    data block (checksum 0: none); with next_name its header names that
+    successor."""
+    names = next_name.encode() + b"\0\0" if next_name else b""
+    entries = b""
+    offset = 0
+    for name, data in members:
+        entries += struct.pack("<IIHHHH", len(data), offset, 0, 0x5A21, 0, 0x20) + name.encode() + b"\0"
+        offset += len(data)
+    data = b"".join(d for _, d in members)
+    block = struct.pack("<IHH", 0, len(data), len(data)) + data
+    files_at = 36 + len(names) + 8
+    data_at = files_at + len(entries)
+    header = struct.pack("<4sIIIIIBBHHHHH", b"MSCF", 0, data_at + len(block), 0, files_at, 0, 3, 1, 1,
+                         len(members), 2 if next_name else 0, 0x5056, 0)
+    return header + names + struct.pack("<IHH", data_at, 1, 0) + entries + block
+
+
+class SuccessorNameTest(HardeningCase):
+    def test_a_successor_named_with_a_path_is_not_followed(self):
+        # The payload's only part names "..\..\planted.cab" as its
+        # successor, which leads out of the work folder to a cabinet that
+        # someone put in the temporary folder. It must not be read: the
+        # payload is damaged, and nothing of the planted one is installed.
+        planted = os.path.join(harness.temp_folder(), "planted.cab")
+        with open(planted, "wb") as f:
+            f.write(stored_cabinet([("1", b"PLANTED")]))
+        self.addCleanup(os.remove, planted)
+        source = os.path.join(self.scratch, "src")
+        packages.write_payload(source, {"app/a.txt": b"a", "app/b.txt": b"b"})
+        target = harness.drive_c("pvx-successor")
+        body = stored_cabinet([("0", b"part zero")], "..\\..\\planted.cab")[4:]
+        project = ('[setup]\ntitle = "Pvx Successor"\n[package]\ncompression = "none"\n'
+                   '[[files]]\nsource = "app"\ndestination = %s\n'
+                   '[header]\n95 = "0"\n117 = "0"\n118 = "%d"\n') % (
+            packages.toml_text(harness.windows_path(target)), len(body))
+        setup, _ = packages.build(source, project, name="successor.exe")
+        package = damage.with_area(self.built(setup), self.EXE, "payload", body)
+        code, prompts = self.run_case(package, target)
+        self.assertEqual(code, 1)
+        installed = [os.path.join(d, f) for d, _, files in os.walk(target) for f in files]
+        for path in installed:
+            with open(path, "rb") as f:
+                self.assertNotEqual(f.read(), b"PLANTED", path)
+
+
 class DamagedPackagesTest(HardeningCase):
     """Packages of both forms, damaged at many offsets, and foreign damaged
     cabinets as their areas. Every silent run ends with an exit code of

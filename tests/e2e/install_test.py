@@ -421,10 +421,14 @@ class NoWorkFolderTest(InstallTestCase):
     and a cabinet payload, which is read through it, cannot be placed."""
 
     def test_cabinet_payload_ends_with_code_1_before_installing_anything(self):
-        blocker = os.path.join(self.scratch, "temp-is-a-file")
-        with open(blocker, "wb") as f:
+        blocker = harness.windows_path(os.path.join(self.scratch, "temp-is-a-file"))
+        with open(os.path.join(self.scratch, "temp-is-a-file"), "wb") as f:
             f.write(b"not a folder")
-        env = dict(self.env, TEMP=harness.windows_path(blocker), TMP=harness.windows_path(blocker))
+        # Wine gives a program started from Linux the prefix's own TEMP and
+        # TMP; one started by a Windows program inherits that program's.
+        launcher = os.path.join(self.scratch, "launch.bat")
+        with open(launcher, "w", newline="\r\n") as f:
+            f.write("@set TEMP=%s\n@set TMP=%s\n@%%*\n@exit /b %%errorlevel%%\n" % (blocker, blocker))
         for layout in ("one volume", "volumes"):
             for silent in (True, False):
                 with self.subTest(layout=layout, silent=silent):
@@ -440,7 +444,8 @@ class NoWorkFolderTest(InstallTestCase):
                     package += '[[ini]]\nfile = %s\nsection = "S"\nkey = "K"\nvalue = "v"\n' % (
                         packages.toml_text(harness.windows_path(ini)))
                     setup, _ = packages.build(folder, package + files_block(harness.windows_path(target)))
-                    p = harness.WinProcess(setup, ["/S"] if silent else [], env)
+                    p = harness.WinProcess("cmd", ["/c", harness.windows_path(launcher), harness.windows_path(setup)]
+                                           + (["/S"] if silent else []), self.env)
                     self._processes.append(p)
                     if not silent:
                         box = self.robot_ok("wait", "title=Error", "exe=setup.exe", "visible=1",
