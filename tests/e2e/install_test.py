@@ -376,24 +376,28 @@ class FullDiskTest(InstallTestCase):
         # Retry writes only the rest, so the file is whole and nothing twice.
         for form in ("cabinet", "stored"):
             with self.subTest(form):
-                subprocess.run(["mount", "-o", "remount,size=1m", self.disk], check=True)
+                # A disk of its own: one that a failed case filled cannot
+                # always be shrunk again.
+                disk = os.path.join(self.scratch, "retry-disk-" + form)
+                os.makedirs(disk)
+                subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", disk], check=True)
+                self.addCleanup(subprocess.run, ["umount", "-l", disk])
+                target = os.path.join(disk, form)
                 folder = os.path.join(self.scratch, "retry-" + form)
                 contents = self.big_payload(folder)
-                target = os.path.join(self.disk, form)
                 setup, _ = packages.build(folder, '[package]\nform = "%s"\n' % form +
                                           files_block(harness.windows_path(target)))
                 p = self.start(setup, ["/S"])
                 box = self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1",
                                     "timeout=30000", "--", "msgbox")[-1]
                 self.assertIn("big.bin", box["text"])
-                subprocess.run(["mount", "-o", "remount,size=8m", self.disk], check=True)
+                subprocess.run(["mount", "-o", "remount,size=8m", disk], check=True)
                 self.robot_ok("wait", "title=" + TITLE, "class=#32770", "visible=1", "--",
                               "click", "caption=Retry")
                 self.assertEqual(p.wait(60), 0)
                 with open(os.path.join(target, "big.bin"), "rb") as f:
                     self.assertTrue(f.read() == contents["big.bin"], "big.bin differs from its member")
                 self.assertEqual(self.workdir_left(), [])
-                shutil.rmtree(target)
 
     def test_abort_inside_a_member_that_spans_parts_stops_at_once(self):
         # The member runs over many cabinet parts; the decompressor has
