@@ -12,6 +12,11 @@ extern const char kIconName[];  // "MAINICON", the executable's icon resource
 // A window class of this module with the executable's icon "MAINICON".
 ATOM RegisterWindowClass(const char* name, WNDPROC proc, HBRUSH background);
 
+// The window whose Tab, Enter and Esc every message loop of the run
+// handles as a dialog's (the wizard, once it is built).
+void SetDialogWindow(HWND window);
+void DispatchRunMessage(MSG& message);
+
 // Dispatches every pending message, so that windows stay responsive during
 // long work on the one GUI thread.
 void ProcessPendingMessages();

@@ -100,12 +100,7 @@ void ApplyCommandLine(Run& run) {
   StartWizard(run);
 
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    // Tab, Enter and Esc work in the wizard as in a dialog.
-    if (IsDialogMessageA(startup.wizardWindow, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchRunMessage(message);
   EndRun(run, ExitCode::Installed, "wizard closed", Cleanup::None);
 }
 
