@@ -15,8 +15,11 @@ LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
   // Activated through its taskbar button, or as the folder browser's owner
   // when that closes: the keyboard belongs to the wizard, unless a prompt
   // of the wizard holds it.
-  if (message == WM_SETFOCUS && IsWindowEnabled(g_dialogWindow) && IsWindowVisible(g_dialogWindow))
-    SetForegroundWindow(g_dialogWindow);
+  if (message == WM_SETFOCUS) {
+    HWND wizard = g_dialogWindow;
+    if (IsWindowEnabled(wizard) && IsWindowVisible(wizard)) SetForegroundWindow(wizard);
+    return 0;
+  }
   return DefWindowProcA(window, message, w, l);
 }
 
@@ -45,12 +48,6 @@ HWND CreateApplicationWindow(HINSTANCE instance) {
 
 void SetDialogWindow(HWND window) { g_dialogWindow = window; }
 
-void DispatchRunMessage(MSG& message) {
-  if (g_dialogWindow && IsDialogMessageA(g_dialogWindow, &message)) return;
-  TranslateMessage(&message);
-  DispatchMessageA(&message);
-}
-
 void ProcessMessagesNowAndThen() {
   static DWORD last;
   DWORD now = GetTickCount();
@@ -61,7 +58,11 @@ void ProcessMessagesNowAndThen() {
 
 void ProcessPendingMessages() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchRunMessage(message);
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (g_dialogWindow && IsDialogMessageA(g_dialogWindow, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
 }
 
 }  // namespace pvx

@@ -99,9 +99,11 @@ void ApplyCommandLine(Run& run) {
   LoadWizardPictures(run);
   StartWizard(run);
 
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchRunMessage(message);
-  EndRun(run, ExitCode::Installed, "wizard closed", Cleanup::None);
+  // Every path ends the process from inside a handler.
+  for (;;) {
+    WaitMessage();
+    ProcessPendingMessages();
+  }
 }
 
 }  // namespace

@@ -36,14 +36,12 @@ void ShowPage();
 int PanelOf(uint8_t kind) { return IsInnerPage(kind) ? kLicensePanel + kind - kLicense : kWhitePanel; }
 
 // Gives the keyboard focus to a control of the page: to `preferred` while
-// it can take it, else to Next while enabled, else to the control Tab
-// reaches from Cancel (the page's own first one, then the button row).
-// Never to the window itself, whose keys reach no button. Installing
-// under NoCancel has no control to take it.
+// it can take it, else to Next while enabled, else to Cancel (Installing).
+// Never to the window itself, whose keys reach no button. Under NoCancel
+// the Installing page has no control to take it.
 void FocusPage(HWND c) {
-  HWND window = Ctl(kWindow);
-  if (c == window || !IsWindowVisible(c) || !IsWindowEnabled(c)) c = Ctl(kNext);
-  if (!IsWindowEnabled(c)) c = GetNextDlgTabItem(window, Ctl(kCancel), FALSE);
+  if (c == Ctl(kWindow) || !IsWindowVisible(c) || !IsWindowEnabled(c)) c = Ctl(kNext);
+  if (!IsWindowEnabled(c)) c = Ctl(kCancel);
   if (IsWindowEnabled(c)) SetFocus(c);
 }
 
