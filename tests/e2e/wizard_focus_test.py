@@ -55,6 +55,14 @@ class FocusCase(WizardCase):
         self.answer(box, answer)
         self.robot_ok("gone", "hwnd=0x%x" % box)
 
+    def browse(self):
+        """Clicks Browse and OK in the folder dialog, whose owner is the
+        application window, not the wizard."""
+        self.click(BROWSE)
+        dialog = "hwnd=0x%x" % self.robot_ok("wait", "class=#32770", "exe=setup.exe", "visible=1", timeout=60)[0]["hwnd"]
+        self.robot_ok("wait", dialog, "--", "click", "caption=OK")
+        self.robot_ok("gone", dialog)
+
     def key(self, vk):
         self.robot_ok("wait", self.hwnd, "--", "key", "vk=" + vk)
 
@@ -75,6 +83,7 @@ class PageChangeFocusTest(FocusCase):
             ("Back to where Back is hidden", lambda: self.click(BACK), "welcome", NEXT),
             ("Next", lambda: self.click(NEXT), "license", NEXT),
             ("Next", lambda: self.click(NEXT), "folder", NEXT),
+            ("Browse, OK", self.browse, "folder", BROWSE),
             ("into the folder box", lambda: self.robot_ok("wait", self.hwnd, "--", "mouse",
                                                           "id=%d" % FOLDER_EDIT, "x=5", "y=5"),
              "folder", FOLDER_EDIT),
