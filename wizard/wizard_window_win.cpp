@@ -35,10 +35,10 @@ void ShowPage();
 
 int PanelOf(uint8_t kind) { return IsInnerPage(kind) ? kLicensePanel + kind - kLicense : kWhitePanel; }
 
-// Gives the keyboard focus to a control of the page: to `preferred` while
-// it can take it, else to Next while enabled, else to Cancel (Installing).
-// Never to the window itself, whose keys reach no button. Under NoCancel
-// the Installing page has no control to take it.
+// Gives the keyboard focus to a control of the page: to c while it can
+// take it, else to Next while enabled, else to Cancel (Installing). Never
+// to the window itself, whose keys reach no button. Under NoCancel the
+// Installing page has no control to take it.
 void FocusPage(HWND c) {
   if (c == Ctl(kWindow) || !IsWindowVisible(c) || !IsWindowEnabled(c)) c = Ctl(kNext);
   if (!IsWindowEnabled(c)) c = Ctl(kCancel);

@@ -110,9 +110,11 @@ class PageChangeFocusTest(FocusCase):
 
 
 class InstallingKeysTest(FocusCase):
-    def test_escape_asks_the_cancel_question(self):
+    def test_escape_tab_and_enter_reach_cancel(self):
         # Reached by Next, and as the first page, where the installation
-        # starts before the wizard has been activated.
+        # starts before the wizard has been activated. Cancel is the one
+        # control that takes the focus: Tab stays on it and makes it the
+        # button that Enter presses, as on the other pages.
         for first in (("ready",), ()):
             with self.subTest(pages=first):
                 p = self.open(pages(*first + ("finish",)) + self.hold())
@@ -124,7 +126,8 @@ class InstallingKeysTest(FocusCase):
                 self.question("No")
                 self.assertFocus(CANCEL)
                 self.assertEqual(self.get(INSTALLING_PANEL)["visible"], 1)
-                self.key("ESCAPE")
+                self.key("TAB")
+                self.key("RETURN")
                 self.question("Yes")
                 self.assertEqual(p.wait(30), 5)
                 self.release()
