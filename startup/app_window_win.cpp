@@ -8,8 +8,18 @@ namespace {
 
 const char kAppClass[] = "ParvolexApplication";
 
+HWND g_dialogWindow;
+
 LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (message == WM_CLOSE) return 0;  // only the run decides when it ends
+  // Activated through its taskbar button, or as the folder browser's owner
+  // when that closes: the keyboard belongs to the wizard, unless a prompt
+  // of the wizard holds it.
+  if (message == WM_SETFOCUS) {
+    HWND wizard = g_dialogWindow;
+    if (IsWindowEnabled(wizard) && IsWindowVisible(wizard)) SetForegroundWindow(wizard);
+    return 0;
+  }
   return DefWindowProcA(window, message, w, l);
 }
 
@@ -36,6 +46,8 @@ HWND CreateApplicationWindow(HINSTANCE instance) {
                          0, nullptr, nullptr, instance, nullptr);
 }
 
+void SetDialogWindow(HWND window) { g_dialogWindow = window; }
+
 void ProcessMessagesNowAndThen() {
   static DWORD last;
   DWORD now = GetTickCount();
@@ -47,6 +59,7 @@ void ProcessMessagesNowAndThen() {
 void ProcessPendingMessages() {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (g_dialogWindow && IsDialogMessageA(g_dialogWindow, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

@@ -107,14 +107,11 @@ void ApplyCommandLine(Run& run) {
   LoadWizardPictures(run);
   StartWizard(run);
 
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    // Tab, Enter and Esc work in the wizard as in a dialog.
-    if (IsDialogMessageA(startup.wizardWindow, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
+  // Every path ends the process from inside a handler.
+  for (;;) {
+    WaitMessage();
+    ProcessPendingMessages();
   }
-  EndRun(run, ExitCode::Installed, "wizard closed", Cleanup::None);
 }
 
 }  // namespace

@@ -81,6 +81,7 @@ struct Wizard {
   // installation reads exist.
   uint8_t firstPanel;
   bool complete;
+  HWND focus;  // the control that had the focus when the window was last deactivated
   InstallUi ui;
 
   uint8_t Kind() const { return sequence.kinds[current]; }

@@ -35,6 +35,16 @@ void ShowPage();
 
 int PanelOf(uint8_t kind) { return IsInnerPage(kind) ? kLicensePanel + kind - kLicense : kWhitePanel; }
 
+// Gives the keyboard focus to a control of the page: to c while it can
+// take it, else to Next while enabled, else to Cancel (Installing). Never
+// to the window itself, whose keys reach no button. Under NoCancel the
+// Installing page has no control to take it.
+void FocusPage(HWND c) {
+  if (c == Ctl(kWindow) || !IsWindowVisible(c) || !IsWindowEnabled(c)) c = Ctl(kNext);
+  if (!IsWindowEnabled(c)) c = Ctl(kCancel);
+  if (IsWindowEnabled(c)) SetFocus(c);
+}
+
 // Makes and fills the controls the first page did not need. The first page
 // is painted first, and no message is handled in between: whoever asks the
 // wizard anything finds it whole.
@@ -134,6 +144,8 @@ void Install() {
   SetLanguageText(kInstallingLabel, 5);
   EnableWindow(Ctl(kNext), FALSE);
   EnableWindow(Ctl(kBack), FALSE);
+  // Next, which had the focus, cannot keep it; Esc must reach Cancel.
+  FocusPage(nullptr);
   SyncChoices();
   g_wizard.installing = true;
   RunInstallSequence(R(), g_wizard.ui);
@@ -181,13 +193,17 @@ void ShowPage() {
     case kFinish:
       SetUpFinish();
       EnableWindow(Ctl(kNext), TRUE);
-      SetFocus(Ctl(kNext));
       EnableWindow(Ctl(kCancel), FALSE);
       ShowControl(kBottomText, false);
       break;
   }
   if (g_wizard.sequence.kinds[g_wizard.current + 1] == kInstalling) SetLanguageText(kNext, 26);
-  if (g_wizard.complete) ProcessPendingMessages();
+  if (g_wizard.complete) {
+    // The control that had the focus may be on the page just hidden, or
+    // disabled now.
+    FocusPage(GetFocus());
+    ProcessPendingMessages();
+  }
 }
 
 void RestoreBackdrop() {
@@ -201,6 +217,14 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_CLOSE:
       QueryClose();
+      return 0;
+    case WM_ACTIVATE:
+      // As in a dialog, the focus comes back to where it was when a prompt
+      // or another program took it.
+      if (LOWORD(w) == WA_INACTIVE)
+        g_wizard.focus = GetFocus();
+      else
+        FocusPage(g_wizard.focus);
       return 0;
     case WM_COMMAND:
       switch (LOWORD(w)) {
@@ -289,6 +313,7 @@ void StartWizard(Run& run) {
                                   495, 359, run.startup.appWindow, nullptr, nullptr);
   z.ctl[kWindow] = window;
   run.startup.wizardWindow = window;
+  SetDialogWindow(window);
   SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(kUiFace, -11)), FALSE);
   z.sequence = BuildPageSequence(run.script);
   z.firstPanel = static_cast<uint8_t>(PanelOf(z.sequence.kinds[0]));
@@ -310,7 +335,7 @@ void StartWizard(Run& run) {
   // An unattended run shows no message of its own.
   if (Flag(field::kStartupMessage) && !silent) StartStartupTimer();
   if (silent) Install();  // ends the run
-  SetFocus(Ctl(kNext));
+  FocusPage(Ctl(kNext));
   ProcessPendingMessages();
 }
 
