@@ -234,7 +234,7 @@ OLD_SYSTEM_IMPORTS = {
         PostMessageA RedrawWindow RegisterClassA ReleaseDC SendDlgItemMessageA SendMessageA
         SendMessageTimeoutA SetClassLongA SetCursor SetFocus SetForegroundWindow SetWindowLongA
         SetWindowPos SetWindowTextA ShowWindow SystemParametersInfoA TranslateMessage
-        UpdateWindow wvsprintfA""",
+        UpdateWindow WaitMessage wvsprintfA""",
     "shell32.dll": """SHBrowseForFolderA SHGetMalloc SHGetPathFromIDListA
         SHGetSpecialFolderLocation ShellExecuteA ShellExecuteExA""",
     "ole32.dll": "CoCreateInstance CoInitialize CoTaskMemFree CoUninitialize OleInitialize",
