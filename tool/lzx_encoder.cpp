@@ -51,9 +51,11 @@
 //   so a call target keeps one value wherever in the folder it appears.
 //   Only frames that start below 1 GiB are translated, and within a frame
 //   only E8 bytes before its last 10 bytes, as the decoder does.
-// * Matches come from hash chains over 3-byte prefixes plus the three
-//   repeated offsets, chosen by a lazy parse that prices each candidate
-//   with the code lengths of the frames already parsed.
+// * Matches come from hash chains over 4-byte prefixes, the latest 3-byte
+//   prefix, and the three repeated offsets. Each frame is parsed as the
+//   cheapest path through its positions, priced first with the code
+//   lengths of the frame before and then with those of the first path; a
+//   match of niceLength bytes or more is taken as it is.
 
 #include "tool/lzx_encoder.h"
 
@@ -76,8 +78,7 @@ constexpr size_t kDecideBytes = size_t(4) << 20;
 constexpr uint32_t kDefaultTranslationSize = 12000000;
 constexpr uint32_t kMaxTranslationSize = 0x7FFF8000;
 constexpr uint64_t kTranslateBelow = uint64_t(32768) * kLzxFrameSize;
-constexpr unsigned kHashBits = 17;
-constexpr unsigned kNiceLength = 128;
+constexpr unsigned kHashBits = 18, kHash3Bits = 14;
 
 unsigned SlotCount(unsigned windowBits) {
   static const unsigned kSlots[] = {30, 32, 34, 36, 38, 42, 50};
@@ -106,10 +107,8 @@ struct SlotTables {
     return 36 + (f - base[36]) / (1u << 17);
   }
 };
-const SlotTables& Slots() {
-  static const SlotTables t;
-  return t;
-}
+const SlotTables kSlotTables;
+inline const SlotTables& Slots() { return kSlotTables; }
 
 // ---- Bits.
 
@@ -346,7 +345,7 @@ struct LzxEncoder::State {
 
   // Hash chains: head by hash, prev by position modulo the window; entries
   // hold position + 1, 0 for none.
-  std::vector<uint32_t> head, prev;
+  std::vector<uint32_t> head, prev, head3;
   uint64_t hashed = 0;
 
   uint32_t r[3] = {1, 1, 1};
@@ -361,6 +360,7 @@ struct LzxEncoder::State {
     windowSize = 1u << opt.windowBits;
     maxOffset = windowSize - 3;
     head.assign(size_t(1) << kHashBits, 0);
+    head3.assign(size_t(1) << kHash3Bits, 0);
     prev.assign(windowSize, 0);
     memset(priceMain, 9, sizeof priceMain);
     memset(priceMain + kNumChars, 10, sizeof priceMain - kNumChars);
@@ -437,13 +437,22 @@ struct LzxEncoder::State {
 
   static uint32_t Hash3(const uint8_t* p) {
     uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    return (v * 2654435761u) >> (32 - kHash3Bits);
+  }
+  static uint32_t Hash4(const uint8_t* p) {
+    uint32_t v;
+    memcpy(&v, p, 4);
     return (v * 2654435761u) >> (32 - kHashBits);
   }
 
-  // Inserts positions up to `upTo` whose three bytes lie below `dataEnd`.
+  // Inserts positions up to `upTo` whose four bytes lie below `dataEnd`
+  // (three bytes for the table of 3-byte prefixes).
   void HashUpTo(uint64_t upTo, uint64_t dataEnd) {
     for (; hashed < upTo && hashed + 3 <= dataEnd; ++hashed) {
-      uint32_t h = Hash3(At(hashed));
+      const uint8_t* p = At(hashed);
+      head3[Hash3(p)] = uint32_t(hashed + 1);
+      if (hashed + 4 > dataEnd) break;
+      uint32_t h = Hash4(p);
       prev[hashed & (windowSize - 1)] = head[h];
       head[h] = uint32_t(hashed + 1);
     }
@@ -462,71 +471,46 @@ struct LzxEncoder::State {
     return n;
   }
 
-  struct Candidate {
-    uint32_t len = 0, offset = 0;
-    int rep = -1;  // 0..2 when it repeats R0..R2
-    int32_t gain = 0;
+  struct Match {
+    uint32_t len, offset;
   };
 
-  int32_t Price(const Candidate& c, const uint32_t* reps) const {
-    const SlotTables& st = Slots();
-    uint32_t fmt;
-    if (c.offset == reps[0]) fmt = 0;
-    else if (c.offset == reps[1]) fmt = 1;
-    else if (c.offset == reps[2]) fmt = 2;
-    else fmt = c.offset + 2;
-    unsigned slot = st.Slot(fmt);
-    unsigned hdr = std::min(c.len - kMinMatch, 7u);
-    int32_t p = priceMain[kNumChars + slot * 8 + hdr] + st.extra[slot];
-    if (hdr == 7) p += priceLen[c.len - 9];
-    return p;
-  }
-
-  int32_t avgLiteral = 8;
-
-  // The best match at `pos` within its frame, by bits saved against literals.
-  Candidate Best(uint64_t pos, uint64_t frameEnd, const uint32_t* reps) {
-    Candidate best;
+  // Matches at `pos` within its frame from the hash chain, nearest first,
+  // each longer than the one before.
+  void FindMatches(uint64_t pos, uint64_t frameEnd, std::vector<Match>& out) {
+    out.clear();
     const uint32_t maxLen = uint32_t(std::min<uint64_t>(kMaxMatch, frameEnd - pos));
-    if (maxLen < kMinMatch) return best;
+    if (maxLen < 3) return;
     const uint8_t* p = At(pos);
-    auto consider = [&](uint32_t len, uint32_t offset, int rep) {
-      if (len < kMinMatch) return;
-      Candidate c;
-      c.len = len;
-      c.offset = offset;
-      c.rep = rep;
-      c.gain = int32_t(len) * avgLiteral - Price(c, reps);
-      if (c.gain > best.gain || (c.gain == best.gain && best.len && len > best.len)) best = c;
-    };
-    for (int i = 0; i < 3; ++i) {
-      uint32_t off = reps[i];
-      if (off > pos) continue;
-      if (i > 0 && (off == reps[0] || (i == 2 && off == reps[1]))) continue;
-      consider(MatchLen(p, p - off, maxLen), off, i);
-    }
-    if (maxLen >= 3) {
-      const uint64_t limit = pos > maxOffset ? pos - maxOffset : 0;
-      uint32_t c = head[Hash3(p)];
-      uint32_t bestLen = 2;
-      for (unsigned depth = opt.chainDepth; c != 0 && depth > 0; --depth) {
-        uint64_t q = c - 1;
-        if (q < limit || q >= pos) break;
-        const uint8_t* m = At(q);
-        if (m[bestLen] == p[bestLen] && m[0] == p[0]) {
-          uint32_t len = MatchLen(p, m, maxLen);
-          if (len > bestLen) {
-            bestLen = len;
-            consider(len, uint32_t(pos - q), -1);
-            if (len >= maxLen) break;
-          }
-        }
-        uint32_t next = prev[q & (windowSize - 1)];
-        if (next == 0 || next - 1 >= q) break;
-        c = next;
+    const uint64_t limit = pos > maxOffset ? pos - maxOffset : 0;
+    uint32_t bestLen = 2;
+    // The latest 3-byte match, worth taking only when near.
+    if (uint32_t c3 = head3[Hash3(p)]) {
+      uint64_t q = c3 - 1;
+      if (q >= limit && q < pos && pos - q < 65536 && memcmp(At(q), p, 3) == 0) {
+        bestLen = MatchLen(p, At(q), maxLen);
+        out.push_back({bestLen, uint32_t(pos - q)});
+        if (bestLen >= maxLen) return;
       }
     }
-    return best;
+    if (maxLen < 4) return;
+    uint32_t c = head[Hash4(p)];
+    for (unsigned depth = opt.chainDepth; c != 0 && depth > 0; --depth) {
+      uint64_t q = c - 1;
+      if (q < limit || q >= pos) break;
+      const uint8_t* m = At(q);
+      if (m[bestLen] == p[bestLen] && m[0] == p[0]) {
+        uint32_t len = MatchLen(p, m, maxLen);
+        if (len > bestLen) {
+          bestLen = len;
+          out.push_back({len, uint32_t(pos - q)});
+          if (len >= maxLen) break;
+        }
+      }
+      uint32_t next = prev[q & (windowSize - 1)];
+      if (next == 0 || next - 1 >= q) break;
+      c = next;
+    }
   }
 
   static void UseOffset(uint32_t* reps, uint32_t offset, Token& t) {
@@ -546,54 +530,183 @@ struct LzxEncoder::State {
     }
   }
 
-  void ParseFrame(Frame& f, std::vector<Token>& tokens) {
-    const uint64_t end = f.start + f.len;
-    f.tokenBegin = tokens.size();
-    uint64_t pos = f.start;
-    HashUpTo(pos, end);
-    Candidate cur;
-    bool haveCur = false;
-    while (pos < end) {
-      if (!haveCur) cur = Best(pos, end, r);
-      haveCur = false;
-      HashUpTo(pos + 1, end);
-      if (cur.gain > 0 && cur.len < kNiceLength && pos + 1 < end) {
-        Candidate next = Best(pos + 1, end, r);
-        if (next.gain > cur.gain + 1) {
-          tokens.push_back({0, *At(pos)});
-          ++pos;
-          cur = next;
-          haveCur = true;
-          continue;
-        }
-      }
-      if (cur.gain > 0) {
-        Token t{cur.len, 0};
-        UseOffset(r, cur.offset, t);
-        tokens.push_back(t);
-        pos += cur.len;
-        HashUpTo(pos, end);
-      } else {
-        tokens.push_back({0, *At(pos)});
-        ++pos;
+  // Bits of a match of `len` at formatted offset `fmt`.
+  uint32_t MatchPrice(uint32_t fmt, uint32_t len) const {
+    const SlotTables& st = Slots();
+    unsigned slot = st.Slot(fmt);
+    unsigned hdr = std::min(len - kMinMatch, 7u);
+    uint32_t p = priceMain[kNumChars + slot * 8 + hdr] + st.extra[slot];
+    if (hdr == 7) p += priceLen[len - 9];
+    return p;
+  }
+
+  // Per position of the frame being parsed: the cheapest way there found so
+  // far, the step that got there, and the repeated offsets after it.
+  struct Node {
+    uint32_t cost;
+    uint32_t len;     // 1: literal
+    uint32_t offset;
+    uint32_t r[3];
+  };
+  std::vector<Node> nodes;
+  std::vector<Match> matches;
+
+  // The frame's matches from the hash chains, found once for both passes of
+  // the parse: per position its list in `found`, and where a match of
+  // niceLength or more starts, only that match (the positions it covers are
+  // not searched).
+  std::vector<Match> found;
+  std::vector<uint32_t> foundAt;  // per position: first index in found; one more entry at the end
+  std::vector<uint8_t> nice;      // 1 where the position's last match is taken as it is
+
+  void CollectMatches(uint64_t start, uint32_t n) {
+    const uint64_t end = start + n;
+    found.clear();
+    foundAt.assign(n + 1, 0);
+    nice.assign(n, 0);
+    uint32_t skipTo = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+      foundAt[i] = uint32_t(found.size());
+      HashUpTo(start + i, end);
+      if (i < skipTo) continue;
+      FindMatches(start + i, end, matches);
+      found.insert(found.end(), matches.begin(), matches.end());
+      if (!matches.empty() && matches.back().len >= opt.niceLength) {
+        nice[i] = 1;
+        skipTo = i + matches.back().len;
       }
     }
+    foundAt[n] = uint32_t(found.size());
+    HashUpTo(end, end);
+  }
+
+  // The cheapest path through the frame by the current prices, as
+  // (length, offset) steps, length 1 for a literal; `reps` are the repeated
+  // offsets at the frame's start.
+  void CheapestPath(uint64_t start, uint32_t n, const uint32_t* reps,
+                    std::vector<std::pair<uint32_t, uint32_t>>& path) {
+    nodes.assign(n + 1, Node{UINT32_MAX, 0, 0, {0, 0, 0}});
+    nodes[0].cost = 0;
+    memcpy(nodes[0].r, reps, sizeof nodes[0].r);
+    for (uint32_t i = 0; i < n;) {
+      const uint64_t pos = start + i;
+      const Node& here = nodes[i];
+      const uint8_t* p = At(pos);
+      const uint32_t base = here.cost;
+      const uint32_t maxLen = std::min<uint32_t>(kMaxMatch, n - i);
+      auto relax = [&](uint32_t len, uint32_t offset, uint32_t cost) {
+        Node& t = nodes[i + len];
+        if (cost < t.cost) {
+          t.cost = cost;
+          t.len = len;
+          t.offset = offset;
+        }
+      };
+      uint32_t longest = 0, longestOffset = 0;
+      const Match* m0 = found.data() + foundAt[i];
+      const Match* m1 = found.data() + foundAt[i + 1];
+      if (nice[i]) {
+        longest = m1[-1].len;
+        longestOffset = m1[-1].offset;
+      } else {
+        relax(1, 0, base + priceMain[*p]);
+        if (maxLen >= kMinMatch) {
+          for (int k = 0; k < 3; ++k) {
+            uint32_t off = here.r[k];
+            if (off > pos || (k > 0 && off == here.r[0]) || (k == 2 && off == here.r[1])) continue;
+            uint32_t len = MatchLen(p, p - off, maxLen);
+            for (uint32_t l = kMinMatch; l <= len; ++l) relax(l, off, base + MatchPrice(uint32_t(k), l));
+            if (len > longest) {
+              longest = len;
+              longestOffset = off;
+            }
+          }
+          uint32_t from = 3;
+          for (const Match* m = m0; m < m1; ++m) {
+            const uint32_t fmt = m->offset + 2;
+            for (uint32_t l = from; l <= m->len; ++l) relax(l, m->offset, base + MatchPrice(fmt, l));
+            from = m->len + 1;
+            if (m->len > longest) {
+              longest = m->len;
+              longestOffset = m->offset;
+            }
+          }
+        }
+      }
+      if (longest >= opt.niceLength) {
+        // Taken as it is: cheaper than any other way there by construction,
+        // and the positions it covers are not expanded.
+        Node& t = nodes[i + longest];
+        t.cost = base;
+        t.len = longest;
+        t.offset = longestOffset;
+        Token tok{};
+        memcpy(t.r, here.r, sizeof t.r);
+        UseOffset(t.r, longestOffset, tok);
+        i += longest;
+        continue;
+      }
+      ++i;
+      // The repeated offsets after the best step into position i.
+      Node& next = nodes[i];
+      memcpy(next.r, nodes[i - next.len].r, sizeof next.r);
+      if (next.len >= kMinMatch) {
+        Token tok{};
+        UseOffset(next.r, next.offset, tok);
+      }
+    }
+    path.clear();
+    for (uint32_t i = n; i > 0;) {
+      const Node& t = nodes[i];
+      path.push_back({t.len, t.offset});
+      i -= t.len;
+    }
+    std::reverse(path.begin(), path.end());
+  }
+
+  void PathTokens(uint64_t start, const std::vector<std::pair<uint32_t, uint32_t>>& path, uint32_t* reps,
+                  std::vector<Token>& tokens) {
+    uint64_t pos = start;
+    for (const auto& step : path) {
+      if (step.first == 1) {
+        tokens.push_back({0, *At(pos)});
+      } else {
+        Token t{step.first, 0};
+        UseOffset(reps, step.second, t);
+        tokens.push_back(t);
+      }
+      pos += step.first;
+    }
+  }
+
+  // Parses a frame twice: the first path, priced with the frames before,
+  // gives the prices for the second.
+  void ParseFrame(Frame& f, std::vector<Token>& tokens, Freqs& fr) {
+    CollectMatches(f.start, f.len);
+    std::vector<std::pair<uint32_t, uint32_t>> path;
+    CheapestPath(f.start, f.len, r, path);
+    {
+      std::vector<Token> trial;
+      uint32_t reps[3];
+      memcpy(reps, r, sizeof reps);
+      PathTokens(f.start, path, reps, trial);
+      Freqs tf;
+      for (const Token& t : trial) Count(t, tf);
+      UpdatePrices(tf);
+    }
+    CheapestPath(f.start, f.len, r, path);
+    f.tokenBegin = tokens.size();
+    PathTokens(f.start, path, r, tokens);
     f.tokenEnd = tokens.size();
     memcpy(f.r, r, sizeof r);
+    for (size_t k = f.tokenBegin; k < f.tokenEnd; ++k) Count(tokens[k], fr);
+    fr.bytes = f.len;
   }
 
   void UpdatePrices(const Freqs& fr) {
     uint8_t lens[kMaxMain];
     BuildLengths(fr.main, mainSymbols, 16, lens);
-    uint64_t litBits = 0, lits = 0;
-    for (unsigned i = 0; i < mainSymbols; ++i) {
-      priceMain[i] = lens[i] ? lens[i] : (i < kNumChars ? 12 : 14);
-      if (i < kNumChars) {
-        litBits += uint64_t(fr.main[i]) * priceMain[i];
-        lits += fr.main[i];
-      }
-    }
-    avgLiteral = lits ? int32_t(std::max<uint64_t>(4, (litBits + lits / 2) / lits)) : 8;
+    for (unsigned i = 0; i < mainSymbols; ++i) priceMain[i] = lens[i] ? lens[i] : (i < kNumChars ? 12 : 14);
     uint8_t ll[kLenSymbols];
     BuildLengths(fr.len, kLenSymbols, 16, ll);
     for (unsigned i = 0; i < kLenSymbols; ++i) priceLen[i] = ll[i] ? ll[i] : 12;
@@ -712,9 +825,7 @@ struct LzxEncoder::State {
     tokens.reserve(size_t(end - start) / 2);
     std::vector<Freqs> fq(frames.size());
     for (size_t i = 0; i < frames.size(); ++i) {
-      ParseFrame(frames[i], tokens);
-      for (size_t k = frames[i].tokenBegin; k < frames[i].tokenEnd; ++k) Count(tokens[k], fq[i]);
-      fq[i].bytes = frames[i].len;
+      ParseFrame(frames[i], tokens, fq[i]);
       UpdatePrices(fq[i]);
     }
 

@@ -24,7 +24,10 @@ struct LzxOptions {
   // Expected stream length, when known: the x86 call translation then
   // covers the whole stream. 0 = unknown.
   uint64_t expectedSize = 0;
-  unsigned chainDepth = 48;  // match finder effort: candidates per position
+  // Effort: hash chain candidates per position, and the match length
+  // taken without looking for a cheaper path.
+  unsigned chainDepth = 32;
+  unsigned niceLength = 64;
 };
 
 struct LzxStats {

@@ -155,7 +155,7 @@ TEST_P(LzxRoundTrip, LibmspackAndCabextractReturnTheMembers) {
   ASSERT_EQ(listed.size(), members.size());
   std::map<std::string, unsigned> folders;
   for (const CabMemberInfo& m : listed) {
-    EXPECT_EQ(m.compression, "LZX");
+    EXPECT_EQ(m.compression, "LZX:" + std::to_string(c.windowBits));
     folders[m.name] = m.folder;
   }
   mkdir((dir / "out").c_str(), 0755);
