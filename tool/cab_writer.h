@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tool/lzx_encoder.h"
+
 namespace pvx {
 
 enum class CabCompression { None, MSZip, Lzx };
@@ -51,6 +53,7 @@ struct CabWriteOptions {
   CabCompression compression = CabCompression::MSZip;
   int mszipLevel = 6;  // zlib level 1..9
   unsigned lzxWindowBits = 21;  // 15..21
+  LzxCallTranslation lzxCallTranslation = LzxCallTranslation::Auto;
 
   // LZX only. Solid: the members share as few folders as lzxSolidFolders
   // allows (fewer for small payloads), each compressed on its own thread.
