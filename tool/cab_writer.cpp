@@ -621,6 +621,7 @@ class Writer {
     LzxOptions lo;
     lo.windowBits = opt_.lzxWindowBits;
     lo.e8 = opt_.lzxCallTranslation;
+    lo.passes = opt_.lzxPasses;
     lo.expectedSize = f.end - f.start;
     bool writeFailed = false;
     LzxEncoder enc(lo, [&](const uint8_t* p, size_t n, uint32_t uncomp) {

@@ -54,6 +54,7 @@ struct CabWriteOptions {
   int mszipLevel = 6;  // zlib level 1..9
   unsigned lzxWindowBits = 21;  // 15..21
   LzxCallTranslation lzxCallTranslation = LzxCallTranslation::Auto;
+  unsigned lzxPasses = 1;  // LzxOptions::passes
 
   // LZX only. Solid: the members share as few folders as lzxSolidFolders
   // allows (fewer for small payloads), each compressed on its own thread.

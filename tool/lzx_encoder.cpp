@@ -53,9 +53,9 @@
 //   only E8 bytes before its last 10 bytes, as the decoder does.
 // * Matches come from hash chains over 4-byte prefixes, the latest 3-byte
 //   prefix, and the three repeated offsets. Each frame is parsed as the
-//   cheapest path through its positions, priced first with the code
-//   lengths of the frame before and then with those of the first path; a
-//   match of niceLength bytes or more is taken as it is.
+//   cheapest path through its positions, priced with the code lengths of
+//   the frame before (with two passes, then again with those of the first
+//   path); a match of niceLength bytes or more is taken as it is.
 
 #include "tool/lzx_encoder.h"
 
@@ -679,13 +679,13 @@ struct LzxEncoder::State {
     }
   }
 
-  // Parses a frame twice: the first path, priced with the frames before,
-  // gives the prices for the second.
+  // Parses a frame by its cheapest path, priced with the frames before; with
+  // two passes the first path gives the prices for the second.
   void ParseFrame(Frame& f, std::vector<Token>& tokens, Freqs& fr) {
     CollectMatches(f.start, f.len);
     std::vector<std::pair<uint32_t, uint32_t>> path;
-    CheapestPath(f.start, f.len, r, path);
-    {
+    if (opt.passes > 1) {
+      CheapestPath(f.start, f.len, r, path);
       std::vector<Token> trial;
       uint32_t reps[3];
       memcpy(reps, r, sizeof reps);

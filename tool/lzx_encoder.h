@@ -28,6 +28,9 @@ struct LzxOptions {
   // taken without looking for a cheaper path.
   unsigned chainDepth = 32;
   unsigned niceLength = 64;
+  // 2: each frame is parsed again with the prices of its first parse
+  // (about 1% smaller on program files, a third slower).
+  unsigned passes = 1;
 };
 
 struct LzxStats {

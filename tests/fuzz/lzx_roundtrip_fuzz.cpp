@@ -1,7 +1,8 @@
 // LZX encoder and libmspack's decoder in a round trip: members made from the
 // input (stretched by repetition so that matches reach across frames and far
 // back) are written as an LZX cabinet with any window, solid or not, with
-// call translation forced on, off or left to the encoder, and every member
+// call translation forced on, off or left to the encoder, with one parse
+// or two per frame, and every member
 // must come back byte for byte.
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   write.lzxWindowBits = 15 + (options & 7) % 7;
   write.lzxCallTranslation = static_cast<pvx::LzxCallTranslation>((options >> 3) % 3);
   write.solid = !(options & 0x20);
+  write.lzxPasses = options & 0x40 ? 2 : 1;
   write.threads = 1;
   std::string cab;
   Check(pvx::WriteSingleCabinetToMemory(members, write, cab).empty());

@@ -100,6 +100,7 @@ struct LzxCase {
   std::vector<Member> members;
   bool solid = true;
   unsigned solidFolders = 2;
+  unsigned passes = 1;
 };
 
 const LzxCase kCases[] = {
@@ -118,6 +119,7 @@ const LzxCase kCases[] = {
     {"MembersCrossFrames", 16,
      {{'t', 1}, {'r', 40000}, {'t', 0}, {'t', 32767}, {'x', 70000}, {'z', 5}, {'t', 98304}, {'t', 0}}},
     {"MixedKindsInOneBlockRun", 19, {{'t', 100000}, {'r', 100000}, {'t', 100000}, {'z', 100000}, {'x', 200000}}},
+    {"X86CodeParsedTwice", 20, {{'x', 1 << 20}, {'t', 70000}}, true, 2, 2},
     {"FolderPerMember", 21, {{'t', 5000}, {'t', 0}, {'x', 100000}, {'r', 40000}, {'t', 0}}, false},
     {"TwoSolidFoldersOver20MiB", 21, {{'x', 9 << 20}, {'t', 1 << 20}, {'x', 6 << 20}, {'r', 1 << 20}, {'x', 3 << 20}}},
 };
@@ -145,6 +147,7 @@ TEST_P(LzxRoundTrip, LibmspackAndCabextractReturnTheMembers) {
   o.lzxWindowBits = c.windowBits;
   o.solid = c.solid;
   o.lzxSolidFolders = c.solidFolders;
+  o.lzxPasses = c.passes;
   std::string cab;
   ASSERT_EQ(WriteSingleCabinetToMemory(members, o, cab), "");
   WriteFile(dir / "t.cab", cab);
