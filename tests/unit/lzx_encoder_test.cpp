@@ -250,5 +250,42 @@ TEST(LzxEncoder, ThreadCountDoesNotChangeTheCabinet) {
   EXPECT_TRUE(one == three);
 }
 
+TEST(LzxEncoder, CabinetWriterRefusesWhatItCannotWrite) {
+  TempDir dir;
+  WriteFile(dir / "ok", std::string(100000, 'a'));
+  auto member = [&](const std::string& name, const std::string& path) {
+    CabMember m;
+    m.name = name;
+    m.sourcePath = path;
+    return m;
+  };
+  struct Case {
+    const char* label;
+    unsigned window;
+    uint64_t partLength;
+    std::vector<CabMember> members;
+    const char* expected;  // part of the error text
+  };
+  const Case cases[] = {
+      {"window below 15", 14, 0, {member("0", dir / "ok")}, "LZX window 14 is not within 15..21"},
+      {"window above 21", 22, 0, {member("0", dir / "ok")}, "LZX window 22 is not within 15..21"},
+      {"a set of parts", 21, 4096, {member("0", dir / "ok")}, "cannot be written as a set of parts yet"},
+      // Read by a compressing thread: its error still names the file.
+      {"missing source in the second folder", 21, 0, {member("0", dir / "ok"), member("1", dir / "nope")},
+       "nope"},
+  };
+  for (const Case& c : cases) {
+    CabWriteOptions o;
+    o.compression = CabCompression::Lzx;
+    o.lzxWindowBits = c.window;
+    o.solid = false;
+    o.partStoredLength = c.partLength;
+    o.partName = [](unsigned k) { return "p" + std::to_string(k); };
+    MemoryCabSink sink;
+    std::string err = WriteCabinets(c.members, o, sink);
+    EXPECT_NE(err.find(c.expected), std::string::npos) << c.label << ": " << err;
+  }
+}
+
 }  // namespace
 }  // namespace pvx
