@@ -7,7 +7,8 @@
 //                          cbCFHeader zero bytes]
 //              [flags & 1: szCabinetPrev, szDiskPrev ("")]
 //              [flags & 2: szCabinetNext, szDiskNext ("")]
-//   CFFOLDER[] u32 coffCabStart, u16 cCFData, u16 typeCompress (0 none, 1 MSZIP)
+//   CFFOLDER[] u32 coffCabStart, u16 cCFData, u16 typeCompress (0 none, 1 MSZIP,
+//              3 | window bits << 8 LZX)
 //   CFFILE[]   u32 cbFile, u32 uoffFolderStart, u16 iFolder, u16 date, u16 time,
 //              u16 attribs, szName
 //   CFDATA[]   u32 csum, u16 cbData, u16 cbUncomp, cbData bytes
@@ -48,6 +49,18 @@
 // 32 KiB window restarted at every block, so after a block shorter than
 // 32 KiB the history would be misaligned: such a successor gets no
 // dictionary, nor does the first block of a folder.
+//
+// LZX: a folder is one LZX stream (see lzx_encoder.cpp), and each CFDATA
+// block holds exactly one 32 KiB frame of it (the last may be shorter).
+// Folders are compressed whole before the layout, each on one thread into a
+// temporary file of frames: a single cabinet has one folder per member with
+// data (not solid) or, solid, up to lzxSolidFolders folders cut at the
+// member boundaries nearest to equal shares, none smaller than 8 MiB. The
+// folder count depends only on the members and the options, so the output
+// is the same whatever the thread count. Sets are refused for now: there a
+// folder's end is only known once its data reaches a part boundary, and a
+// stream cannot be cut mid-way and continued as another folder without
+// compressing it again.
 //
 // Where a folder ends depends on where the compressed data reaches the end
 // of a part, so blocks are compressed a batch at a time just ahead of the
