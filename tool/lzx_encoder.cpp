@@ -45,8 +45,12 @@
 //   bytes and never before the stream's start.
 // * Tree lengths are at most 16 bits (pretree 15, aligned tree 7), and every
 //   tree has two or more codes, so every tree is complete.
-// * x86 call translation (Auto): on when the first 4 MiB hold enough E8
-//   bytes whose operands translate, which is how x86 code looks; the
+// * Code 19 only covers elements whose previous lengths agree as well, so
+//   that it means the same whether a decoder applies the one code to each
+//   element or copies the first element's new length.
+// * x86 call translation (Auto): on when the first 4 MiB hold at least one
+//   E8 byte per 4 KiB whose operand is a displacement within 16 MiB, which
+//   is how x86 code looks; the
 //   translation size is the stream's expected length (at least 12,000,000),
 //   so a call target keeps one value wherever in the folder it appears.
 //   Only frames that start below 1 GiB are translated, and within a frame
@@ -61,7 +65,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 namespace pvx {
 namespace {
