@@ -314,8 +314,14 @@ BuildResult BuildPackage(const Project& project, const BuildOptions& options) {
   if (resources.files.size() > 255) throw std::runtime_error("more than 255 resource files");
   std::string resourceArea;
   CabWriteOptions cabOptions;
-  cabOptions.compression = project.compression == Compression::MSZip ? CabCompression::MSZip : CabCompression::None;
+  switch (project.compression) {
+    case Compression::None: cabOptions.compression = CabCompression::None; break;
+    case Compression::MSZip: cabOptions.compression = CabCompression::MSZip; break;
+    case Compression::Lzx: cabOptions.compression = CabCompression::Lzx; break;
+  }
   cabOptions.mszipLevel = project.compressionLevel;
+  cabOptions.lzxWindowBits = static_cast<unsigned>(project.lzxWindowBits);
+  cabOptions.solid = project.solid;
   if (cabinet) {
     std::vector<CabMember> members;
     for (const Resource& r : resources.files) {

@@ -228,12 +228,14 @@ const char* ErrorText(int code) {
   }
 }
 
-const char* MethodName(int compType) {
+// LZX and Quantum name their window as makecab does: "LZX:21".
+std::string MethodName(int compType) {
+  const std::string level = ":" + std::to_string(MSCABD_COMP_LEVEL(compType));
   switch (MSCABD_COMP_METHOD(compType)) {
     case MSCAB_COMP_NONE: return "none";
     case MSCAB_COMP_MSZIP: return "MSZIP";
-    case MSCAB_COMP_QUANTUM: return "Quantum";
-    case MSCAB_COMP_LZX: return "LZX";
+    case MSCAB_COMP_QUANTUM: return "Quantum" + level;
+    case MSCAB_COMP_LZX: return "LZX" + level;
     default: return "unknown";
   }
 }

@@ -26,7 +26,7 @@ struct CabMemberInfo {
   uint32_t size = 0;
   uint16_t dosDate = 0, dosTime = 0;
   uint16_t attributes = 0;
-  std::string compression;  // "none", "MSZIP", "Quantum", "LZX"
+  std::string compression;  // "none", "MSZIP", "Quantum:<window>", "LZX:<window>"
   unsigned folder = 0;      // folder index within the set
   uint32_t folderOffset = 0;
 };

@@ -7,7 +7,8 @@
 //                          cbCFHeader zero bytes]
 //              [flags & 1: szCabinetPrev, szDiskPrev ("")]
 //              [flags & 2: szCabinetNext, szDiskNext ("")]
-//   CFFOLDER[] u32 coffCabStart, u16 cCFData, u16 typeCompress (0 none, 1 MSZIP)
+//   CFFOLDER[] u32 coffCabStart, u16 cCFData, u16 typeCompress (0 none, 1 MSZIP,
+//              3 | window bits << 8 LZX)
 //   CFFILE[]   u32 cbFile, u32 uoffFolderStart, u16 iFolder, u16 date, u16 time,
 //              u16 attribs, szName
 //   CFDATA[]   u32 csum, u16 cbData, u16 cbUncomp, cbData bytes
@@ -49,6 +50,18 @@
 // 32 KiB the history would be misaligned: such a successor gets no
 // dictionary, nor does the first block of a folder.
 //
+// LZX: a folder is one LZX stream (see lzx_encoder.cpp), and each CFDATA
+// block holds exactly one 32 KiB frame of it (the last may be shorter).
+// Folders are compressed whole before the layout, each on one thread into a
+// temporary file of frames: a single cabinet has one folder per member with
+// data (not solid) or, solid, up to lzxSolidFolders folders cut at the
+// member boundaries nearest to equal shares, none smaller than 8 MiB. The
+// folder count depends only on the members and the options, so the output
+// is the same whatever the thread count. Sets are refused for now: there a
+// folder's end is only known once its data reaches a part boundary, and a
+// stream cannot be cut mid-way and continued as another folder without
+// compressing it again.
+//
 // Where a folder ends depends on where the compressed data reaches the end
 // of a part, so blocks are compressed a batch at a time just ahead of the
 // layout; blocks compressed past a folder's end are compressed again for
@@ -58,6 +71,8 @@
 // payload size.
 
 #include "tool/cab_writer.h"
+
+#include "tool/lzx_encoder.h"
 
 #include <zlib.h>
 
@@ -69,6 +84,7 @@
 #include <ctime>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <thread>
 
@@ -155,7 +171,11 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 class InputReader {
  public:
   InputReader(const std::vector<CabMember>& members, const std::vector<FileInfo>& files)
-      : members_(members), files_(files) {}
+      : InputReader(members, files, 0, members.size()) {}
+  // Only members [first, end).
+  InputReader(const std::vector<CabMember>& members, const std::vector<FileInfo>& files, size_t first,
+              size_t end)
+      : members_(members), files_(files), index_(first), end_(end) {}
 
   bool Read(uint8_t* dst, size_t n, std::string& error) {
     while (n > 0) {
@@ -186,7 +206,7 @@ class InputReader {
   bool Finish(std::string& error) {
     for (;;) {
       if (open_ && !CloseCurrent(error)) return false;
-      if (index_ >= members_.size()) return true;
+      if (index_ >= end_) return true;
       if (!OpenNext(error)) return false;
       pos_ = files_[index_].size;
     }
@@ -194,7 +214,7 @@ class InputReader {
 
  private:
   bool OpenNext(std::string& error) {
-    if (index_ >= members_.size()) {
+    if (index_ >= end_) {
       error = "internal error: read past the last member";
       return false;
     }
@@ -226,7 +246,7 @@ class InputReader {
 
   const std::vector<CabMember>& members_;
   const std::vector<FileInfo>& files_;
-  size_t index_ = 0;
+  size_t index_ = 0, end_ = 0;
   uint64_t pos_ = 0;
   bool open_ = false;
   FilePtr file_;
@@ -349,6 +369,12 @@ class Writer {
     if (opt_.compression == CabCompression::MSZip &&
         (opt_.mszipLevel < 1 || opt_.mszipLevel > 9))
       return "MSZIP level " + std::to_string(opt_.mszipLevel) + " is not within 1..9";
+    if (opt_.compression == CabCompression::Lzx) {
+      if (opt_.lzxWindowBits < kLzxMinWindowBits || opt_.lzxWindowBits > kLzxMaxWindowBits)
+        return "LZX window " + std::to_string(opt_.lzxWindowBits) + " is not within 15..21";
+      if (IsSet())
+        return "LZX cabinets cannot be written as a set of parts yet; use MSZIP for parts and volumes";
+    }
     if (IsSet()) {
       if (!opt_.partName) return "a cabinet set needs a part name function";
       if (opt_.partStoredLength < kCabMinPartStoredLength)
@@ -437,6 +463,17 @@ class Writer {
     folderStart_ = start;
     folderLimit_ = total_;
     folderClosed_ = false;
+    if (opt_.compression == CabCompression::Lzx) {
+      // The folder compressed ahead that begins here, or (empty members at
+      // the end) none.
+      while (lzxCurrent_ < lzxFolders_.size() && lzxFolders_[lzxCurrent_].end <= start &&
+             lzxFolders_[lzxCurrent_].end < total_)
+        ++lzxCurrent_;
+      if (lzxCurrent_ < lzxFolders_.size()) {
+        folderLimit_ = lzxFolders_[lzxCurrent_].end;
+        folderClosed_ = folderLimit_ < total_;
+      }
+    }
     queue_.clear();
     frontDone_ = 0;
     queueEnd_ = start;
@@ -485,6 +522,7 @@ class Writer {
   const uint8_t* Data(uint64_t pos) const { return buf_.data() + (pos - bufBase_); }
 
   std::string CompressBatch(uint32_t count) {
+    if (opt_.compression == CabCompression::Lzx) return ReadLzxBatch(count);
     std::vector<Block> batch;
     for (uint64_t s = queueEnd_; batch.size() < count && s < folderLimit_;) {
       Block b;
@@ -543,6 +581,124 @@ class Writer {
     return {};
   }
 
+  // ---- LZX: each folder is one stream, compressed whole before the
+  // layout, folders in parallel, each into a temporary file of its frames.
+
+  struct LzxFolder {
+    uint64_t start = 0, end = 0;
+    size_t firstMember = 0, endMember = 0;
+    FilePtr file;
+    std::vector<uint32_t> compLen, uncompLen;
+    size_t next = 0;
+    std::string error;
+  };
+
+  // Folder boundaries: at members, near equal shares of the bytes.
+  void PlanLzxFolders() {
+    std::vector<size_t> starts;  // first member of each folder
+    const size_t nf = files_.size();
+    if (!opt_.solid) {
+      for (size_t i = 0; i < nf; ++i)
+        if (files_[i].size) starts.push_back(i);
+    } else {
+      // Small payloads stay in one folder: each split costs ratio.
+      const uint64_t kMinShare = uint64_t(8) << 20;
+      uint64_t folders = std::max<uint64_t>(1, std::min<uint64_t>(opt_.lzxSolidFolders, total_ / kMinShare));
+      starts.push_back(0);
+      for (uint64_t k = 1; k < folders; ++k) {
+        uint64_t target = total_ * k / folders;
+        size_t i = ListEnd(target);  // first member beginning at or after target
+        if (i > 0 && i < nf && target - files_[i - 1].offset < files_[i].offset - target) --i;
+        if (i > starts.back() && i < nf && files_[i].offset > files_[starts.back()].offset)
+          starts.push_back(i);
+      }
+    }
+    if (starts.empty()) starts.push_back(0);
+    starts[0] = 0;
+    for (size_t k = 0; k < starts.size(); ++k) {
+      LzxFolder f;
+      f.firstMember = starts[k];
+      f.endMember = k + 1 < starts.size() ? starts[k + 1] : nf;
+      f.start = files_[f.firstMember].offset;
+      f.end = k + 1 < starts.size() ? files_[starts[k + 1]].offset : total_;
+      lzxFolders_.push_back(std::move(f));
+    }
+  }
+
+  void CompressLzxFolder(LzxFolder& f, std::mutex& progressLock, uint64_t& progressBytes) {
+    f.file.reset(tmpfile());
+    if (!f.file) {
+      f.error = std::string("cannot create a temporary file: ") + strerror(errno);
+      return;
+    }
+    LzxOptions lo;
+    lo.windowBits = opt_.lzxWindowBits;
+    lo.e8 = opt_.lzxCallTranslation;
+    lo.passes = opt_.lzxPasses;
+    lo.expectedSize = f.end - f.start;
+    bool writeFailed = false;
+    LzxEncoder enc(lo, [&](const uint8_t* p, size_t n, uint32_t uncomp) {
+      if (fwrite(p, 1, n, f.file.get()) != n) writeFailed = true;
+      f.compLen.push_back(uint32_t(n));
+      f.uncompLen.push_back(uncomp);
+    });
+    InputReader reader(members_, files_, f.firstMember, f.endMember);
+    std::vector<uint8_t> chunk(1 << 20);
+    for (uint64_t left = f.end - f.start; left > 0;) {
+      size_t n = size_t(std::min<uint64_t>(left, chunk.size()));
+      if (!reader.Read(chunk.data(), n, f.error)) return;
+      enc.Write(chunk.data(), n);
+      left -= n;
+      if (opt_.progress) {
+        std::lock_guard<std::mutex> lock(progressLock);
+        progressBytes += n;
+        if (progressBytes < total_) opt_.progress(progressBytes, total_);
+      }
+    }
+    enc.Finish();
+    if (!reader.Finish(f.error)) return;
+    if (writeFailed || fflush(f.file.get()) != 0 || fseeko(f.file.get(), 0, SEEK_SET) != 0)
+      f.error = std::string("cannot write the temporary file: ") + strerror(errno);
+  }
+
+  std::string CompressLzxFolders() {
+    PlanLzxFolders();
+    std::atomic<size_t> next{0};
+    std::mutex progressLock;
+    uint64_t progressBytes = 0;
+    auto work = [&]() {
+      for (size_t i; (i = next.fetch_add(1)) < lzxFolders_.size();)
+        CompressLzxFolder(lzxFolders_[i], progressLock, progressBytes);
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads_ && t < lzxFolders_.size(); ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& th : pool) th.join();
+    for (const LzxFolder& f : lzxFolders_)
+      if (!f.error.empty()) return f.error;
+    return {};
+  }
+
+  std::string ReadLzxBatch(uint32_t count) {
+    LzxFolder& f = lzxFolders_[lzxCurrent_];
+    size_t got = 0;
+    for (; got < count && f.next < f.compLen.size() && queueEnd_ < folderLimit_; ++got) {
+      Block b;
+      b.start = queueEnd_;
+      b.uncomp = f.uncompLen[f.next];
+      b.comp.resize(f.compLen[f.next]);
+      if (fread(b.comp.data(), 1, b.comp.size(), f.file.get()) != b.comp.size())
+        return std::string("cannot read the temporary file: ") + strerror(errno);
+      ++f.next;
+      queueEnd_ = b.end();
+      queueEndUncomp_ = b.uncomp;
+      queue_.push_back(std::move(b));
+    }
+    if (got == 0) return "internal error: no LZX frames left for the folder";
+    if (f.next == f.compLen.size()) f.file.reset();
+    return {};
+  }
+
   // ---- Layout: decides every part and spills its CFDATA records.
 
   std::string PartNameChecked(unsigned k, std::string& name) {
@@ -577,6 +733,10 @@ class Writer {
     if (opt_.compression == CabCompression::MSZip)
       for (unsigned t = 0; t < threads_; ++t)
         deflaters_.push_back(std::make_unique<Deflater>(opt_.mszipLevel));
+    if (opt_.compression == CabCompression::Lzx && total_ > 0) {
+      std::string err = CompressLzxFolders();
+      if (!err.empty()) return err;
+    }
 
     const bool set = IsSet();
     const uint64_t L = set ? opt_.partStoredLength + 4 : ~0ull;
@@ -745,7 +905,8 @@ class Writer {
       if (last) break;
     }
     std::string err;
-    if (!reader_.Finish(err)) return err;
+    if (opt_.compression != CabCompression::Lzx && !reader_.Finish(err)) return err;
+    if (opt_.compression == CabCompression::Lzx && total_ == 0 && !reader_.Finish(err)) return err;
     if (fflush(spill_.get()) != 0)
       return std::string("cannot write the temporary file: ") + strerror(errno);
     if (opt_.progress) opt_.progress(total_, total_);
@@ -796,7 +957,7 @@ class Writer {
       for (const PartFolder& f : p.folders) {
         Put32(h, uint32_t(coffData + f.dataOffset));
         Put16(h, f.pieces);
-        Put16(h, opt_.compression == CabCompression::MSZip ? 1 : 0);
+        Put16(h, TypeCompress());
       }
       if (h.size() != coffFiles) return "internal error: header size mismatch";
       for (const Entry& e : p.entries) {
@@ -828,6 +989,15 @@ class Writer {
     return {};
   }
 
+  uint16_t TypeCompress() const {
+    switch (opt_.compression) {
+      case CabCompression::None: return 0;
+      case CabCompression::MSZip: return 1;
+      case CabCompression::Lzx: return uint16_t(3 | (opt_.lzxWindowBits << 8));
+    }
+    return 0;
+  }
+
   std::string SinkError(unsigned k) {
     std::string name = IsSet() ? " (" + opt_.partName(k) + ")" : "";
     return "cannot write cabinet part " + std::to_string(k) + name;
@@ -854,6 +1024,8 @@ class Writer {
   uint64_t bufBase_ = 0;
   unsigned threads_ = 1;
   std::vector<std::unique_ptr<Deflater>> deflaters_;
+  std::vector<LzxFolder> lzxFolders_;
+  size_t lzxCurrent_ = 0;
   uint64_t avgRecord_ = kBlockMax / 2;
   uint64_t progressDone_ = 0;
 

@@ -1,6 +1,6 @@
-// Writes Microsoft Cabinet files (MSCF 1.3), stored or MSZIP: one cabinet
-// of one folder, or a set of cabinets of an exact part length that the
-// system's FDI and libmspack both extract.
+// Writes Microsoft Cabinet files (MSCF 1.3), stored, MSZIP or LZX: one
+// cabinet, or a set of cabinets of an exact part length that the system's
+// FDI and libmspack both extract.
 #pragma once
 
 #include <cstddef>
@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tool/lzx_encoder.h"
+
 namespace pvx {
 
-enum class CabCompression { None, MSZip };
+enum class CabCompression { None, MSZip, Lzx };
 
 // FAT attribute bits as stored in a CFFILE entry.
 enum : uint16_t {
@@ -50,6 +52,16 @@ constexpr uint64_t kCabMinPartPayload = 256;
 struct CabWriteOptions {
   CabCompression compression = CabCompression::MSZip;
   int mszipLevel = 6;  // zlib level 1..9
+  unsigned lzxWindowBits = 21;  // 15..21
+  LzxCallTranslation lzxCallTranslation = LzxCallTranslation::Auto;
+  unsigned lzxPasses = 1;  // LzxOptions::passes
+
+  // LZX only. Solid: the members share as few folders as lzxSolidFolders
+  // allows (fewer for small payloads), each compressed on its own thread.
+  // Not solid: one folder per member with data. The count never depends on
+  // the machine, so the output does not either.
+  bool solid = true;
+  unsigned lzxSolidFolders = 2;
 
   // 0: one cabinet. Otherwise a set in which every cabinet but the last is
   // exactly partStoredLength + 4 bytes long (the last may be shorter). Each

@@ -307,18 +307,33 @@ std::string Loader::ReadFile(const toml::node* n, const std::string& key, const 
 
 void Loader::Package(const toml::table& t) {
   const std::string p = "package";
-  CheckKeys(t, p, {"form", "compression", "compression_level", "part_size", "volume_size", "volume_name",
-                   "utc_offset", "codepage", "output"});
+  CheckKeys(t, p, {"form", "compression", "compression_level", "lzx_window", "solid", "part_size", "volume_size",
+                   "volume_name", "utc_offset", "codepage", "output"});
   if (auto v = Int(t, p, "codepage", 1, 65535)) {
     if (!CodePageSupported(static_cast<int>(*v))) Fail(t.get("codepage"), "package.codepage", "code page " + std::to_string(*v) + " is not supported");
     project_.codepage = static_cast<int>(*v);
   }
   if (auto f = Choice(t, p, "form", {{"cabinet", 0}, {"stored", 1}}, "storage form"))
     project_.form = *f == 0 ? StorageForm::Cabinet : StorageForm::Stored;
-  if (auto c = Choice(t, p, "compression", {{"mszip", 0}, {"none", 1}}, "compression"))
-    project_.compression = *c == 0 ? Compression::MSZip : Compression::None;
-  if (auto l = Int(t, p, "compression_level", 1, 9)) project_.compressionLevel = static_cast<int>(*l);
+  if (auto c = Choice(t, p, "compression", {{"mszip", 0}, {"none", 1}, {"lzx", 2}}, "compression"))
+    project_.compression = *c == 0 ? Compression::MSZip : *c == 1 ? Compression::None : Compression::Lzx;
+  const bool lzx = project_.compression == Compression::Lzx;
+  if (auto l = Int(t, p, "compression_level", 1, 9)) {
+    if (lzx) Fail(t.get("compression_level"), "package.compression_level", "applies to MSZIP; LZX is tuned by lzx_window");
+    project_.compressionLevel = static_cast<int>(*l);
+  }
+  if (auto w = Int(t, p, "lzx_window", 15, 21)) {
+    if (!lzx) Fail(t.get("lzx_window"), "package.lzx_window", "applies only to compression = \"lzx\"");
+    project_.lzxWindowBits = static_cast<int>(*w);
+  }
+  if (auto b = Bool(t, p, "solid")) {
+    if (!lzx) Fail(t.get("solid"), "package.solid", "applies only to compression = \"lzx\" (MSZIP folders are always solid)");
+    project_.solid = *b;
+  }
   project_.partSize = Size(t, p, "part_size");
+  if (lzx && project_.partSize != 0)
+    Fail(t.get("part_size"), "package.part_size",
+         "cabinet parts are not written with LZX yet; use compression = \"mszip\" with part_size, or volume_size to split an LZX package");
   if (project_.partSize != 0 && project_.partSize < 1024)
     Fail(t.get("part_size"), "package.part_size", "a cabinet part must hold at least 1024 bytes");
   if (project_.partSize > static_cast<uint64_t>(kMaxPackageOffset))

@@ -23,7 +23,7 @@ class ProjectError : public std::runtime_error {
 };
 
 enum class StorageForm { Cabinet, Stored };
-enum class Compression { None, MSZip };
+enum class Compression { None, MSZip, Lzx };
 
 struct PayloadFile {
   std::string sourcePath;   // file on disk
@@ -71,6 +71,8 @@ struct Project {
   StorageForm form = StorageForm::Cabinet;
   Compression compression = Compression::MSZip;
   int compressionLevel = 6;
+  int lzxWindowBits = 21;   // LZX window 2^15..2^21
+  bool solid = true;        // LZX: members share folders
   uint64_t partSize = 0;    // stored length of each cabinet part; 0 = one part
   uint64_t volumeSize = 0;  // 0 = one volume
   int utcOffsetMinutes = 0;

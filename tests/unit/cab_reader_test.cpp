@@ -132,9 +132,9 @@ struct ValidCase {
 };
 
 const ValidCase kValid[] = {
-    {"MszipLzxQuantum", {"mszip_lzx_qtm.cab"}, {"mszip.txt", "lzx.txt", "qtm.txt"}, {"MSZIP", "LZX", "Quantum"}},
+    {"MszipLzxQuantum", {"mszip_lzx_qtm.cab"}, {"mszip.txt", "lzx.txt", "qtm.txt"}, {"MSZIP", "LZX:18", "Quantum:18"}},
     {"TwoFilesOneFolder", {"normal_2files_1folder.cab"}, {"hello.c", "welcome.c"}, {"none", "none"}},
-    {"TwoFolders", {"normal_2files_2folders.cab"}, {"mszip1.txt", "mszip2.txt", "lzx1.txt", "lzx2.txt"}, {"MSZIP", "MSZIP", "LZX", "LZX"}},
+    {"TwoFolders", {"normal_2files_2folders.cab"}, {"mszip1.txt", "mszip2.txt", "lzx1.txt", "lzx2.txt"}, {"MSZIP", "MSZIP", "LZX:18", "LZX:18"}},
     {"LongName", {"normal_255c_filename.cab"}, {std::string(250, '?')}, {"none"}},
     {"Reserve---", {"reserve_---.cab"}, {"test1.txt", "test2.txt"}, {"none", "none"}},
     {"Reserve--D", {"reserve_--D.cab"}, {"test1.txt", "test2.txt"}, {"none", "none"}},

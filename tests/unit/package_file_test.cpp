@@ -74,7 +74,7 @@ TEST(ForeignCabinets, ValidCabinetsOfOtherToolsListAndExtract) {
   const Case cases[] = {
       {"normal_2files_1folder.cab", 2, {}},
       {"normal_2files_2folders.cab", 4, {}},
-      {"mszip_lzx_qtm.cab", 3, {"MSZIP", "LZX", "Quantum"}},
+      {"mszip_lzx_qtm.cab", 3, {"MSZIP", "LZX:18", "Quantum:18"}},
       {"normal_255c_filename.cab", 1, {}},
       {"reserve_HFD.cab", 2, {}},
       {"reserve_---.cab", 2, {}},

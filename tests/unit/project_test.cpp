@@ -339,6 +339,27 @@ language_strings = ["only one"]
   EXPECT_EQ(p.verbatimLanguageStrings->size(), 1u);
 }
 
+TEST(ProjectSettings, LzxWindowAndSolidFolders) {
+  ScratchDir dir;
+  struct Case {
+    const char* package;
+    Compression compression;
+    int window;
+    bool solid;
+  };
+  const Case cases[] = {
+      {"", Compression::MSZip, 21, true},
+      {"compression = \"lzx\"\n", Compression::Lzx, 21, true},
+      {"compression = \"lzx\"\nlzx_window = 15\nsolid = false\nvolume_size = \"2M\"\n", Compression::Lzx, 15, false},
+  };
+  for (const Case& c : cases) {
+    Project p = Load(dir, std::string(kMinimal) + "[package]\n" + c.package);
+    EXPECT_EQ(p.compression, c.compression) << c.package;
+    EXPECT_EQ(p.lzxWindowBits, c.window) << c.package;
+    EXPECT_EQ(p.solid, c.solid) << c.package;
+  }
+}
+
 TEST(ProjectErrors, BrokenProjectsNameFileLineKeyAndReason) {
   ScratchDir dir;
   dir.Write("f.txt", "x");
@@ -376,6 +397,16 @@ TEST(ProjectErrors, BrokenProjectsNameFileLineKeyAndReason) {
       {"[setup]\ntitle = \"T\"\n[raw]\nfonts = [[\"a\"]]\n", "demo.toml:4: raw.fonts[0]: a record of this list has 2 texts, not 1"},
       {"[setup]\ntitle = \"T\"\n[package]\npart_size = 100\n", "demo.toml:4: package.part_size: a cabinet part must hold at least 1024 bytes"},
       {"[setup]\ntitle = \"T\"\n[package]\nform = \"zip\"\n", "package.form: unknown storage form \"zip\" (expected cabinet, stored)"},
+      {"[setup]\ntitle = \"T\"\n[package]\ncompression = \"lzx\"\nlzx_window = 22\n",
+       "demo.toml:5: package.lzx_window: value 22 is out of range (15 to 21)"},
+      {"[setup]\ntitle = \"T\"\n[package]\nlzx_window = 16\n", "package.lzx_window: applies only to compression = \"lzx\""},
+      {"[setup]\ntitle = \"T\"\n[package]\nsolid = false\n", "package.solid: applies only to compression = \"lzx\""},
+      {"[setup]\ntitle = \"T\"\n[package]\ncompression = \"lzx\"\ncompression_level = 9\n",
+       "package.compression_level: applies to MSZIP"},
+      {"[setup]\ntitle = \"T\"\n[package]\ncompression = \"lzx\"\npart_size = \"1M\"\n",
+       "package.part_size: cabinet parts are not written with LZX yet"},
+      {"[setup]\ntitle = \"T\"\n[package]\ncompression = \"quantum\"\n",
+       "package.compression: unknown compression \"quantum\" (expected mszip, none, lzx)"},
       {"[setup]\ntitle = \"T\"\n[pages]\nlicense = true\n", "pages.license: the licence page needs a licence text"},
       {"[setup]\ntitle = \"T\"\n[[shortcuts]]\nkind = \"moon\"\nname = \"a.lnk\"\ntarget = \"x\"\n",
        "demo.toml:4: shortcuts[0].kind: unknown shortcut kind \"moon\""},

@@ -1,0 +1,61 @@
+"""LZX packages end to end: the system's cabinet.dll (Wine's here) extracts
+what our encoder wrote, for the largest and the smallest window, solid and
+one folder per file, x86 code (with call translation) and other data, in
+one executable and across volumes."""
+import glob
+import os
+import unittest
+
+import harness
+import packages
+
+PE_DIRS = ["/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/wine/i386-windows"]
+
+
+def real_pe_files(count):
+    """A few real 32-bit PE files of the machine, smallest first, or none."""
+    for d in PE_DIRS:
+        found = sorted(glob.glob(os.path.join(d, "*.dll")), key=lambda p: (os.path.getsize(p), p))
+        found = [p for p in found if os.path.getsize(p) > 200000]
+        if found:
+            return found[:count]
+    return []
+
+
+class LzxInstallTest(harness.WineTestCase):
+    def test_lzx_packages_install_every_file(self):
+        files = {
+            "empty.txt": b"",
+            "one.bin": b"\x01",
+            "docs/readme.txt": 1000,
+            "data/frame.bin": 32768,
+            "data/large.bin": 300001,
+        }
+        for i, pe in enumerate(real_pe_files(3)):
+            with open(pe, "rb") as f:
+                files["bin/%d.dll" % i] = f.read()
+        forms = {
+            "lzx21 solid": '[package]\ncompression = "lzx"\n',
+            "lzx15 per file": '[package]\ncompression = "lzx"\nlzx_window = 15\nsolid = false\n',
+            "lzx18 volumes": '[package]\ncompression = "lzx"\nlzx_window = 18\nvolume_size = "%d"\n'
+                             % (os.path.getsize(harness.RUNTIME) + 200000),
+        }
+        for name, package in forms.items():
+            with self.subTest(name):
+                folder = os.path.join(self.scratch, name.replace(" ", "_"))
+                os.makedirs(folder)
+                contents = packages.write_payload(os.path.join(folder, "payload"), files)
+                target = packages.install_folder("Lzx " + name)
+                setup, _ = packages.build(folder, package + '[[files]]\nsource = "payload"\ndestination = %s\n'
+                                          % packages.toml_text(harness.windows_path(target)))
+                if "volumes" in name:
+                    self.assertTrue([n for n in os.listdir(folder) if n.startswith("setup-")],
+                                    "the package was meant to span volumes")
+                self.assertEqual(self.start(setup, ["/S"]).wait(120), 0)
+                for rel, data in contents.items():
+                    with open(os.path.join(target, rel), "rb") as f:
+                        self.assertTrue(f.read() == data, rel)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,67 @@
+// LZX compression for cabinet folders: one stream per folder, cut into
+// 32 KiB frames that become the folder's CFDATA blocks one to one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pvx {
+
+constexpr uint32_t kLzxFrameSize = 32768;
+constexpr unsigned kLzxMinWindowBits = 15, kLzxMaxWindowBits = 21;
+// The largest compressed frame a cabinet data block may carry.
+constexpr uint32_t kLzxMaxFrameBytes = kLzxFrameSize + 6144;
+
+enum class LzxCallTranslation { Auto, On, Off };
+
+struct LzxOptions {
+  unsigned windowBits = 21;  // 15..21
+  LzxCallTranslation e8 = LzxCallTranslation::Auto;
+  // Expected stream length, when known: the x86 call translation then
+  // covers the whole stream. 0 = unknown.
+  uint64_t expectedSize = 0;
+  // Effort: hash chain candidates per position, and the match length
+  // taken without looking for a cheaper path.
+  unsigned chainDepth = 32;
+  unsigned niceLength = 64;
+  // 2: each frame is parsed again with the prices of its first parse
+  // (about 1% smaller on program files, a third slower).
+  unsigned passes = 1;
+};
+
+struct LzxStats {
+  bool e8 = false;
+  uint32_t e8TranslationSize = 0;
+  uint64_t verbatimBlocks = 0, alignedBlocks = 0, uncompressedBlocks = 0;
+  uint64_t frames = 0;
+};
+
+// Encodes one stream. Input may come in pieces of any size; the sink
+// receives each frame's compressed bytes as soon as its block is decided,
+// with the frame's uncompressed length (32768 for all frames but the last).
+class LzxEncoder {
+ public:
+  using FrameSink = std::function<void(const uint8_t* data, size_t n, uint32_t uncompressed)>;
+  LzxEncoder(const LzxOptions& options, FrameSink sink);
+  ~LzxEncoder();
+  LzxEncoder(const LzxEncoder&) = delete;
+  LzxEncoder& operator=(const LzxEncoder&) = delete;
+
+  void Write(const uint8_t* data, size_t n);
+  void Finish();  // the stream ends here; no Write after it
+  const LzxStats& stats() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+};
+
+// The whole stream at once: one string per frame.
+std::vector<std::string> LzxCompress(const void* data, size_t n, const LzxOptions& options,
+                                     LzxStats* stats = nullptr);
+
+}  // namespace pvx
