@@ -63,7 +63,10 @@ void ApplyCommandLine(Run& run) {
   run.package.executablePath = ModulePath();
   FileSource package;
   package.Open(run.package.executablePath);
-  if (ReadPackageTrailer(package, run.package.trailer) != TrailerStatus::Ok) {
+  PackageExtent extent;
+  TrailerStatus status = ReadPackageTrailer(package, run.package.trailer, extent);
+  run.package.end = extent.end;
+  if (status != TrailerStatus::Ok) {
     package.Close();
     EndRun(run, ExitCode::Damaged, "package trailer damaged", Cleanup::WithoutLanguageFiles,
            &kCorruptedMessage);
