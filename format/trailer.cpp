@@ -46,10 +46,8 @@ constexpr unsigned kSecurityDirectoryAt = kMagicAt + 96 + 4 * 8;
 constexpr unsigned kPeHeadLength = kSecurityDirectoryAt + 8 + 16;
 constexpr unsigned kMaxPadding = 7;
 
-TrailerStatus FindPackageEnd(ByteSource& source, PackageExtent& out) {
-  const uint64_t size = source.Size();
-  out = PackageExtent();
-  out.end = size;
+// The certificate table named by a PE image's security directory, if any.
+static TrailerStatus FindCertificateTable(ByteSource& source, uint64_t size, PackageExtent& out) {
   uint8_t b[kPeHeadLength];
   // A file that is no PE image has no certificate table.
   if (!ReadAt(source, kPeOffsetAt, b, 4) ||
@@ -65,16 +63,24 @@ TrailerStatus FindPackageEnd(ByteSource& source, PackageExtent& out) {
   if (length == 0) return TrailerStatus::Ok;
   // Summed in 64 bits: two 32-bit fields that wrap round to the file's
   // length do not name its end.
-  if (length < 8 || offset < kTrailerSize + kMaxPadding ||
-      static_cast<uint64_t>(offset) + length != size)
+  if (length < 8 || offset < kTrailerSize || static_cast<uint64_t>(offset) + length != size)
     return TrailerStatus::BadSecurityDirectory;
-  if (!ReadAt(source, offset - kMaxPadding, b, kMaxPadding)) return TrailerStatus::BadSecurityDirectory;
-  uint32_t end = offset;
-  for (unsigned i = kMaxPadding; i > 0 && b[i - 1] == 0; --i) --end;
-  out.end = end;
+  out.end = offset;
   out.tableOffset = offset;
   out.tableSize = length;
   return TrailerStatus::Ok;
+}
+
+TrailerStatus FindPackageEnd(ByteSource& source, PackageExtent& out) {
+  out = PackageExtent();
+  out.end = source.Size();
+  TrailerStatus status = FindCertificateTable(source, out.end, out);
+  // Zero bytes before the end are padding: signing adds them before the
+  // table, and removing the signature again leaves them at the file's end.
+  uint8_t b[kMaxPadding];
+  if (out.end >= kMaxPadding && ReadAt(source, out.end - kMaxPadding, b, kMaxPadding))
+    for (unsigned i = kMaxPadding; i > 0 && b[i - 1] == 0; --i) --out.end;
+  return status;
 }
 
 TrailerStatus ReadPackageTrailer(ByteSource& source, PackageTrailer& out, PackageExtent& extent) {

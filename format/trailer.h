@@ -23,8 +23,9 @@
 // that it starts on a multiple of 8, and records it in the PE security
 // directory (data directory 4). The package then ends where that table
 // begins, less the zero padding: the trailer's last byte is never zero, so
-// the padding is told apart from it. A file without a table ends where the
-// file ends.
+// at most 7 zero bytes before the end are taken for padding. Removing the
+// signature again leaves the padding at the end of the file, so an
+// unsigned file's package ends before such zero bytes too.
 #pragma once
 #include <cstdint>
 
@@ -68,10 +69,10 @@ struct PackageExtent {
   bool IsSigned() const { return tableSize != 0; }
 };
 
-// The logical end of the package in the source. A PE file whose security
-// directory names a certificate table ends before that table; any other
-// file (not a PE image, a directory of length 0) ends where the source ends.
-// A directory that names a table which does not end exactly at the end of
+// The logical end of the package in the source: where the certificate
+// table that a PE image's security directory names begins, or else where
+// the source ends, less at most 7 zero bytes of padding before it. A
+// directory that names a table which does not end exactly at the end of
 // the file, is shorter than its 8-byte header, or leaves no room for a
 // trailer before it is BadSecurityDirectory.
 TrailerStatus FindPackageEnd(ByteSource& source, PackageExtent& out);

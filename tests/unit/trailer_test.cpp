@@ -168,7 +168,7 @@ struct EndCase {
   const char* name;
   SignedLayout layout;
   TrailerStatus find;     // FindPackageEnd
-  bool signedEnd;         // the package ends before the table (else at the file's end)
+  bool atTable;           // the package ends before the padding (else at the file's end)
   TrailerStatus trailer;  // ReadPackageTrailer
 };
 
@@ -182,10 +182,15 @@ std::vector<EndCase> EndCases() {
       cases.push_back({wide ? "PE32+ padding" : "PE32 padding", l, TrailerStatus::Ok, true,
                        TrailerStatus::Ok});
     }
+    // Unsigned, or signed and the signature removed again, which leaves
+    // the padding at the end.
     SignedLayout none;
     none.wide = wide;
     none.tableSize = 0;
-    cases.push_back({"no table", none, TrailerStatus::Ok, false, TrailerStatus::Ok});
+    for (unsigned padding : {0u, 1u, 7u}) {
+      none.padding = padding;
+      cases.push_back({"no table, padding", none, TrailerStatus::Ok, true, TrailerStatus::Ok});
+    }
   }
   SignedLayout l;
   l.padding = 8;  // more than signing ever adds: the trailer's end is zero
@@ -235,11 +240,12 @@ TEST(TrailerTest, PackageEndUnderACertificateTable) {
     PackageExtent extent;
     ASSERT_EQ(FindPackageEnd(source, extent), c.find) << name;
     // At most seven zero bytes are padding.
-    const uint64_t end = c.signedEnd ? tableAt - std::min(c.layout.padding, 7u) : file.size();
+    const uint64_t end = c.atTable ? tableAt - std::min(c.layout.padding, 7u) : file.size();
+    const bool isSigned = c.atTable && c.layout.tableSize > 0;
     if (c.find == TrailerStatus::Ok) {
       EXPECT_EQ(extent.end, end) << name;
-      EXPECT_EQ(extent.IsSigned(), c.signedEnd) << name;
-      if (c.signedEnd) {
+      EXPECT_EQ(extent.IsSigned(), isSigned) << name;
+      if (isSigned) {
         EXPECT_EQ(extent.tableOffset, tableAt) << name;
         EXPECT_EQ(extent.tableSize, c.layout.tableSize) << name;
       }
