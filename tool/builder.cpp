@@ -481,6 +481,18 @@ BuildResult BuildPackage(const Project& project, const BuildOptions& options) {
   EncodeTrailer(t, trailer);
   if (fwrite(trailer, 1, kTrailerSize, out.File(handles[0])) != kTrailerSize)
     throw std::runtime_error("cannot write " + options.output);
+  // Signed before it is renamed into place: a failed signing leaves no
+  // setup behind, signed or not.
+  if (options.signing.Enabled()) {
+    out.Replace(handles[0], [&](const std::string& unsigned_, const std::string& signed_) {
+      try {
+        SignFile(options.signing, unsigned_, signed_, options.signingTime);
+      } catch (const std::runtime_error& e) {
+        throw std::runtime_error("cannot sign " + options.output + ": " +
+                                 std::string(e.what()).substr(std::string("signing: ").size()));
+      }
+    });
+  }
   out.Commit();
   result.payloadParts = facts.parts;
   result.payloadLength = payloadLength;

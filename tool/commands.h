@@ -2,12 +2,16 @@
 #pragma once
 #include <string>
 
+#include "tool/signing.h"
+
 namespace pvx::tool {
 
 struct BuildCommand {
   std::string project;
   std::string output;   // default: the project's package.output, else setup.exe beside the project
   std::string runtime;
+  SigningOptions signing;  // over the project's [signing]
+  bool noSign = false;
 };
 
 // Each returns the process exit code and reports on stdout/stderr.

@@ -1,0 +1,142 @@
+"""Signing in the build: [signing] in the project and the --sign-...
+options sign the setup executable with osslsigncode. A throwaway
+self-signed certificate is made with openssl for the test. Every failure
+is a clear error that leaves no output and prints no secret."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+PARVOLEX = os.environ.get("PARVOLEX", os.path.join(os.path.dirname(__file__), "../../build/bin/parvolex"))
+RUNTIME = os.path.join(os.path.dirname(os.path.abspath(PARVOLEX)), "runtime.exe")
+PASSWORD = "s3cret-throwaway"
+
+
+def run(*args, env=None, cwd=None):
+    e = dict(os.environ)
+    e.pop("SOURCE_DATE_EPOCH", None)
+    if env:
+        e.update(env)
+    return subprocess.run([PARVOLEX, *args], capture_output=True, text=True, env=e, cwd=cwd, timeout=120)
+
+
+@unittest.skipUnless(shutil.which("osslsigncode") and shutil.which("openssl") and os.path.exists(RUNTIME),
+                     "osslsigncode, openssl (scripts/deps) and a built runtime")
+class SigningTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.keys = tempfile.mkdtemp(prefix="pvx-keys-")
+        key, cert = os.path.join(cls.keys, "key.pem"), os.path.join(cls.keys, "cert.pem")
+        cls.p12 = os.path.join(cls.keys, "cert.p12")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Parvolex Test Publisher", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", cls.p12,
+                        "-passout", "pass:" + PASSWORD], check=True, capture_output=True)
+        cls.password_file = os.path.join(cls.keys, "password.txt")
+        with open(cls.password_file, "w") as f:
+            f.write(PASSWORD + "\n")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.keys, ignore_errors=True)
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="pvx-sign-")
+        os.makedirs(os.path.join(self.dir, "app"))
+        with open(os.path.join(self.dir, "app", "a.txt"), "w") as f:
+            f.write("payload")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def project(self, signing):
+        path = os.path.join(self.dir, "project.toml")
+        with open(path, "w") as f:
+            f.write('[setup]\ntitle = "Signed"\n[package]\nform = "stored"\n%s\n'
+                    '[[files]]\nsource = "app"\ndestination = "{app}"\n' % signing)
+        return path
+
+    def build(self, signing, *args, env=None):
+        out = os.path.join(self.dir, "out", "setup.exe")
+        return out, run("build", self.project(signing), "-o", out, "--runtime", RUNTIME, *args, env=env)
+
+    def verify(self, path):
+        return subprocess.run(["osslsigncode", "verify", "-in", path], capture_output=True, text=True)
+
+    def assert_nothing_left(self):
+        folder = os.path.join(self.dir, "out")
+        self.assertEqual(os.listdir(folder) if os.path.isdir(folder) else [], [])
+
+    def test_project_signs_with_a_password_from_the_environment_or_a_file(self):
+        cases = {
+            "environment": ('password_env = "PVX_TEST_PASSWORD"', {"PVX_TEST_PASSWORD": PASSWORD}),
+            "file": ('password_file = "%s"' % self.password_file, None),
+        }
+        for name, (line, env) in cases.items():
+            with self.subTest(name):
+                out, p = self.build('[signing]\npkcs12 = "%s"\n%s\ndescription = "Signed Setup"\n'
+                                    'url = "https://example.com/"' % (self.p12, line), env=env)
+                self.assertEqual(p.returncode, 0, p.stderr)
+                self.assertIn("signed", p.stdout)
+                self.assertNotIn(PASSWORD, p.stdout + p.stderr)
+                v = self.verify(out)
+                self.assertIn("SHA256", v.stdout)
+                self.assertIn("Signed Setup", v.stdout)
+                self.assertTrue(os.access(out, os.X_OK))
+                # inspect reads the package under the signature.
+                i = run("inspect", out)
+                self.assertEqual(i.returncode, 0, i.stderr)
+
+    def test_command_line_options_sign_and_win(self):
+        out, p = self.build("", "--sign-pkcs12", self.p12, "--sign-password-file", self.password_file)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertIn("Message digest", self.verify(out).stdout)
+        # --no-sign over a project that signs.
+        out, p = self.build('[signing]\npkcs12 = "%s"\npassword_env = "UNSET_VARIABLE"' % self.p12, "--no-sign")
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertNotIn("signed", p.stdout)
+        self.assertNotEqual(self.verify(out).returncode, 0)
+
+    def test_reproducible_with_source_date_epoch(self):
+        signing = '[signing]\npkcs12 = "%s"\npassword_file = "%s"' % (self.p12, self.password_file)
+        outputs = []
+        for _ in range(2):
+            out, p = self.build(signing, env={"SOURCE_DATE_EPOCH": "1700000000"})
+            self.assertEqual(p.returncode, 0, p.stderr)
+            with open(out, "rb") as f:
+                outputs.append(f.read())
+            os.unlink(out)
+        self.assertEqual(outputs[0], outputs[1])
+
+    def test_failures_name_their_cause_and_leave_nothing(self):
+        p12 = 'pkcs12 = "%s"\n' % self.p12
+        cases = {
+            "wrong password": ("[signing]\n" + p12 + 'password_env = "PW"', {"PW": "wrong"},
+                               "wrong password"),
+            "password variable unset": ("[signing]\n" + p12 + 'password_env = "PVX_UNSET_PW"', None,
+                                        "PVX_UNSET_PW"),
+            "password file missing": ("[signing]\n" + p12 + 'password_file = "nowhere.txt"', None,
+                                      "password file"),
+            "timestamp server unreachable": ("[signing]\n" + p12 + 'password_env = "PW"\n'
+                                             'timestamp = ["http://127.0.0.1:9/", "http://127.0.0.1:10/"]',
+                                             {"PW": PASSWORD}, "no timestamp server answered (tried 2)"),
+            "tool missing": ("[signing]\n" + p12 + 'password_env = "PW"',
+                             {"PW": PASSWORD, "PATH": "/nonexistent"}, "cannot run osslsigncode"),
+            "secret in the project": ("[signing]\n" + p12 + 'password = "%s"' % PASSWORD, None,
+                                      "secrets are never read from the project"),
+            "PKCS#11 without a key": ('[signing]\npkcs11_module = "/usr/lib/nothing.so"', None, "key's URI"),
+            "no key at all": ('[signing]\ndescription = "x"', None, "names no key"),
+        }
+        for name, (signing, env, message) in cases.items():
+            with self.subTest(name):
+                out, p = self.build(signing, env=env)
+                self.assertNotEqual(p.returncode, 0)
+                self.assertIn(message, p.stderr)
+                self.assertNotIn(PASSWORD, p.stdout + p.stderr)
+                self.assert_nothing_left()
+
+
+if __name__ == "__main__":
+    unittest.main()
