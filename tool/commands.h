@@ -18,5 +18,6 @@ struct BuildCommand {
 int RunBuild(const BuildCommand& command);
 int RunInspect(const std::string& setup, bool json);
 int RunExtract(const std::string& setup, const std::string& dir);
+int RunVerify(const std::string& setup, const std::string& caFile);
 
 }  // namespace pvx::tool

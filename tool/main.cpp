@@ -22,6 +22,7 @@ void Usage(FILE* to) {
       "      [--sign-pkcs11-engine SO] [--sign-description TEXT] [--sign-url URL]\n"
       "      [--sign-timestamp URL]... ; --no-sign builds unsigned\n"
       "  parvolex inspect SETUP.exe [--json]\n"
+      "  parvolex verify SETUP.exe [--ca FILE]\n"
       "  parvolex extract SETUP.exe -d DIR\n"
       "  parvolex --help | --version\n",
       to);
@@ -94,6 +95,22 @@ int main(int argc, char** argv) {
       return 2;
     }
     return pvx::tool::RunBuild(c);
+  }
+  if (command == "verify") {
+    std::string setup, ca;
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "--ca" && i + 1 < args.size()) ca = args[++i];
+      else if (setup.empty() && !args[i].empty() && args[i][0] != '-') setup = args[i];
+      else {
+        std::fprintf(stderr, "parvolex verify: unexpected argument \"%s\"\n", args[i].c_str());
+        return 2;
+      }
+    }
+    if (setup.empty()) {
+      Usage(stderr);
+      return 2;
+    }
+    return pvx::tool::RunVerify(setup, ca);
   }
   if (command == "inspect") {
     std::string setup;

@@ -50,6 +50,67 @@ std::string Tail(const std::string& text) {
   return cut == std::string::npos ? t : t.substr(cut + 1);
 }
 
+// Runs a tool with `input` on its standard input and its standard output
+// and error collected in `output`; returns its exit code. Throws when it
+// cannot be started.
+int RunTool(std::vector<std::string> args, const std::string& input, std::string& output) {
+  int in[2], report[2];
+  if (pipe(in) != 0) throw std::runtime_error("signing: cannot make a pipe");
+  if (pipe(report) != 0) {
+    close(in[0]);
+    close(in[1]);
+    throw std::runtime_error("signing: cannot make a pipe");
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, report[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, report[1], 2);
+  posix_spawn_file_actions_addclose(&actions, in[1]);
+  posix_spawn_file_actions_addclose(&actions, report[0]);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  int spawned = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(in[0]);
+  close(report[1]);
+  if (spawned != 0) {
+    close(in[1]);
+    close(report[0]);
+    throw std::runtime_error("signing: cannot run " + args[0] + ": " + strerror(spawned) +
+                             (spawned == ENOENT ? " (install osslsigncode: scripts/deps)" : ""));
+  }
+  // A password is far smaller than a pipe's buffer: this cannot block.
+  void (*previous)(int) = signal(SIGPIPE, SIG_IGN);
+  if (!input.empty()) {
+    ssize_t ignored = write(in[1], input.data(), input.size());
+    (void)ignored;
+  }
+  close(in[1]);
+  char buffer[4096];
+  for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<size_t>(n));
+  close(report[0]);
+  signal(SIGPIPE, previous);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// The text after "label" on the first line that holds it, trimmed.
+std::string After(const std::string& text, const std::string& label, size_t from = 0) {
+  size_t at = text.find(label, from);
+  if (at == std::string::npos) return std::string();
+  at += label.size();
+  size_t end = text.find('\n', at);
+  std::string v = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+  while (!v.empty() && (v.front() == ' ' || v.front() == ':' || v.front() == '\t')) v.erase(v.begin());
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\r')) v.pop_back();
+  return v;
+}
+
 }  // namespace
 
 void MergeSigning(SigningOptions& base, const SigningOptions& over) {
@@ -108,50 +169,12 @@ void SignFile(const SigningOptions& o, const std::string& in, const std::string&
     args.insert(args.end(), {"-time", std::to_string(*signingTime)});
   args.insert(args.end(), {"-in", in, "-out", out});
 
-  int input[2], report[2];
-  if (pipe(input) != 0 || pipe(report) != 0) throw std::runtime_error("signing: cannot make a pipe");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, report[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, report[1], 2);
-  posix_spawn_file_actions_addclose(&actions, input[1]);
-  posix_spawn_file_actions_addclose(&actions, report[0]);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int spawned = posix_spawnp(&pid, o.tool.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(input[0]);
-  close(report[1]);
-  if (spawned != 0) {
-    close(input[1]);
-    close(report[0]);
-    throw std::runtime_error("signing: cannot run " + o.tool + ": " + strerror(spawned) +
-                             (spawned == ENOENT ? " (install osslsigncode: scripts/deps)" : ""));
-  }
-  // A password is far smaller than a pipe's buffer: this cannot block.
-  void (*previous)(int) = signal(SIGPIPE, SIG_IGN);
-  if (withPassword) {
-    password += '\n';
-    ssize_t ignored = write(input[1], password.data(), password.size());
-    (void)ignored;
-  }
-  std::fill(password.begin(), password.end(), '\0');
-  close(input[1]);
   std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
-  close(report[0]);
-  signal(SIGPIPE, previous);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && access(out.c_str(), F_OK) == 0) return;
+  int status = RunTool(args, withPassword ? password + "\n" : std::string(), text);
+  std::fill(password.begin(), password.end(), '\0');
+  if (status == 0 && access(out.c_str(), F_OK) == 0) return;
   unlink(out.c_str());
   std::string cause = "osslsigncode failed";
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) cause = "cannot run " + o.tool;
   if (text.find("Failed to read key or cert") != std::string::npos ||
       text.find("mac verify failure") != std::string::npos ||
       text.find("PKCS12_parse") != std::string::npos)
@@ -161,6 +184,27 @@ void SignFile(const SigningOptions& o, const std::string& in, const std::string&
             text.find("Failed to") != std::string::npos))
     cause = "no timestamp server answered (tried " + std::to_string(o.timestampServers.size()) + ")";
   throw std::runtime_error("signing: " + cause + "\n" + Tail(text));
+}
+
+SignatureReport ReadSignature(const std::string& path, const std::string& caFile, const std::string& tool) {
+  SignatureReport r;
+  std::vector<std::string> args = {tool, "verify"};
+  if (!caFile.empty()) args.insert(args.end(), {"-CAfile", caFile});
+  args.insert(args.end(), {"-in", path});
+  try {
+    RunTool(args, std::string(), r.report);
+  } catch (const std::runtime_error&) {
+    return r;
+  }
+  r.ran = true;
+  const std::string current = After(r.report, "Current message digest");
+  r.digestMatches = !current.empty() && current == After(r.report, "Calculated message digest");
+  r.verified = After(r.report, "Signature verification") == "ok" && r.digestMatches;
+  r.digestAlgorithm = After(r.report, "Message digest algorithm");
+  r.subject = After(r.report, "Subject", r.report.find("Signer's certificate"));
+  r.signingTime = After(r.report, "Signing time");
+  r.timestamp = After(r.report, "The signature is timestamped");
+  return r;
 }
 
 }  // namespace pvx::tool

@@ -43,4 +43,21 @@ void CheckSigning(const SigningOptions& options);
 void SignFile(const SigningOptions& options, const std::string& in, const std::string& out,
               std::optional<int64_t> signingTime);
 
+// What osslsigncode reports about a signed file's signature.
+struct SignatureReport {
+  bool ran = false;            // osslsigncode could be run
+  bool digestMatches = false;  // the file's digest is the signed one
+  bool verified = false;       // signature and certificate chain verify
+  std::string subject;         // the signer's certificate subject
+  std::string digestAlgorithm;
+  std::string signingTime;     // as the signature states it, may be empty
+  std::string timestamp;       // the countersignature's time, empty: none
+  std::string report;          // osslsigncode's whole report
+};
+
+// Verifies the signature of `path`, against the system's certificates or
+// `caFile` when given.
+SignatureReport ReadSignature(const std::string& path, const std::string& caFile,
+                              const std::string& tool = "osslsigncode");
+
 }  // namespace pvx::tool

@@ -46,7 +46,7 @@ class SigningTest(unittest.TestCase):
         self.dir = tempfile.mkdtemp(prefix="pvx-sign-")
         os.makedirs(os.path.join(self.dir, "app"))
         with open(os.path.join(self.dir, "app", "a.txt"), "w") as f:
-            f.write("payload")
+            f.write("zq-content of the signed test")
 
     def tearDown(self):
         shutil.rmtree(self.dir, ignore_errors=True)
@@ -137,6 +137,75 @@ class SigningTest(unittest.TestCase):
                 self.assertNotIn(PASSWORD, p.stdout + p.stderr)
                 self.assert_nothing_left()
 
+
+    def signed_setup(self, extra=""):
+        out, p = self.build('[signing]\npkcs12 = "%s"\npassword_file = "%s"\n%s'
+                            % (self.p12, self.password_file, extra))
+        self.assertEqual(p.returncode, 0, p.stderr)
+        return out
+
+    def test_inspect_extract_and_verify_signed_unsigned_and_tampered(self):
+        import json
+        signed = os.path.join(self.dir, "signed.exe")
+        os.rename(self.signed_setup(), signed)
+        unsigned, p = self.build("")
+        unsigned_copy = os.path.join(self.dir, "unsigned.exe")
+        os.rename(unsigned, unsigned_copy)
+        with open(signed, "rb") as f:
+            data = bytearray(f.read())
+        data[data.find(b"zq-content")] ^= 0x20  # a.txt's content, after signing
+        tampered = os.path.join(self.dir, "tampered.exe")
+        with open(tampered, "wb") as f:
+            f.write(data)
+        cert = os.path.join(self.keys, "cert.pem")
+        cases = {
+            # name: (file, signed, digest matches, inspect code, verify code with the CA)
+            "signed": (signed, True, True, 0, 0),
+            "unsigned": (unsigned_copy, False, None, 0, 1),
+            "tampered": (tampered, True, False, 1, 1),
+        }
+        for name, (path, is_signed, matches, inspect_code, verify_code) in cases.items():
+            with self.subTest(name):
+                i = run("inspect", "--json", path)
+                self.assertEqual(i.returncode, inspect_code, i.stderr)
+                sig = json.loads(i.stdout)["signature"]
+                self.assertEqual(sig["signed"], is_signed)
+                if is_signed:
+                    self.assertEqual(sig["digest_matches"], matches)
+                    self.assertEqual(sig["digest_algorithm"], "SHA256")
+                if matches:
+                    # osslsigncode names the signer only when the digest holds.
+                    self.assertEqual(sig["subject"], "/CN=Parvolex Test Publisher")
+                text = run("inspect", path).stdout
+                self.assertIn({"signed": "/CN=Parvolex Test Publisher", "unsigned": "not signed",
+                               "tampered": "DOES NOT MATCH"}[name], text)
+                folder = os.path.join(self.dir, "extract-" + name)
+                e = run("extract", path, "-d", folder)
+                self.assertEqual(e.returncode, 0, e.stderr)
+                with open(os.path.join(folder, "payload", "0"), "rb") as f:
+                    self.assertEqual(f.read(), (b"Zq" if name == "tampered" else b"zq") + b"-content of the signed test")
+                v = run("verify", path, "--ca", cert)
+                self.assertEqual(v.returncode, verify_code, v.stderr)
+                expected = {"signed": "", "unsigned": "not signed", "tampered": "digest does not match"}[name]
+                self.assertIn(expected, v.stderr)
+        # Without the CA the self-signed root is not trusted.
+        v = run("verify", signed)
+        self.assertEqual(v.returncode, 1)
+        self.assertIn("does not verify against the system's certificates", v.stderr)
+
+    def test_verify_names_a_missing_volume(self):
+        with open(os.path.join(self.dir, "app", "big.bin"), "wb") as f:
+            f.write(os.urandom(200000))
+        volume = 'volume_size = "%d"\n' % (os.path.getsize(RUNTIME) + 100000)
+        out, p = self.build(volume + '[signing]\npkcs12 = "%s"\npassword_file = "%s"'
+                            % (self.p12, self.password_file))
+        self.assertEqual(p.returncode, 0, p.stderr)
+        cert = os.path.join(self.keys, "cert.pem")
+        self.assertEqual(run("verify", out, "--ca", cert).returncode, 0)
+        os.unlink(os.path.join(os.path.dirname(out), "setup-2.bin"))
+        v = run("verify", out, "--ca", cert)
+        self.assertEqual(v.returncode, 1)
+        self.assertIn("volume 2", v.stderr)
 
 if __name__ == "__main__":
     unittest.main()
