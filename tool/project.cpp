@@ -315,7 +315,8 @@ void Loader::Signing(const toml::table& t) {
       Fail(t.get(secret), Join(p, secret),
            "secrets are never read from the project: use password_env or password_file");
   CheckKeys(t, p, {"enabled", "pkcs12", "password_env", "password_file", "pkcs11_module", "pkcs11_engine", "key",
-                   "certificate", "pkcs11_certificate", "description", "url", "timestamp"});
+                   "certificate", "pkcs11_certificate", "description", "url", "timestamp", "sign_files",
+                   "resign_files"});
   if (Bool(t, p, "enabled").value_or(true) == false) return;
   SigningOptions& o = project_.signing;
   if (auto v = Utf8(t, p, "pkcs12")) o.pkcs12 = Resolve(*v);
@@ -328,6 +329,8 @@ void Loader::Signing(const toml::table& t) {
   if (auto v = Utf8(t, p, "pkcs11_certificate")) o.pkcs11Cert = *v;
   if (auto v = Utf8(t, p, "description")) o.description = *v;
   if (auto v = Utf8(t, p, "url")) o.url = *v;
+  o.signFiles = Bool(t, p, "sign_files").value_or(false);
+  o.resignFiles = Bool(t, p, "resign_files").value_or(false);
   if (const toml::node* n = t.get("timestamp")) {
     if (n->is_string()) {
       o.timestampServers.push_back(**n->as_string());

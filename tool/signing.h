@@ -25,6 +25,8 @@ struct SigningOptions {
   std::string url;             // the publisher's web address
   std::vector<std::string> timestampServers;  // RFC 3161, tried in order
   std::string tool = "osslsigncode";
+  bool signFiles = false;    // also sign the payload's PE files (staged copies)
+  bool resignFiles = false;  // ... even those already signed
 
   bool Enabled() const { return !pkcs12.empty() || !pkcs11Module.empty(); }
 };

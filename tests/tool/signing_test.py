@@ -207,5 +207,57 @@ class SigningTest(unittest.TestCase):
         self.assertEqual(v.returncode, 1)
         self.assertIn("volume 2", v.stderr)
 
+    def test_sign_files_signs_the_payloads_pe_files_in_a_staging_copy(self):
+        import hashlib, json
+        bin_dir = os.path.dirname(os.path.abspath(PARVOLEX))
+        app = os.path.join(self.dir, "app")
+        shutil.copyfile(os.path.join(bin_dir, "uninstall.exe"), os.path.join(app, "tool.exe"))
+        shutil.copyfile(os.path.join(bin_dir, "comserver.dll"), os.path.join(app, "plugin.dll"))
+        shutil.copyfile(os.path.join(bin_dir, "comserver.dll"), os.path.join(app, "plugin.bin"))  # PE, odd name
+        with open(os.path.join(app, "fake.exe"), "w") as f:
+            f.write("MZ but not an image")
+        subprocess.run(["osslsigncode", "sign", "-pkcs12", self.p12, "-readpass", self.password_file,
+                        "-n", "Signed elsewhere", "-in", os.path.join(bin_dir, "comserver.dll"),
+                        "-out", os.path.join(app, "signed.dll")], check=True, capture_output=True)
+
+        def digests():
+            return {n: hashlib.sha256(open(os.path.join(app, n), "rb").read()).hexdigest()
+                    for n in sorted(os.listdir(app))}
+
+        before = digests()
+        out, p = self.build('[signing]\npkcs12 = "%s"\npassword_file = "%s"\nsign_files = true\n'
+                            'description = "Ours"\n[uninstall]\nuninstaller = true\n'
+                            % (self.p12, self.password_file))
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(digests(), before, "the sources were changed")
+        folder = os.path.join(self.dir, "extracted")
+        self.assertEqual(run("extract", out, "-d", folder).returncode, 0)
+        with open(os.path.join(folder, "manifest.json")) as f:
+            manifest = json.load(f)
+        by_name = {m["destination"].split("\\")[-1]: os.path.join(folder, m["path"]) for m in manifest["payload"]}
+        for name in ("tool.exe", "plugin.dll", "plugin.bin"):
+            v = self.verify(by_name[name])
+            self.assertIn("Ours", v.stdout, name)
+            self.assertIn("Calculated message digest", v.stdout, name)
+        for name in ("a.txt", "fake.exe", "signed.dll"):
+            with open(by_name[name], "rb") as f:
+                self.assertEqual(hashlib.sha256(f.read()).hexdigest(), before[name], name)
+        self.assertIn("Signed elsewhere", self.verify(by_name["signed.dll"]).stdout)
+        uninstaller = [p for n, p in by_name.items() if n.lower().startswith("unins")]
+        self.assertEqual(len(uninstaller), 1, by_name)
+        self.assertNotEqual(self.verify(uninstaller[0]).returncode, 0, "the companion uninstaller was signed")
+        # Already-signed files are signed again only when asked.
+        out, p = self.build('[signing]\npkcs12 = "%s"\npassword_file = "%s"\nsign_files = true\n'
+                            'resign_files = true\ndescription = "Ours"\n' % (self.p12, self.password_file))
+        self.assertEqual(p.returncode, 0, p.stderr)
+        shutil.rmtree(folder)
+        self.assertEqual(run("extract", out, "-d", folder).returncode, 0)
+        with open(os.path.join(folder, "manifest.json")) as f:
+            manifest = json.load(f)
+        path = [os.path.join(folder, m["path"]) for m in manifest["payload"] if m["destination"].endswith("signed.dll")]
+        self.assertIn("Ours", self.verify(path[0]).stdout)
+        self.assertEqual(digests(), before)
+
+
 if __name__ == "__main__":
     unittest.main()
