@@ -12,7 +12,11 @@ installer (zlib; SetCompress off) of the same files, silent, into the same
 Wine prefix with a warm wineserver. Runs are interleaved A B A B; medians of
 RUNS runs; peak memory is the high-water mark (VmHWM) of the installer process.
 
-Usage: bench/install_bench.py [--runs N] [--only many-small|few-large] [--skip-install] [--tmpfs]
+With --signed the stored-form package is also signed (osslsigncode, a
+throwaway self-signed certificate) and installed against its unsigned
+twin: the difference is the cost of the runtime's digest check.
+
+Usage: bench/install_bench.py [--runs N] [--only many-small|few-large] [--skip-install] [--tmpfs] [--signed]
 """
 import argparse
 import json
@@ -115,11 +119,29 @@ def nsis_script(name, payload, compress, target_windows):
     return path
 
 
+def sign_copy(unsigned, signed):
+    import tempfile
+    keys = tempfile.mkdtemp(prefix="pvx-bench-keys-")
+    try:
+        key, cert, p12 = (os.path.join(keys, n) for n in ("key.pem", "cert.pem", "cert.p12"))
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Parvolex Bench", "-keyout", key, "-out", cert], check=True,
+                       capture_output=True)
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
+                        "-passout", "pass:bench"], check=True, capture_output=True)
+        if os.path.exists(signed):
+            os.unlink(signed)
+        subprocess.run(["osslsigncode", "sign", "-pkcs12", p12, "-pass", "bench", "-h", "sha256",
+                        "-in", unsigned, "-out", signed], check=True, capture_output=True)
+    finally:
+        shutil.rmtree(keys, ignore_errors=True)
+
+
 def median(values):
     return statistics.median(values)
 
 
-def bench(name, runs, skip_install, tmpfs):
+def bench(name, runs, skip_install, tmpfs, signed=False):
     payload = generate(name)
     folder = os.path.join(WORK, name)
     rows = []
@@ -181,6 +203,9 @@ def bench(name, runs, skip_install, tmpfs):
         return timed([harness.WINE, os.path.join(folder, exe), "/S"], env=env, memory=True)
 
     pairs = [("pvx-mszip.exe", "nsis-zlib.exe"), ("pvx-stored.exe", "nsis-off.exe")]
+    if signed:
+        sign_copy(os.path.join(folder, "pvx-stored.exe"), os.path.join(folder, "pvx-stored-signed.exe"))
+        pairs.append(("pvx-stored-signed.exe", "pvx-stored.exe"))
     for a, b in pairs:
         install(a), install(b)  # warm the file cache and the server
         ta, tb, ma, mb = [], [], [], []
@@ -205,6 +230,7 @@ def main():
     parser.add_argument("--only")
     parser.add_argument("--skip-install", action="store_true")
     parser.add_argument("--tmpfs", action="store_true", help="install onto a tmpfs mounted over C:\\bench")
+    parser.add_argument("--signed", action="store_true", help="also a signed stored-form package against its twin")
     args = parser.parse_args()
     os.makedirs(WORK, exist_ok=True)
     print("runtime.exe: %d bytes (%s; Wine prefix %s)" % (os.path.getsize(harness.RUNTIME), harness.RUNTIME,
@@ -212,7 +238,7 @@ def main():
     for name in ("many-small", "few-large"):
         if args.only and args.only != name:
             continue
-        bench(name, args.runs, args.skip_install, args.tmpfs)
+        bench(name, args.runs, args.skip_install, args.tmpfs, args.signed)
 
 
 if __name__ == "__main__":

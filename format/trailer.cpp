@@ -28,8 +28,65 @@ PackageTrailer DecodeTrailer(const uint8_t in[kTrailerSize]) {
 
 static bool WithinReach(int64_t v) { return v >= 0 && v <= kMaxPackageOffset; }
 
-TrailerStatus ReadPackageTrailer(ByteSource& source, PackageTrailer& out) {
-  uint64_t size = source.Size();
+static uint32_t Load32(const uint8_t* p) { return static_cast<uint32_t>(LoadLE(p, 4)); }
+
+static bool ReadAt(ByteSource& source, uint64_t position, uint8_t* to, size_t n) {
+  return source.Seek(position) && source.Read(to, n) == n;
+}
+
+// Offsets in a PE image: the DOS header's pointer to the PE signature ("PE"
+// and two zero bytes, so a file that is not a PE image is told apart); from
+// the signature, the optional header's magic and its count of data
+// directories and the security directory (PE32; PE32+ has both 16 bytes
+// later).
+constexpr unsigned kPeOffsetAt = 0x3C;
+constexpr unsigned kMagicAt = 24;
+constexpr unsigned kDirectoryCountAt = kMagicAt + 92;
+constexpr unsigned kSecurityDirectoryAt = kMagicAt + 96 + 4 * 8;
+constexpr unsigned kPeHeadLength = kSecurityDirectoryAt + 8 + 16;
+constexpr unsigned kMaxPadding = 7;
+
+// The certificate table named by a PE image's security directory, if any.
+static TrailerStatus FindCertificateTable(ByteSource& source, uint64_t size, PackageExtent& out) {
+  uint8_t b[kPeHeadLength];
+  // A file that is no PE image has no certificate table.
+  if (!ReadAt(source, kPeOffsetAt, b, 4) ||
+      !ReadAt(source, Load32(b), b, kPeHeadLength) || Load32(b) != 0x4550)
+    return TrailerStatus::Ok;
+  // PE32 (0x10B) or PE32+ (0x20B), whose fields lie 16 bytes further.
+  const unsigned magic = b[kMagicAt] | b[kMagicAt + 1] << 8;
+  const uint8_t* at = b + (magic == 0x20B ? 16 : 0);
+  if ((at == b && magic != 0x10B) || Load32(at + kDirectoryCountAt) < 5) return TrailerStatus::Ok;
+  const uint32_t offset = Load32(at + kSecurityDirectoryAt);
+  const uint32_t length = Load32(at + kSecurityDirectoryAt + 4);
+  // A directory of no length names nothing, wherever it points.
+  if (length == 0) return TrailerStatus::Ok;
+  // Summed in 64 bits: two 32-bit fields that wrap round to the file's
+  // length do not name its end.
+  if (length < 8 || offset < kTrailerSize || static_cast<uint64_t>(offset) + length != size)
+    return TrailerStatus::BadSecurityDirectory;
+  out.end = offset;
+  out.tableOffset = offset;
+  out.tableSize = length;
+  return TrailerStatus::Ok;
+}
+
+TrailerStatus FindPackageEnd(ByteSource& source, PackageExtent& out) {
+  out = PackageExtent();
+  out.end = source.Size();
+  TrailerStatus status = FindCertificateTable(source, out.end, out);
+  // Zero bytes before the end are padding: signing adds them before the
+  // table, and removing the signature again leaves them at the file's end.
+  uint8_t b[kMaxPadding];
+  if (out.end >= kMaxPadding && ReadAt(source, out.end - kMaxPadding, b, kMaxPadding))
+    for (unsigned i = kMaxPadding; i > 0 && b[i - 1] == 0; --i) --out.end;
+  return status;
+}
+
+TrailerStatus ReadPackageTrailer(ByteSource& source, PackageTrailer& out, PackageExtent& extent) {
+  TrailerStatus status = FindPackageEnd(source, extent);
+  if (status != TrailerStatus::Ok) return status;
+  const uint64_t size = extent.end;
   if (size < kTrailerSize) return TrailerStatus::TooShort;
   uint8_t bytes[kTrailerSize];
   if (!source.Seek(size - kTrailerSize) ||
@@ -53,6 +110,8 @@ const char* TrailerStatusText(TrailerStatus status) {
     case TrailerStatus::ReadFailed: return "package trailer could not be read";
     case TrailerStatus::BadMagic: return "no package trailer (last byte is not 0xF1)";
     case TrailerStatus::OffsetTooLarge: return "package trailer offset out of range (2 GiB or more, or negative)";
+    case TrailerStatus::BadSecurityDirectory:
+      return "the security directory names no certificate table at the end of the file";
   }
   return "unknown";
 }

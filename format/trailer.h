@@ -16,6 +16,16 @@
 //       +33 uint8  resource count (stored resource entries)
 //       +34 uint8  header last index (the header holds this + 1 texts)
 //       +35 uint8  magic 0xF1
+//   package end        zero padding, at most 7 bytes (signed files only)
+//   certificate table  Authenticode signature (signed files only)
+//
+// Signing a setup appends a certificate table after the package, padded so
+// that it starts on a multiple of 8, and records it in the PE security
+// directory (data directory 4). The package then ends where that table
+// begins, less the zero padding: the trailer's last byte is never zero, so
+// at most 7 zero bytes before the end are taken for padding. Removing the
+// signature again leaves the padding at the end of the file, so an
+// unsigned file's package ends before such zero bytes too.
 #pragma once
 #include <cstdint>
 
@@ -47,15 +57,38 @@ enum class TrailerStatus {
   ReadFailed,      // the last 36 bytes could not be read
   BadMagic,        // the last byte is not 0xF1
   OffsetTooLarge,  // an offset or length is negative or not below 2 GiB
+  BadSecurityDirectory,  // the certificate table is not where signing puts it
 };
+
+// Where the package ends within its file, and the certificate table after
+// it, if any.
+struct PackageExtent {
+  uint64_t end = 0;            // the trailer's last byte is end - 1
+  uint32_t tableOffset = 0;    // the certificate table; size 0: none
+  uint32_t tableSize = 0;
+  bool IsSigned() const { return tableSize != 0; }
+};
+
+// The logical end of the package in the source: where the certificate
+// table that a PE image's security directory names begins, or else where
+// the source ends, less at most 7 zero bytes of padding before it. A
+// directory that names a table which does not end exactly at the end of
+// the file, is shorter than its 8-byte header, or leaves no room for a
+// trailer before it is BadSecurityDirectory.
+TrailerStatus FindPackageEnd(ByteSource& source, PackageExtent& out);
 
 void EncodeTrailer(const PackageTrailer& trailer, uint8_t out[kTrailerSize]);
 PackageTrailer DecodeTrailer(const uint8_t in[kTrailerSize]);
 
-// Reads and validates the trailer at the end of the source. Only the magic
-// byte and the 32-bit reach of the offsets are checked: offsets past the
-// end of the file are allowed and simply read as nothing.
-TrailerStatus ReadPackageTrailer(ByteSource& source, PackageTrailer& out);
+// Reads and validates the trailer at the package's logical end (above),
+// which `extent` receives. Only the magic byte and the 32-bit reach of the
+// offsets are checked: offsets past the end of the file are allowed and
+// simply read as nothing.
+TrailerStatus ReadPackageTrailer(ByteSource& source, PackageTrailer& out, PackageExtent& extent);
+inline TrailerStatus ReadPackageTrailer(ByteSource& source, PackageTrailer& out) {
+  PackageExtent extent;
+  return ReadPackageTrailer(source, out, extent);
+}
 
 const char* TrailerStatusText(TrailerStatus status);
 

@@ -64,7 +64,7 @@ bool OpenPackageReader(PackageDataContext& context) {
   reader.volume = 1;
   reader.volumePath = Str();
   if (!reader.stream.Open(context.run.package.executablePath)) return false;
-  reader.executableSize = reader.stream.Size();
+  reader.end = context.run.package.end;
   return true;
 }
 
@@ -72,9 +72,10 @@ uint64_t ReadPackageData(PackageDataContext& context, CopyTarget& target, uint64
   PackageReader& reader = context.reader;
   uint64_t n = count;
   if (reader.volume == 1) {
-    // Volume 1 ends where the trailer begins.
+    // Volume 1 ends where the trailer begins (the trailer was read, so the
+    // package is at least that long).
     uint64_t position = reader.stream.Position();
-    uint64_t end = reader.executableSize >= kTrailerSize ? reader.executableSize - kTrailerSize : 0;
+    uint64_t end = reader.end - kTrailerSize;
     uint64_t left = position < end ? end - position : 0;
     if (n > left) n = left;
   }
@@ -119,7 +120,7 @@ bool CopyOutCabinetPart(PackageDataContext& context, int part, const Str& path) 
   // A part that lies whole in the executable is read where it lies: no
   // copy of it is written and read back.
   uint64_t end = start + static_cast<uint64_t>(length);
-  if (context.reader.volume == 1 && end + kTrailerSize <= context.reader.executableSize &&
+  if (context.reader.volume == 1 && end + kTrailerSize <= context.reader.end &&
       end < 0x80000000u) {
     MapCabinetFile(path, context.run.package.executablePath.c_str(), static_cast<uint32_t>(start),
                    static_cast<uint32_t>(length));

@@ -37,7 +37,7 @@ struct PackageReader {
   int volume = 1;
   Str volumePath;  // empty: the running executable
   FileSource stream;
-  uint64_t executableSize = 0;
+  uint64_t end = 0;  // volume 1's package data ends 36 bytes before this
 };
 
 // The parts of the run that reading package data needs.

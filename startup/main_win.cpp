@@ -13,6 +13,7 @@
 #include "startup/prerequisites.h"
 #include "startup/prerequisites_win.h"
 #include "startup/run_win.h"
+#include "startup/signature_win.h"
 #include "startup/system_dll_win.h"
 #include "startup/workdir_win.h"
 #include "install/file_placement_win.h"
@@ -63,10 +64,17 @@ void ApplyCommandLine(Run& run) {
   run.package.executablePath = ModulePath();
   FileSource package;
   package.Open(run.package.executablePath);
-  if (ReadPackageTrailer(package, run.package.trailer) != TrailerStatus::Ok) {
+  PackageExtent extent;
+  TrailerStatus status = ReadPackageTrailer(package, run.package.trailer, extent);
+  run.package.end = extent.end;
+  // A signed setup whose bytes changed after signing is damaged like one
+  // without a trailer: nothing of it is trusted, so nothing is installed.
+  bool changed = status == TrailerStatus::Ok && extent.IsSigned() &&
+                 SignedDigestChanged(run.package.executablePath);
+  if (status != TrailerStatus::Ok || changed) {
     package.Close();
-    EndRun(run, ExitCode::Damaged, "package trailer damaged", Cleanup::WithoutLanguageFiles,
-           &kCorruptedMessage);
+    EndRun(run, ExitCode::Damaged, changed ? "signed digest does not match" : "package trailer damaged",
+           Cleanup::WithoutLanguageFiles, &kCorruptedMessage);
   }
   run.package.trailerRead = true;
   const PackageTrailer& t = run.package.trailer;

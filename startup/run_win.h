@@ -29,6 +29,9 @@ struct StartupState {
 struct PackageState {
   Str executablePath;
   PackageTrailer trailer;
+  // Where volume 1's package data ends: the trailer ends here, before any
+  // certificate table.
+  uint64_t end = 0;
   bool trailerRead = false;
 };
 

@@ -33,13 +33,18 @@ int RunBuild(const BuildCommand& command) {
                       .lexically_normal()
                       .string();
     bo.showProgress = ProgressBar::StderrIsTerminal();
+    bo.signing = project.signing;
+    MergeSigning(bo.signing, command.signing);
+    if (command.noSign) bo.signing = SigningOptions();
+    if (bo.signing.Enabled()) CheckSigning(bo.signing);
+    bo.signingTime = lo.sourceDateEpoch;
     BuildResult r = BuildPackage(project, bo);
     for (auto& w : r.warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
     uint64_t total = 0;
     for (auto& v : r.volumes) total += v.dataLength;
-    std::printf("wrote %s: %zu files, %zu language(s), %s form, %zu volume(s)\n", bo.output.c_str(),
+    std::printf("wrote %s: %zu files, %zu language(s), %s form, %zu volume(s)%s\n", bo.output.c_str(),
                 project.files.size(), project.languages.size(), r.trailer.IsCabinetForm() ? "cabinet" : "stored",
-                r.volumes.size());
+                r.volumes.size(), bo.signing.Enabled() ? ", signed" : "");
     for (size_t i = 1; i < r.volumes.size(); ++i) std::printf("  volume %zu: %s\n", i + 1, r.volumes[i].path.c_str());
     return 0;
   } catch (const ProjectError& e) {

@@ -19,7 +19,10 @@
 
 #include <zlib.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -302,7 +305,106 @@ std::string VolumePath(const fs::path& dir, const std::string& nameTemplate, uns
 
 }  // namespace
 
+namespace {
+
+// The first bytes of a file, or fewer.
+std::string Head(const std::string& path, size_t n) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(n, '\0');
+  in.read(&bytes[0], static_cast<std::streamsize>(n));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
+}
+
+// A file ByteSource for FindPackageEnd.
+class HeadSource : public ByteSource {
+ public:
+  explicit HeadSource(const std::string& path) : in_(path, std::ios::binary) {
+    in_.seekg(0, std::ios::end);
+    size_ = static_cast<uint64_t>(in_.tellg());
+  }
+  uint64_t Size() override { return size_; }
+  bool Seek(uint64_t position) override {
+    in_.clear();
+    in_.seekg(static_cast<std::streamoff>(position));
+    return static_cast<bool>(in_);
+  }
+  size_t Read(void* to, size_t n) override {
+    in_.read(static_cast<char*>(to), static_cast<std::streamsize>(n));
+    return static_cast<size_t>(in_.gcount());
+  }
+
+ private:
+  std::ifstream in_;
+  uint64_t size_ = 0;
+};
+
+// Whether the file is a PE image ("MZ", and "PE\0\0" where the DOS header
+// points), whatever its name.
+bool IsPeImage(const std::string& path) {
+  std::string head = Head(path, 64);
+  if (head.size() < 64 || head[0] != 'M' || head[1] != 'Z') return false;
+  uint64_t at = LoadLE(reinterpret_cast<const uint8_t*>(head.data()) + 0x3C, 4);
+  HeadSource source(path);
+  char signature[4] = {};
+  return source.Seek(at) && source.Read(signature, 4) == 4 && std::memcmp(signature, "PE\0\0", 4) == 0;
+}
+
+bool IsSignedImage(const std::string& path) {
+  HeadSource source(path);
+  PackageExtent extent;
+  return FindPackageEnd(source, extent) == TrailerStatus::Ok && extent.IsSigned();
+}
+
+// A folder for the signed copies of payload files, removed with everything
+// in it however the build ends.
+struct StagingFolder {
+  std::string path;
+  StagingFolder() {
+    std::string pattern = (fs::temp_directory_path() / "pvx-staging-XXXXXX").string();
+    if (!mkdtemp(&pattern[0])) throw std::runtime_error("cannot make a staging folder: " + std::string(strerror(errno)));
+    path = pattern;
+  }
+  ~StagingFolder() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+BuildResult BuildStaged(const Project& project, const BuildOptions& options);
+
+}  // namespace
+
+// With sign_files, every PE image of the payload is signed in a staging
+// copy first: the publisher's files are never touched. The companion
+// uninstaller is left unsigned: the installation appends its record's
+// trailer to it, which would break any signature.
 BuildResult BuildPackage(const Project& project, const BuildOptions& options) {
+  if (!options.signing.Enabled() || !options.signing.signFiles) return BuildStaged(project, options);
+  StagingFolder staging;
+  Project staged = project;
+  for (size_t i = 0; i < staged.files.size(); ++i) {
+    PayloadFile& f = staged.files[i];
+    if (f.origin == "uninstall.uninstaller" || !IsPeImage(f.sourcePath)) continue;
+    if (IsSignedImage(f.sourcePath) && !options.signing.resignFiles) continue;
+    std::string copy = staging.path + "/" + std::to_string(i) + fs::path(f.sourcePath).extension().string();
+    try {
+      SignFile(options.signing, f.sourcePath, copy, options.signingTime);
+    } catch (const std::runtime_error& e) {
+      throw std::runtime_error("cannot sign " + f.sourcePath + " (" + f.origin + "): " +
+                               std::string(e.what()).substr(std::string("signing: ").size()));
+    }
+    std::error_code ec;
+    f.size = fs::file_size(copy, ec);
+    if (ec) throw std::runtime_error("cannot read the signed copy of " + f.sourcePath);
+    f.sourcePath = copy;
+  }
+  return BuildStaged(staged, options);
+}
+
+namespace {
+
+BuildResult BuildStaged(const Project& project, const BuildOptions& options) {
   BuildResult result;
   const bool cabinet = project.form == StorageForm::Cabinet;
   const std::string runtime = ReadWholeFile(options.runtime, "runtime");
@@ -487,10 +589,24 @@ BuildResult BuildPackage(const Project& project, const BuildOptions& options) {
   EncodeTrailer(t, trailer);
   if (fwrite(trailer, 1, kTrailerSize, out.File(handles[0])) != kTrailerSize)
     throw std::runtime_error("cannot write " + options.output);
+  // Signed before it is renamed into place: a failed signing leaves no
+  // setup behind, signed or not.
+  if (options.signing.Enabled()) {
+    out.Replace(handles[0], [&](const std::string& unsigned_, const std::string& signed_) {
+      try {
+        SignFile(options.signing, unsigned_, signed_, options.signingTime);
+      } catch (const std::runtime_error& e) {
+        throw std::runtime_error("cannot sign " + options.output + ": " +
+                                 std::string(e.what()).substr(std::string("signing: ").size()));
+      }
+    });
+  }
   out.Commit();
   result.payloadParts = facts.parts;
   result.payloadLength = payloadLength;
   return result;
 }
+
+}  // namespace
 
 }  // namespace pvx::tool

@@ -2,12 +2,14 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "format/script.h"
 #include "format/trailer.h"
 #include "tool/project.h"
+#include "tool/signing.h"
 
 namespace pvx::tool {
 
@@ -15,6 +17,8 @@ struct BuildOptions {
   std::string output;   // the setup executable
   std::string runtime;  // runtime image that the package is appended to
   bool showProgress = false;
+  SigningOptions signing;                // signs the setup executable when enabled
+  std::optional<int64_t> signingTime;    // SOURCE_DATE_EPOCH
 };
 
 struct VolumeFile {

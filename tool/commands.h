@@ -2,17 +2,22 @@
 #pragma once
 #include <string>
 
+#include "tool/signing.h"
+
 namespace pvx::tool {
 
 struct BuildCommand {
   std::string project;
   std::string output;   // default: the project's package.output, else setup.exe beside the project
   std::string runtime;
+  SigningOptions signing;  // over the project's [signing]
+  bool noSign = false;
 };
 
 // Each returns the process exit code and reports on stdout/stderr.
 int RunBuild(const BuildCommand& command);
 int RunInspect(const std::string& setup, bool json);
 int RunExtract(const std::string& setup, const std::string& dir);
+int RunVerify(const std::string& setup, const std::string& caFile);
 
 }  // namespace pvx::tool

@@ -15,8 +15,14 @@ namespace {
 void Usage(FILE* to) {
   std::fputs(
       "usage:\n"
-      "  parvolex build PROJECT.toml [-o OUT.exe] [--runtime PATH]\n"
+      "  parvolex build PROJECT.toml [-o OUT.exe] [--runtime PATH] [signing options]\n"
+      "      signing (over the project's [signing]): --sign-pkcs12 FILE\n"
+      "      [--sign-password-env VAR | --sign-password-file FILE] | --sign-pkcs11-module SO\n"
+      "      --sign-key URI (--sign-certificate FILE | --sign-pkcs11-certificate URI)\n"
+      "      [--sign-pkcs11-engine SO] [--sign-description TEXT] [--sign-url URL]\n"
+      "      [--sign-timestamp URL]... ; --no-sign builds unsigned\n"
       "  parvolex inspect SETUP.exe [--json]\n"
+      "  parvolex verify SETUP.exe [--ca FILE]\n"
       "  parvolex extract SETUP.exe -d DIR\n"
       "  parvolex --help | --version\n",
       to);
@@ -31,6 +37,24 @@ std::string OwnFolder() {
 }
 
 }  // namespace
+
+// The field a --sign-... option sets (for --sign-timestamp a stand-in:
+// each occurrence adds a server); null for any other argument.
+static std::string* SigningOption(pvx::tool::SigningOptions& o, const std::string& arg) {
+  static std::string timestamp;
+  if (arg == "--sign-pkcs12") return &o.pkcs12;
+  if (arg == "--sign-password-env") return &o.passwordEnv;
+  if (arg == "--sign-password-file") return &o.passwordFile;
+  if (arg == "--sign-pkcs11-module") return &o.pkcs11Module;
+  if (arg == "--sign-pkcs11-engine") return &o.pkcs11Engine;
+  if (arg == "--sign-key") return &o.key;
+  if (arg == "--sign-certificate") return &o.certificate;
+  if (arg == "--sign-pkcs11-certificate") return &o.pkcs11Cert;
+  if (arg == "--sign-description") return &o.description;
+  if (arg == "--sign-url") return &o.url;
+  if (arg == "--sign-timestamp") return &timestamp;
+  return nullptr;
+}
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -54,6 +78,11 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < args.size(); ++i) {
       if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size()) c.output = args[++i];
       else if (args[i] == "--runtime" && i + 1 < args.size()) c.runtime = args[++i];
+      else if (args[i] == "--no-sign") c.noSign = true;
+      else if (std::string* value = SigningOption(c.signing, args[i]); value && i + 1 < args.size()) {
+        if (args[i] == "--sign-timestamp") c.signing.timestampServers.push_back(args[++i]);
+        else *value = args[++i];
+      }
       else if (!args[i].empty() && args[i][0] != '-' && c.project.empty()) c.project = args[i];
       else {
         std::fprintf(stderr, "parvolex build: unexpected argument \"%s\"\n", args[i].c_str());
@@ -66,6 +95,22 @@ int main(int argc, char** argv) {
       return 2;
     }
     return pvx::tool::RunBuild(c);
+  }
+  if (command == "verify") {
+    std::string setup, ca;
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "--ca" && i + 1 < args.size()) ca = args[++i];
+      else if (setup.empty() && !args[i].empty() && args[i][0] != '-') setup = args[i];
+      else {
+        std::fprintf(stderr, "parvolex verify: unexpected argument \"%s\"\n", args[i].c_str());
+        return 2;
+      }
+    }
+    if (setup.empty()) {
+      Usage(stderr);
+      return 2;
+    }
+    return pvx::tool::RunVerify(setup, ca);
   }
   if (command == "inspect") {
     std::string setup;

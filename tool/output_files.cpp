@@ -64,7 +64,16 @@ OutputFiles::~OutputFiles() {
   if (!committed_) Discard();
 }
 
-size_t OutputFiles::Create(const std::string& finalPath) {
+namespace {
+
+mode_t ExecutableMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0755 & ~mask;
+}
+
+// A new empty file beside `finalPath`, tracked for removal; returns its fd.
+int MakeTemporary(const std::string& finalPath, std::string& tempPath) {
   std::filesystem::path p(finalPath);
   std::string dir = p.parent_path().string();
   if (dir.empty()) dir = ".";
@@ -75,11 +84,18 @@ size_t OutputFiles::Create(const std::string& finalPath) {
   buf.push_back('\0');
   int fd = mkstemp(buf.data());
   if (fd < 0) throw std::runtime_error("cannot create a file in " + dir + ": " + strerror(errno));
+  tempPath = buf.data();
+  Track(tempPath);
+  fchmod(fd, ExecutableMode());
+  return fd;
+}
+
+}  // namespace
+
+size_t OutputFiles::Create(const std::string& finalPath) {
   Entry e;
   e.finalPath = finalPath;
-  e.tempPath = buf.data();
-  Track(e.tempPath);
-  fchmod(fd, 0755 & ~[] { mode_t m = umask(0); umask(m); return m; }());
+  int fd = MakeTemporary(finalPath, e.tempPath);
   e.file = fdopen(fd, "w+b");
   if (!e.file) {
     close(fd);
@@ -89,6 +105,33 @@ size_t OutputFiles::Create(const std::string& finalPath) {
   }
   entries_.push_back(e);
   return entries_.size() - 1;
+}
+
+void OutputFiles::Replace(size_t index,
+                          const std::function<void(const std::string&, const std::string&)>& make) {
+  Entry& e = entries_[index];
+  if (e.file) {
+    bool bad = fflush(e.file) != 0 || ferror(e.file);
+    bad |= fclose(e.file) != 0;
+    e.file = nullptr;
+    if (bad) throw std::runtime_error("cannot write " + e.finalPath + ": " + strerror(errno));
+  }
+  // A fresh name, left free: `make` creates the file (osslsigncode will
+  // not write over one).
+  std::string next;
+  close(MakeTemporary(e.finalPath, next));
+  unlink(next.c_str());
+  try {
+    make(e.tempPath, next);
+  } catch (...) {
+    unlink(next.c_str());
+    Untrack(next);
+    throw;
+  }
+  chmod(next.c_str(), ExecutableMode());
+  unlink(e.tempPath.c_str());
+  Untrack(e.tempPath);
+  e.tempPath = next;
 }
 
 void OutputFiles::Commit() {

@@ -3,6 +3,7 @@
 // (or Ctrl-C) the temporary files are removed.
 #pragma once
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ class OutputFiles {
   size_t Create(const std::string& finalPath);
   FILE* File(size_t index) { return entries_[index].file; }
   const std::string& FinalPath(size_t index) const { return entries_[index].finalPath; }
+  // Closes file `index` and replaces its content by what `make` writes:
+  // make(current temporary path, new temporary path), where the new path
+  // names no file yet and `make` creates it. The new file stays
+  // temporary until Commit; if `make` throws, both are removed.
+  void Replace(size_t index, const std::function<void(const std::string&, const std::string&)>& make);
   // Closes everything and renames in reverse order of creation, so the
   // first file (the setup executable) appears last.
   void Commit();

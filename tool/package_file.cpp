@@ -66,13 +66,14 @@ PackageFile::PackageFile(const std::string& path) : path_(path) {
   } guard{f};
   fileSize_ = SizeOf(f);
   FileSource source(f, fileSize_);
-  TrailerStatus status = ReadPackageTrailer(source, trailer_);
+  TrailerStatus status = ReadPackageTrailer(source, trailer_, extent_);
   if (status != TrailerStatus::Ok)
     throw PackageError(path + ": not a setup package (" + TrailerStatusText(status) + ")");
   PackageVolume v;
   v.path = path;
   v.fileSize = fileSize_;
-  v.dataLength = fileSize_ - kTrailerSize;
+  // A signed setup's package ends before its certificate table.
+  v.dataLength = extent_.end - kTrailerSize;
   volumes_.push_back(v);
   if (static_cast<uint64_t>(trailer_.scriptOffset) > v.dataLength)
     throw PackageError(path + ": the script offset " + std::to_string(trailer_.scriptOffset) +

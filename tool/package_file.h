@@ -65,6 +65,8 @@ class PackageFile {
   const std::string& path() const { return path_; }
   uint64_t fileSize() const { return fileSize_; }
   const PackageTrailer& trailer() const { return trailer_; }
+  // Where the package ends and the certificate table of a signed setup.
+  const PackageExtent& extent() const { return extent_; }
   const SetupScript& script() const { return script_; }
   uint64_t scriptLength() const { return scriptLength_; }
   // Volumes found so far (more are opened as the payload needs them).
@@ -95,6 +97,7 @@ class PackageFile {
   std::string path_;
   uint64_t fileSize_ = 0;
   PackageTrailer trailer_;
+  PackageExtent extent_;
   SetupScript script_;
   uint64_t scriptLength_ = 0;
   std::vector<PackageVolume> volumes_;

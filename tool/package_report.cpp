@@ -1,5 +1,8 @@
 // parvolex inspect: everything a package will do, read without running it.
+#include <stdlib.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "tool/header_names.h"
 #include "tool/json.h"
 #include "tool/package_file.h"
+#include "tool/signing.h"
 #include "tool/text_convert.h"
 
 namespace pvx::tool {
@@ -82,10 +86,20 @@ struct Inspection {
   std::string payloadError;
   std::vector<std::string> audit;
   uint64_t payloadBytes = 0;
+  bool isSigned = false;
+  SignatureReport signature;
 };
 
-Inspection Examine(PackageFile& p) {
+Inspection Examine(PackageFile& p, const std::string& caFile = std::string()) {
   Inspection in;
+  in.isSigned = p.extent().IsSigned();
+  if (in.isSigned) {
+    in.signature = ReadSignature(p.path(), caFile);
+    if (!in.signature.ran)
+      in.audit.push_back("the signature was not checked: osslsigncode cannot be run (scripts/deps installs it)");
+    else if (!in.signature.digestMatches)
+      in.audit.push_back("the signature's digest does not match the file: its bytes changed after signing");
+  }
   const SetupScript& s = p.script();
   try {
     in.resources = p.Resources();
@@ -147,6 +161,20 @@ void WriteJson(PackageFile& p, const Inspection& in) {
   j.Key("resource_count").Int(t.resourceCount);
   j.Key("header_last_index").Int(t.headerLastIndex);
   j.Key("magic").Int(t.magic);
+  j.EndObject();
+  j.Key("signature").BeginObject();
+  j.Key("signed").Bool(in.isSigned);
+  if (in.isSigned) {
+    j.Key("table_offset").UInt(p.extent().tableOffset);
+    j.Key("table_size").UInt(p.extent().tableSize);
+    j.Key("checked").Bool(in.signature.ran);
+    j.Key("digest_matches").Bool(in.signature.digestMatches);
+    j.Key("verified").Bool(in.signature.verified);
+    j.Key("subject").String(in.signature.subject);
+    j.Key("digest_algorithm").String(in.signature.digestAlgorithm);
+    j.Key("signing_time").String(in.signature.signingTime);
+    j.Key("timestamp").String(in.signature.timestamp);
+  }
   j.EndObject();
   j.Key("script_length").UInt(p.scriptLength());
   j.Key("volumes").BeginArray();
@@ -269,6 +297,21 @@ void WriteText(PackageFile& p, const Inspection& in) {
               (long long)t.scriptOffset, (long long)t.resourceLength, (long long)t.resourceOffset,
               (long long)t.payloadOffset, t.form, t.IsCabinetForm() ? "cabinet" : "stored", t.resourceCount,
               t.headerLastIndex, t.headerLastIndex + 1u, t.magic);
+  std::printf("Signature\n");
+  if (!in.isSigned) {
+    std::printf("  not signed\n\n");
+  } else {
+    const SignatureReport& g = in.signature;
+    std::printf("  certificate table at %u, %u bytes\n", p.extent().tableOffset, p.extent().tableSize);
+    if (!g.ran) std::printf("  not checked (osslsigncode cannot be run)\n\n");
+    else
+      std::printf("  signer           %s\n  digest           %s, %s\n  signing time     %s\n"
+                  "  timestamp        %s\n  chain            %s\n\n",
+                  g.subject.c_str(), g.digestAlgorithm.c_str(), g.digestMatches ? "matches" : "DOES NOT MATCH",
+                  g.signingTime.empty() ? "-" : g.signingTime.c_str(),
+                  g.timestamp.empty() ? "none" : g.timestamp.c_str(),
+                  g.verified ? "verified" : "not verified (untrusted root or bad signature)");
+  }
   std::printf("Volumes\n");
   for (const PackageVolume& v : p.volumes())
     std::printf("  %u  %s  %llu bytes, stream %llu..%llu\n", v.number, v.path.c_str(),
@@ -331,13 +374,51 @@ int RunInspect(const std::string& setup, bool json) {
     Inspection in = Examine(p);
     if (json) WriteJson(p, in);
     else WriteText(p, in);
-    return in.resourceError.empty() && in.payloadError.empty() ? 0 : 1;
+    bool tampered = in.isSigned && in.signature.ran && !in.signature.digestMatches;
+    return in.resourceError.empty() && in.payloadError.empty() && !tampered ? 0 : 1;
   } catch (const PackageError& e) {
     std::fprintf(stderr, "parvolex inspect: %s\n", e.what());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "parvolex inspect: %s\n", e.what());
   }
   return 1;
+}
+
+// Everything a release check wants: a verified signature, a readable
+// trailer and script, every resource and payload member readable with its
+// checksum, every volume present. Each failure is named on stderr.
+int RunVerify(const std::string& setup, const std::string& caFile) {
+  std::vector<std::string> failures;
+  try {
+    PackageFile p(setup);
+    Inspection in = Examine(p, caFile);
+    if (!in.isSigned) failures.push_back("not signed");
+    else if (!in.signature.ran) failures.push_back("signature not checked: osslsigncode cannot be run");
+    else if (!in.signature.digestMatches) failures.push_back("signature: the digest does not match the file");
+    else if (!in.signature.verified)
+      failures.push_back("signature: does not verify against " +
+                         (caFile.empty() ? std::string("the system's certificates") : caFile));
+    if (!in.resourceError.empty()) failures.push_back("resources: " + in.resourceError);
+    if (!in.payloadError.empty()) failures.push_back("payload: " + in.payloadError);
+    // Reading every member through to its end checks its checksum (cabinet
+    // form) or bounds (stored form) and needs every volume.
+    char folder[] = "/tmp/pvx-verify-XXXXXX";
+    if (!mkdtemp(folder)) throw std::runtime_error("cannot make a temporary folder");
+    std::string where = folder;
+    int n = 0;
+    auto next = [&]() { return where + "/" + std::to_string(n++); };
+    std::string r = p.ExtractResources([&](const std::string&) { return next(); });
+    if (!r.empty()) failures.push_back("resources: " + r);
+    r = p.ExtractPayload([&](const PayloadMember&) { return next(); });
+    if (!r.empty()) failures.push_back("payload: " + r);
+    std::error_code ec;
+    std::filesystem::remove_all(where, ec);
+  } catch (const std::exception& e) {
+    failures.push_back(e.what());
+  }
+  for (const std::string& f : failures) std::fprintf(stderr, "parvolex verify: %s: %s\n", setup.c_str(), f.c_str());
+  if (failures.empty()) std::printf("%s: signed, verified, package complete\n", setup.c_str());
+  return failures.empty() ? 0 : 1;
 }
 
 }  // namespace pvx::tool

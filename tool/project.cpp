@@ -210,6 +210,7 @@ class Loader {
             int style);
   void Requirements(const toml::table& t);
   void Uninstall(const toml::table& t);
+  void Signing(const toml::table& t);
   void AddUninstaller();
   void Languages(const toml::table& root);
   void LoadLanguageFile(const toml::node* n, const std::string& key, const std::string& path,
@@ -301,6 +302,53 @@ std::string Loader::ReadFile(const toml::node* n, const std::string& key, const 
   ss << in.rdbuf();
   if (!in && !in.eof()) Fail(n, key, "cannot read " + path);
   return ss.str();
+}
+
+// --- [signing] ---------------------------------------------------------------
+
+void Loader::Signing(const toml::table& t) {
+  const std::string p = "signing";
+  // A project file is committed and shared: it names where a secret is,
+  // never the secret.
+  for (const char* secret : {"password", "pass", "pin"})
+    if (t.get(secret))
+      Fail(t.get(secret), Join(p, secret),
+           "secrets are never read from the project: use password_env or password_file");
+  CheckKeys(t, p, {"enabled", "pkcs12", "password_env", "password_file", "pkcs11_module", "pkcs11_engine", "key",
+                   "certificate", "pkcs11_certificate", "description", "url", "timestamp", "sign_files",
+                   "resign_files"});
+  if (Bool(t, p, "enabled").value_or(true) == false) return;
+  SigningOptions& o = project_.signing;
+  if (auto v = Utf8(t, p, "pkcs12")) o.pkcs12 = Resolve(*v);
+  if (auto v = Utf8(t, p, "password_env")) o.passwordEnv = *v;
+  if (auto v = Utf8(t, p, "password_file")) o.passwordFile = Resolve(*v);
+  if (auto v = Utf8(t, p, "pkcs11_module")) o.pkcs11Module = *v;
+  if (auto v = Utf8(t, p, "pkcs11_engine")) o.pkcs11Engine = *v;
+  if (auto v = Utf8(t, p, "key")) o.key = *v;
+  if (auto v = Utf8(t, p, "certificate")) o.certificate = Resolve(*v);
+  if (auto v = Utf8(t, p, "pkcs11_certificate")) o.pkcs11Cert = *v;
+  if (auto v = Utf8(t, p, "description")) o.description = *v;
+  if (auto v = Utf8(t, p, "url")) o.url = *v;
+  o.signFiles = Bool(t, p, "sign_files").value_or(false);
+  o.resignFiles = Bool(t, p, "resign_files").value_or(false);
+  if (const toml::node* n = t.get("timestamp")) {
+    if (n->is_string()) {
+      o.timestampServers.push_back(**n->as_string());
+    } else if (const toml::array* a = n->as_array()) {
+      for (const toml::node& e : *a) {
+        if (!e.is_string()) Fail(&e, "signing.timestamp", "expected the address of a timestamp server");
+        o.timestampServers.push_back(**e.as_string());
+      }
+    } else {
+      Fail(n, "signing.timestamp", "expected an address or an array of addresses");
+    }
+  }
+  if (!o.Enabled()) Fail(&t, p, "names no key: set pkcs12, or pkcs11_module and key (or enabled = false)");
+  try {
+    CheckSigning(o);
+  } catch (const std::runtime_error& e) {
+    Fail(&t, p, std::string(e.what()).substr(std::string("signing: ").size()));
+  }
 }
 
 // --- [package] ---------------------------------------------------------------
@@ -1226,10 +1274,11 @@ void Loader::Derive(const toml::table& root) {
 }
 
 Project Loader::Run(const toml::table& root) {
-  CheckKeys(root, "", {"package", "setup", "pages", "finish", "wizard", "backdrop", "requirements", "uninstall",
+  CheckKeys(root, "", {"package", "signing", "setup", "pages", "finish", "wizard", "backdrop", "requirements", "uninstall",
                        "languages", "files", "folders", "registry", "ini", "shortcuts", "fonts", "com",
                        "commands", "registry_variables", "header", "raw"});
   if (auto* t = SubTable(root, "", "package")) Package(*t);
+  if (auto* t = SubTable(root, "", "signing")) Signing(*t);
   const toml::table* setup = SubTable(root, "", "setup");
   if (!setup) Fail(&root, "setup", "missing (every project needs [setup] with a title)");
   Setup(*setup);

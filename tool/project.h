@@ -13,6 +13,7 @@
 
 #include "format/script.h"
 #include "tool/default_texts.h"
+#include "tool/signing.h"
 
 namespace pvx::tool {
 
@@ -78,6 +79,7 @@ struct Project {
   int utcOffsetMinutes = 0;
   int codepage = 1252;
   std::string defaultOutput;  // relative to baseDir, may be empty
+  SigningOptions signing;     // [signing]; paths resolved against baseDir
 
   std::vector<std::string> warnings;
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -119,6 +121,141 @@ TEST(TrailerTest, FormTwoIsTheCabinetForm) {
   PackageTrailer back;
   ASSERT_EQ(ReadPackageTrailer(source, back), TrailerStatus::Ok);
   EXPECT_TRUE(back.IsCabinetForm());
+}
+
+
+// A setup laid out as signing leaves it: a PE header whose security
+// directory points past the package, the trailer, zero padding and a
+// certificate table.
+struct SignedLayout {
+  bool wide = false;           // PE32+ rather than PE32
+  unsigned padding = 0;        // zero bytes between trailer and table
+  uint32_t tableSize = 24;     // bytes of certificate table in the file
+  int64_t offsetShift = 0;     // added to the directory's table offset
+  int64_t sizeShift = 0;       // added to the directory's table size
+  unsigned after = 0;          // bytes after the table
+  unsigned directories = 16;   // the optional header's directory count
+  bool pe = true;              // "MZ" and "PE\0\0" present
+  bool wraps = false;          // offset 2^32 - 16, size file + 16: the 32-bit sum is the file's length
+};
+
+constexpr size_t kPeAt = 0x80;
+
+std::vector<uint8_t> SignedFile(const SignedLayout& l, uint64_t& tableAt) {
+  std::vector<uint8_t> file = FileWithTrailer(Valid(), 512);
+  if (l.pe) {
+    file[0] = 'M', file[1] = 'Z';
+    StoreLE(&file[0x3C], kPeAt, 4);
+    StoreLE(&file[kPeAt], 0x4550, 4);
+  }
+  const size_t wide = l.wide ? 16 : 0;
+  StoreLE(&file[kPeAt + 24], l.wide ? 0x20B : 0x10B, 2);
+  StoreLE(&file[kPeAt + 24 + 92 + wide], l.directories, 4);
+  file.insert(file.end(), l.padding, 0);
+  tableAt = file.size();
+  file.insert(file.end(), l.tableSize, 0x30);
+  file.insert(file.end(), l.after, 0x30);
+  StoreLE(&file[kPeAt + 24 + 128 + wide], static_cast<uint32_t>(tableAt + l.offsetShift), 4);
+  StoreLE(&file[kPeAt + 24 + 132 + wide], static_cast<uint32_t>(l.tableSize + l.sizeShift), 4);
+  if (l.wraps) {
+    StoreLE(&file[kPeAt + 24 + 128 + wide], 0x100000000ULL - 0x10, 4);
+    StoreLE(&file[kPeAt + 24 + 132 + wide], file.size() + 0x10, 4);
+  }
+  return file;
+}
+
+struct EndCase {
+  const char* name;
+  SignedLayout layout;
+  TrailerStatus find;     // FindPackageEnd
+  bool atTable;           // the package ends before the padding (else at the file's end)
+  TrailerStatus trailer;  // ReadPackageTrailer
+};
+
+std::vector<EndCase> EndCases() {
+  std::vector<EndCase> cases;
+  for (bool wide : {false, true}) {
+    for (unsigned padding = 0; padding <= 7; ++padding) {
+      SignedLayout l;
+      l.wide = wide;
+      l.padding = padding;
+      cases.push_back({wide ? "PE32+ padding" : "PE32 padding", l, TrailerStatus::Ok, true,
+                       TrailerStatus::Ok});
+    }
+    // Unsigned, or signed and the signature removed again, which leaves
+    // the padding at the end.
+    SignedLayout none;
+    none.wide = wide;
+    none.tableSize = 0;
+    for (unsigned padding : {0u, 1u, 7u}) {
+      none.padding = padding;
+      cases.push_back({"no table, padding", none, TrailerStatus::Ok, true, TrailerStatus::Ok});
+    }
+  }
+  SignedLayout l;
+  l.padding = 8;  // more than signing ever adds: the trailer's end is zero
+  cases.push_back({"eight zero bytes", l, TrailerStatus::Ok, true, TrailerStatus::BadMagic});
+  l = SignedLayout();
+  l.after = 8;
+  cases.push_back({"table not at the end", l, TrailerStatus::BadSecurityDirectory, false,
+                   TrailerStatus::BadSecurityDirectory});
+  l = SignedLayout();
+  l.sizeShift = 8;
+  cases.push_back({"table beyond the file", l, TrailerStatus::BadSecurityDirectory, false,
+                   TrailerStatus::BadSecurityDirectory});
+  l = SignedLayout();
+  l.sizeShift = -8;
+  cases.push_back({"table ends before the file", l, TrailerStatus::BadSecurityDirectory, false,
+                   TrailerStatus::BadSecurityDirectory});
+  l = SignedLayout();
+  l.tableSize = 4;
+  cases.push_back({"table shorter than its header", l, TrailerStatus::BadSecurityDirectory,
+                   false, TrailerStatus::BadSecurityDirectory});
+  l = SignedLayout();
+  l.wraps = true;
+  cases.push_back({"offset plus size overflows", l, TrailerStatus::BadSecurityDirectory, false,
+                   TrailerStatus::BadSecurityDirectory});
+  l = SignedLayout();
+  l.offsetShift = -static_cast<int64_t>(512 + kTrailerSize);  // table at 0: inside the headers
+  l.sizeShift = 512 + kTrailerSize;
+  cases.push_back({"table over the whole file", l, TrailerStatus::BadSecurityDirectory, false,
+                   TrailerStatus::BadSecurityDirectory});
+  // Not a PE image, or one without a security directory: the file's
+  // last bytes are the table's, so no trailer is found.
+  l = SignedLayout();
+  l.pe = false;
+  cases.push_back({"not a PE image", l, TrailerStatus::Ok, false, TrailerStatus::BadMagic});
+  l = SignedLayout();
+  l.directories = 4;
+  cases.push_back({"four data directories", l, TrailerStatus::Ok, false, TrailerStatus::BadMagic});
+  return cases;
+}
+
+TEST(TrailerTest, PackageEndUnderACertificateTable) {
+  for (const EndCase& c : EndCases()) {
+    uint64_t tableAt = 0;
+    std::vector<uint8_t> file = SignedFile(c.layout, tableAt);
+    std::string name = std::string(c.name) + " " + std::to_string(c.layout.padding);
+    MemorySource source(file.data(), file.size());
+    PackageExtent extent;
+    ASSERT_EQ(FindPackageEnd(source, extent), c.find) << name;
+    // At most seven zero bytes are padding.
+    const uint64_t end = c.atTable ? tableAt - std::min(c.layout.padding, 7u) : file.size();
+    const bool isSigned = c.atTable && c.layout.tableSize > 0;
+    if (c.find == TrailerStatus::Ok) {
+      EXPECT_EQ(extent.end, end) << name;
+      EXPECT_EQ(extent.IsSigned(), isSigned) << name;
+      if (isSigned) {
+        EXPECT_EQ(extent.tableOffset, tableAt) << name;
+        EXPECT_EQ(extent.tableSize, c.layout.tableSize) << name;
+      }
+    }
+    PackageTrailer t;
+    EXPECT_EQ(ReadPackageTrailer(source, t, extent), c.trailer) << name;
+    if (c.trailer == TrailerStatus::Ok) {
+      EXPECT_EQ(t.payloadOffset, Valid().payloadOffset) << name;
+    }
+  }
 }
 
 }  // namespace
