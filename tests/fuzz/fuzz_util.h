@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace pvx::fuzz {
@@ -68,5 +70,17 @@ class Input {
   const uint8_t* data_;
   size_t size_;
 };
+
+// A finding: the fuzzer reports the abort with the input that caused it.
+inline void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 }  // namespace pvx::fuzz

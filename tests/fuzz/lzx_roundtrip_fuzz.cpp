@@ -16,20 +16,8 @@
 #include "tool/cab_reader.h"
 #include "tool/cab_writer.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-}  // namespace
+using pvx::fuzz::Check;
+using pvx::fuzz::ReadFile;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pvx::fuzz::Input in(data, size);
