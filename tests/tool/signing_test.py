@@ -8,17 +8,10 @@ import subprocess
 import tempfile
 import unittest
 
-PARVOLEX = os.environ.get("PARVOLEX", os.path.join(os.path.dirname(__file__), "../../build/bin/parvolex"))
+from cli_test import PARVOLEX, run
+
 RUNTIME = os.path.join(os.path.dirname(os.path.abspath(PARVOLEX)), "runtime.exe")
 PASSWORD = "s3cret-throwaway"
-
-
-def run(*args, env=None, cwd=None):
-    e = dict(os.environ)
-    e.pop("SOURCE_DATE_EPOCH", None)
-    if env:
-        e.update(env)
-    return subprocess.run([PARVOLEX, *args], capture_output=True, text=True, env=e, cwd=cwd, timeout=120)
 
 
 @unittest.skipUnless(shutil.which("osslsigncode") and shutil.which("openssl") and os.path.exists(RUNTIME),
