@@ -175,8 +175,13 @@ def nsis_installer(parvolex_exe):
     shutil.copy(os.path.join(extracted, "resources", "4.tmp"), os.path.join(WORK, "header.bmp"))
     shutil.rmtree(extracted, ignore_errors=True)
     script = os.path.join(WORK, "nsis-demo.nsi")
+    text = NSIS_SCRIPT.replace("@DEMO@", DEMO)
+    if harness.WINEARCH == "win64":
+        # Beside the 64-bit stand-ins, NSIS's 64-bit stub: a machine that
+        # runs no 32-bit programs runs neither 32-bit installer.
+        text = text.replace("Unicode false\n", "Target amd64-unicode\n", 1)
     with open(script, "w") as f:
-        f.write(NSIS_SCRIPT.replace("@DEMO@", DEMO))
+        f.write(text)
     quiet(["makensis", "-V1", script], cwd=WORK)
     return os.path.join(WORK, "nsis-demo.exe")
 
