@@ -4,6 +4,7 @@
 #include "actions/action_paths.h"
 #include "actions/actions_win.h"
 #include "format/header_fields.h"
+#include "format/language_texts.h"
 #include "install/install_ui_win.h"
 #include "startup/app_window_win.h"
 #include "startup/install_log_win.h"
@@ -12,7 +13,7 @@
 namespace pvx {
 
 void RunCommands(Run& run, InstallUi& ui, int phase) {
-  ui.SetStatus(run.Text(57));
+  ui.SetStatus(run.Text(text::kCommandsStatus));
   ProcessPendingMessages();
   const ScriptList& list = run.script.List(ListKind::Commands);
   // Only the install part; the records after it belong to the uninstaller.

@@ -4,6 +4,7 @@
 #include "actions/actions_win.h"
 #include "actions/registry_win.h"
 #include "actions/registry_write_win.h"
+#include "format/language_texts.h"
 #include "format/text_util.h"
 #include "install/install_ui_win.h"
 #include "startup/app_window_win.h"
@@ -61,7 +62,7 @@ void ForEachFile(Run& run, InstallUi& ui, ListKind kind, unsigned fileField, con
   const ScriptList& list = run.script.List(kind);
   for (size_t r = 0; r < list.Count(); ++r) {
     ExpandedRecord e(list, r, run.folderResolver);
-    ui.SetStatus(run.Text(58) + FileNamePart(e.field[fileField]));
+    ui.SetStatus(run.Text(text::kRegisteringStatus) + FileNamePart(e.field[fileField]));
     ProcessPendingMessages();
     LogResult(apply(run, e), "%s %s", what, e[fileField]);
     ui.Add(kWorkUnit);

@@ -5,6 +5,7 @@
 #include "actions/bitmap_file.h"
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/language_texts.h"
 #include "startup/language.h"
 
 namespace pvx {
@@ -60,12 +61,19 @@ const Rule kRules[] = {
 // field n as stored, 0 a value worked out below (or empty).
 constexpr uint8_t H(int n) { return static_cast<uint8_t>(128 + n); }
 const uint8_t kSettings[52] = {
-    63,     64,     65,     68,     69,     70,     71,     72,     73,     74,     // 0-9
-    75,     76,     77,     78,     24,     25,     41,     0,      0,      H(60),  // 10-19
-    H(70),  H(71),  H(81),  H(80),  H(75),  H(64),  H(97),  H(108), H(68),  H(74),  // 20-29
-    81,     H(49),  H(66),  0,      0,      0,      0,      0,      H(31),  0,      // 30-39
-    H(93),  H(45),  0,      0,      0,      0,      0,      0,      H(69),  H(72),  // 40-49
-    H(73),  H(78),
+    // 0-13: the uninstaller's own texts.
+    text::kRemoveWelcomeBody, text::kRemoveButton, text::kRemovingFrom, text::kRemoveTitle,
+    text::kRemoveSubtitle, text::kRemovedTitle, text::kRemovedHeading, text::kRemovedBody,
+    text::kRemovingFileStatus, text::kRemovingBody, text::kRemovingFolderStatus,
+    text::kRemovedFinishHint, text::kRemoveCancelQuestion, text::kUnregisteringStatus,
+    // 14-16: buttons it shares with the wizard.
+    text::kBackButton, text::kCancelButton, text::kFinishButton,
+    // 17-29.
+    0, 0, H(60), H(70), H(71), H(81), H(80), H(75), H(64), H(97), H(108), H(68), H(74),
+    // 30-39.
+    text::kRemoveWebSite, H(49), H(66), 0, 0, 0, 0, 0, H(31), 0,
+    // 40-51.
+    H(93), H(45), 0, 0, 0, 0, 0, 0, H(69), H(72), H(73), H(78),
 };
 // Keys 37 to 46 that are counts of lines or sections, by letter.
 const char kCounted[] = "e f  uriba";

@@ -5,6 +5,7 @@
 #include "actions/actions_win.h"
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/language_texts.h"
 #include "format/stored_records.h"
 #include "format/text_util.h"
 #include "install/cab_extractor_win.h"
@@ -113,7 +114,7 @@ struct Placement : WriteErrorPrompt {
   }
 
   void ShowCopying(const Str& destination) {
-    ui.SetFileStatus(run.Text(35) + FileNamePart(destination));
+    ui.SetFileStatus(run.Text(text::kCopyingStatus) + FileNamePart(destination));
     ProcessMessagesNowAndThen();
   }
 };
@@ -297,7 +298,7 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
 
 PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination, bool abortEndsRun) {
   LogResult(LastError(), "File %s", destination.c_str());
-  Str text = run.Text(95) + destination + "\r\n" + run.Text(96);
+  Str text = run.Text(text::kCannotWriteFile) + destination + "\r\n" + run.Text(text::kCannotWriteAdvice);
   int answer = MessageBoxA(owner, text.c_str(), run.script.HeaderText(field::kSetupTitle).c_str(),
                            MB_ABORTRETRYIGNORE);
   Log("Answer: %s", answer == IDABORT ? "Abort" : answer == IDRETRY ? "Retry" : "Ignore");
@@ -311,7 +312,7 @@ PromptAnswer CreateErrorPrompt(Run& run, HWND owner, const Str& destination, boo
 }
 
 void AbortInstallation(Run& run, HWND owner) {
-  MessageBoxA(owner, run.Text(59).c_str(), run.script.HeaderText(field::kSetupTitle).c_str(),
+  MessageBoxA(owner, run.Text(text::kInstallationAborted).c_str(), run.script.HeaderText(field::kSetupTitle).c_str(),
               MB_ICONEXCLAMATION);
   EndRun(run, ExitCode::CancelledDuring, "installation aborted", Cleanup::WithLanguageFiles);
 }
@@ -325,7 +326,7 @@ void InstallFiles(Run& run, InstallUi& ui) {
   Placement p(run, ui);
   p.data.prompt = &p;
   p.delivered.resize(run.script.List(ListKind::Files).Count(), 0);
-  ui.SetStatus(run.Text(51));
+  ui.SetStatus(run.Text(text::kExtractingStatus));
   ProcessPendingMessages();
   if (!OpenPackageReader(p.data)) PayloadDamaged(run);
   if (run.package.trailer.IsCabinetForm()) {

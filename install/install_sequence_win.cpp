@@ -2,6 +2,7 @@
 
 #include "actions/actions_win.h"
 #include "format/header_fields.h"
+#include "format/language_texts.h"
 #include "install/file_placement_win.h"
 #include "install/install_ui_win.h"
 #include "startup/install_log_win.h"
@@ -13,7 +14,7 @@ namespace pvx {
 namespace {
 
 void CreateFolders(Run& run, InstallUi& ui) {
-  ui.SetStatus(run.Text(80));
+  ui.SetStatus(run.Text(text::kFoldersStatus));
   const ScriptList& folders = run.script.List(ListKind::Folders);
   for (size_t i = 0; i < folders.Count(); ++i) {
     Str folder = run.Expand(folders.Field(i, 0));
@@ -35,21 +36,21 @@ void RunInstallSequence(Run& run, InstallUi& ui) {
   run.uninstallFiles.clear();
   InstallFiles(run, ui);
   CreateFolders(run, ui);
-  ui.SetStatus(run.Text(37));
+  ui.SetStatus(run.Text(text::kRegistryStatus));
   WriteRegistryEntries(run, ui);
   InstallFonts(run, ui);
-  ui.SetStatus(run.Text(38));
+  ui.SetStatus(run.Text(text::kShortcutsStatus));
   CreateShortcuts(run, ui);
   if (script.HeaderFlag(field::kWriteUninstallRecord)) {
-    ui.SetStatus(run.Text(39));
+    ui.SetStatus(run.Text(text::kUninstallRecordStatus));
     WriteUninstallRecord(run);
     ui.Add(kWorkUnit);
   }
-  ui.SetStatus(run.Text(60));
+  ui.SetStatus(run.Text(text::kIniStatus));
   WriteIniEntries(run, ui);
   if (script.HeaderFlag(field::kComCount)) RegisterComServers(run, ui);
   RunCommands(run, ui, 1);
-  ui.SetStatus(run.Text(40));
+  ui.SetStatus(run.Text(text::kFinishingStatus));
   MSG message;
   if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);

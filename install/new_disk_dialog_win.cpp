@@ -2,6 +2,7 @@
 
 #include "actions/folder_macros.h"
 #include "format/decimal.h"
+#include "format/language_texts.h"
 #include "format/text_util.h"
 #include "install/cab_extractor_win.h"
 #include "startup/dialog_win.h"
@@ -51,8 +52,8 @@ LRESULT CALLBACK NewDiskProc(HWND window, UINT message, WPARAM w, LPARAM l) {
       if (FileExists(*d->volumePath)) {
         d->done = true;
       } else {
-        Str text = Format(d->run->Text(99), name.c_str(), folder.c_str());
-        MessageBoxA(window, text.c_str(), d->run->Text(47).c_str(), MB_ICONEXCLAMATION);
+        Str text = Format(d->run->Text(text::kNextDiskFileNotFound), name.c_str(), folder.c_str());
+        MessageBoxA(window, text.c_str(), d->run->Text(text::kNextDiskTitle).c_str(), MB_ICONEXCLAMATION);
       }
       break;
     }
@@ -61,7 +62,7 @@ LRESULT CALLBACK NewDiskProc(HWND window, UINT message, WPARAM w, LPARAM l) {
       break;
     case kBrowseId: {
       Str path = WindowText(edit);
-      if (BrowseForFolder(d->run->startup.appWindow, EscapeAmpersands(d->run->Text(97)), path) &&
+      if (BrowseForFolder(d->run->startup.appWindow, EscapeAmpersands(d->run->Text(text::kNextDiskBrowseTitle)), path) &&
           !path.empty())
         SetWindowTextA(edit, path.c_str());
       break;
@@ -75,24 +76,24 @@ LRESULT CALLBACK NewDiskProc(HWND window, UINT message, WPARAM w, LPARAM l) {
 void ShowNewDiskDialog(Run& run, HWND owner, int volume, Str& volumePath) {
   RegisterFrameClass(kClass, NewDiskProc);
   NewDisk d{&run, &volumePath};
-  HWND window = CreateFrameWindow(kClass, run.Text(47).c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
+  HWND window = CreateFrameWindow(kClass, run.Text(text::kNextDiskTitle).c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
                                   WS_EX_DLGMODALFRAME, 382, 163, owner, owner, &d);
   HFONT font = UiFont(kUiFace, -11);
   Str number = "#" + DecimalText(static_cast<int64_t>(volume));
-  AddControl(window, kStaticClass, Format(run.Text(48), number.c_str()).c_str(),
+  AddControl(window, kStaticClass, Format(run.Text(text::kNextDiskBody), number.c_str()).c_str(),
              WS_VISIBLE | SS_NOPREFIX, 10, 10, 360, 57, 102, font);
-  HWND caption = AddControl(window, kStaticClass, run.Text(98).c_str(), WS_VISIBLE | SS_NOPREFIX, 10,
+  HWND caption = AddControl(window, kStaticClass, run.Text(text::kNextDiskFolderLabel).c_str(), WS_VISIBLE | SS_NOPREFIX, 10,
                             72, 360, 14, 103, font);
-  SIZE size = TextExtent(caption, run.Text(98).c_str());
+  SIZE size = TextExtent(caption, run.Text(text::kNextDiskFolderLabel).c_str());
   MoveWindow(caption, 10, 72, size.cx, size.cy, FALSE);
   HWND edit = AddControl(window, "EDIT", FolderPart(volumePath).c_str(),
                          WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 10, 90, 278, 21, kFolderId, font,
                          WS_EX_CLIENTEDGE);
-  AddControl(window, kButtonClass, run.Text(27).c_str(), WS_VISIBLE | WS_TABSTOP, 296, 90, 75, 23,
+  AddControl(window, kButtonClass, run.Text(text::kBrowseButton).c_str(), WS_VISIBLE | WS_TABSTOP, 296, 90, 75, 23,
              kBrowseId, font);
   AddControl(window, kButtonClass, "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 206, 128, 75, 23,
              IDOK, font);
-  AddControl(window, kButtonClass, run.Text(25).c_str(), WS_VISIBLE | WS_TABSTOP, 296, 128, 75, 23,
+  AddControl(window, kButtonClass, run.Text(text::kCancelButton).c_str(), WS_VISIBLE | WS_TABSTOP, 296, 128, 75, 23,
              IDCANCEL, font);
   SetFocus(edit);
   RunModal(window, owner, &d.done);

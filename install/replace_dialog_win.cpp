@@ -1,5 +1,6 @@
 #include "install/replace_dialog_win.h"
 
+#include "format/language_texts.h"
 #include "install/overwrite.h"
 #include "startup/dialog_win.h"
 #include "startup/run_win.h"
@@ -63,7 +64,7 @@ int32_t AskReplaceFile(Run& run, HWND owner, const ReplaceQuestion& q) {
                                   owner, owner, &r);
   SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(kUiFace, -13)), FALSE);
   HFONT font = UiFont(kUiFace, -11), bold = UiFont(kUiFace, -11, FW_BOLD);
-  Label(window, run.Text(88), 16, 12, bold);
+  Label(window, run.Text(text::kReplaceQuestion), 16, 12, bold);
   HWND path = Label(window, Str(), 16, 36, font);
   RECT client;
   GetClientRect(window, &client);
@@ -79,7 +80,7 @@ int32_t AskReplaceFile(Run& run, HWND owner, const ReplaceQuestion& q) {
   SetWindowTextA(path, shown.c_str());
   SIZE size = TextExtent(path, shown.c_str());
   MoveWindow(path, 16, 36, size.cx, size.cy, FALSE);
-  HWND captions[2] = {Label(window, run.Text(89), 16, 60, font), Label(window, run.Text(90), 16, 84, font)};
+  HWND captions[2] = {Label(window, run.Text(text::kReplaceExisting), 16, 60, font), Label(window, run.Text(text::kReplaceNew), 16, 84, font)};
   RECT a, b;
   GetWindowRect(captions[0], &a);
   GetWindowRect(captions[1], &b);
@@ -89,7 +90,7 @@ int32_t AskReplaceFile(Run& run, HWND owner, const ReplaceQuestion& q) {
   AddControl(window, kStaticClass, "", WS_VISIBLE | SS_SUNKEN, 16, 110, 424, 2, -1, nullptr);
   const int answers[4] = {kReplace, kReplaceAll, kSkip, kSkipAll};
   for (int i = 0; i < 4; ++i)
-    AddControl(window, kButtonClass, run.Text(91 + i).c_str(),
+    AddControl(window, kButtonClass, run.Text(text::kReplaceButton + i).c_str(),
                WS_VISIBLE | WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON : 0), 16 + 108 * i, 124, 100,
                23, answers[i], font);
   RunModal(window, owner, &r.done);

@@ -10,6 +10,7 @@
 #include "actions/registry_win.h"
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/language_texts.h"
 #include "format/text_util.h"
 #include "startup/install_log_win.h"
 #include "startup/prerequisites.h"
@@ -178,17 +179,17 @@ void CloseRunningCopy(const Run& run) {
 void RunPrerequisiteChecks(Run& run) {
   const SetupScript& script = run.script;
   if (Failed("system version", VersionClassRefused(run.versionClass, script.HeaderInt(field::kUnsupportedSystems))))
-    Fail(run, run.Text(52) + script.HeaderText(field::kSupportedSystemsText),
+    Fail(run, run.Text(text::kUnsupportedSystem) + script.HeaderText(field::kSupportedSystemsText),
          script.HeaderText(field::kSetupTitle).c_str(), !run.startup.silentMode);
   if (script.HeaderFlag(field::kNeedsAdministrator) && Failed("administrator", !IsAdministrator()))
-    Fail(run, run.Text(85), run.startup.setupTitle.c_str(), true);
+    Fail(run, run.Text(text::kAdministratorNeeded), run.startup.setupTitle.c_str(), true);
   if (script.HeaderFlag(field::kDotNetVersion)) {
     double required = DecimalValue(script.HeaderText(field::kDotNetVersion));
     if (Failed(".NET", DotNetCheckFails(script.HeaderFlag(field::kDotNetAnyLater),
                                                   InstalledDotNetVersion(), required))) {
-      Str text = run.Text(86);
+      Str text = run.Text(text::kDotNetNeeded);
       bool offer = script.HeaderFlag(field::kDotNetDownloadUrl);
-      if (offer) text += " " + run.Text(87);
+      if (offer) text += " " + run.Text(text::kDotNetDownloadQuestion);
       CleanUpRun(run, Cleanup::WithLanguageFiles);
       int answer = MessageBoxA(run.startup.appWindow, text.c_str(), run.startup.setupTitle.c_str(),
                                (offer ? MB_YESNO : MB_OK) | MB_ICONEXCLAMATION);

@@ -5,9 +5,11 @@
 #include <array>
 #include <string>
 
+#include "format/language_texts.h"
+
 namespace pvx::tool {
 
-constexpr int kLanguageStringCount = 99;
+constexpr int kLanguageStringCount = text::kCount;
 using LanguageStrings = std::array<std::string, kLanguageStringCount>;  // [0] is string 1
 
 struct BuiltinLanguage {

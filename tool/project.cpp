@@ -877,7 +877,8 @@ void Loader::Languages(const toml::table& root) {
     LanguageDef def;
     def.name = Convert(name, t, key + ".name", codepage, false);
     def.langId = id;
-    def.builtinFolderText = base && strings[3] == BuiltinStrings(*base)[2];
+    def.builtinFolderText =
+        base && strings[text::kFolderBody] == BuiltinStrings(*base)[text::kFolderBody - 1];
     for (int k = 1; k <= kLanguageStringCount; ++k) {
       const std::string& s = strings[k];
       if (s.find('\0') != std::string::npos) Fail(t, key + ".strings." + std::to_string(k), "the text contains a NUL character");

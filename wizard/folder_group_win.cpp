@@ -5,6 +5,7 @@
 
 #include "actions/folder_macros.h"
 #include "format/header_fields.h"
+#include "format/language_texts.h"
 #include "format/text_util.h"
 #include "startup/run_win.h"
 #include "wizard/browse_rule.h"
@@ -46,7 +47,7 @@ void FolderChanged() {
 void BrowseClicked() {
   Run& run = *g_wizard.run;
   Str path = ControlText(kFolderEdit);
-  if (BrowseForFolder(run.startup.appWindow, EscapeAmpersands(Lang(49)), path) && !path.empty()) {
+  if (BrowseForFolder(run.startup.appWindow, EscapeAmpersands(Lang(text::kBrowseTitle)), path) && !path.empty()) {
     Str appended = run.ExpandField(field::kBrowseAppendFolder);
     path = BrowsedFolder(path, run.ExpandField(field::kDefaultFolder),
                          run.script.HeaderText(field::kBrowseAppendFolder).empty() ? nullptr : &appended);

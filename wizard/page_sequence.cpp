@@ -1,5 +1,6 @@
 #include "wizard/page_sequence.h"
 
+#include "format/header_fields.h"
 #include "format/script.h"
 
 namespace pvx {
@@ -8,7 +9,15 @@ namespace {
 
 // The two header flags a kind needs (one flag twice where one suffices).
 const uint8_t kConditions[kExit][2] = {
-    {111, 111}, {30, 30}, {84, 84}, {112, 112}, {86, 113}, {22, 114}, {115, 115}, {0, 0}, {116, 116},
+    {field::kWelcomePage, field::kWelcomePage},
+    {field::kLicensePage, field::kLicensePage},
+    {field::kInformationPage, field::kInformationPage},
+    {field::kFolderPage, field::kFolderPage},
+    {field::kMakeProgramGroup, field::kGroupPage},
+    {field::kOfferShortcuts, field::kShortcutsPage},
+    {field::kReadyPage, field::kReadyPage},
+    {0, 0},  // the Installing page is always there
+    {field::kFinishPage, field::kFinishPage},
 };
 
 }  // namespace

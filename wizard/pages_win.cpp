@@ -5,6 +5,7 @@
 
 #include "actions/folder_macros.h"
 #include "format/header_fields.h"
+#include "format/language_texts.h"
 #include "startup/dialog_win.h"
 #include "startup/run_win.h"
 #include "startup/system_dll_win.h"
@@ -136,11 +137,11 @@ bool IsCheckBox(int id) { return SpecOf(id).kind == kCheck || SpecOf(id).kind ==
 
 // Texts every page is filled with at start: control, language text.
 const uint8_t kTexts[][2] = {
-    {kBack, 24},         {kCancel, 25},        {kBrowse, 27},       {kWelcomeTitle, 1},
-    {kWelcomeBody, 2},   {kLicenseLabel, 18},  {kInformationLabel, 82}, {kFolderLabel, 3},
-    {kFolderFrame, 29},  {kGroupLabel, 19},    {kNoShortcuts, 28},  {kShortcutsLabel, 50},
-    {kDesktopBox, 31},   {kStartMenuBox, 32},  {kQuickLaunchBox, 33}, {kReadyLabel, 4},
-    {kRunBox, 20},       {kReadmeBox, 21},     {kWebBox, 84},
+    {kBack, text::kBackButton},         {kCancel, text::kCancelButton},        {kBrowse, text::kBrowseButton},       {kWelcomeTitle, text::kWelcomeHeading},
+    {kWelcomeBody, text::kWelcomeBody},   {kLicenseLabel, text::kLicenseBody},  {kInformationLabel, text::kInformationBody}, {kFolderLabel, text::kFolderBody},
+    {kFolderFrame, text::kFolderGroupBox},  {kGroupLabel, text::kGroupBody},    {kNoShortcuts, text::kNoGroupBox},  {kShortcutsLabel, text::kShortcutsBody},
+    {kDesktopBox, text::kDesktopShortcutBox},   {kStartMenuBox, text::kStartMenuShortcutBox},  {kQuickLaunchBox, text::kQuickLaunchShortcutBox}, {kReadyLabel, text::kReadyBody},
+    {kRunBox, text::kRunProgramBox},       {kReadmeBox, text::kShowReadmeBox},     {kWebBox, text::kWebSiteBox},
 };
 
 const int16_t kShortcutRows[] = {128, 152, 176};
@@ -329,16 +330,16 @@ void FillPages() {
 
 void SetUpFinish() {
   ByFlags(kFinishOffers, 3, ShowControl);
-  int body = 7;
+  int body = text::kFinishBody;
   if (Flag(field::kFinishOffersRestart)) {
-    SetLanguageText(kRestartNow, 66);
-    SetLanguageText(kRestartLater, 67);
+    SetLanguageText(kRestartNow, text::kRestartNowBox);
+    SetLanguageText(kRestartLater, text::kRestartLaterBox);
     ShowControl(kRestartNow, true);
     ShowControl(kRestartLater, true);
-    body = 79;
+    body = text::kFinishRestartBody;
   }
   SetLanguageText(kWelcomeBody, body);
-  SetLanguageText(kWelcomeTitle, 6);
+  SetLanguageText(kWelcomeTitle, text::kFinishHeading);
   // The body ends above the first option row.
   RECT r;
   GetClientRect(Ctl(kWelcomeBody), &r);
@@ -347,11 +348,11 @@ void SetUpFinish() {
 }
 
 void RebuildSummary() {
-  const Str* headings[3] = {&Lang(43), &Lang(44), &Lang(45)};
+  const Str* headings[3] = {&Lang(text::kSummaryFolder), &Lang(text::kSummaryGroup), &Lang(text::kSummaryShortcuts)};
   const Str* shortcuts[3] = {};
   if (Flag(field::kOfferShortcuts))
     for (int i = 0; i < 3; ++i)
-      if (Checked(kDesktopBox + i) && Offered(kDesktopBox + i)) shortcuts[i] = &Lang(31 + i);
+      if (Checked(kDesktopBox + i) && Offered(kDesktopBox + i)) shortcuts[i] = &Lang(text::kDesktopShortcutBox + i);
   Str group = ControlText(kGroupEdit);
   bool withGroup = Flag(field::kMakeProgramGroup) && !Checked(kNoShortcuts);
   SetWindowTextA(Ctl(kSummary),

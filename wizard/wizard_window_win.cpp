@@ -7,6 +7,7 @@
 #include "actions/finishing_win.h"
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/language_texts.h"
 #include "install/install_sequence_win.h"
 #include "startup/app_window_win.h"
 #include "startup/dialog_win.h"
@@ -27,8 +28,8 @@ Run& R() { return *g_wizard.run; }
 
 // Header title, subtitle and Next caption per page kind (language texts).
 const uint8_t kPageTexts[kExit][3] = {
-    {0, 0, 23},  {9, 10, 22},  {34, 82, 23}, {11, 12, 23}, {14, 13, 23},
-    {14, 15, 23}, {16, 62, 26}, {61, 17, 23}, {0, 0, 41},
+    {0, 0, text::kNextButton},  {text::kLicenseTitle, text::kLicenseSubtitle, text::kAcceptButton},  {text::kInformationTitle, text::kInformationBody, text::kNextButton}, {text::kFolderTitle, text::kFolderSubtitle, text::kNextButton}, {text::kGroupTitle, text::kGroupSubtitle, text::kNextButton},
+    {text::kGroupTitle, text::kShortcutsSubtitle, text::kNextButton}, {text::kReadyTitle, text::kReadySubtitle, text::kInstallButton}, {text::kInstallingTitle, text::kInstallingSubtitle, text::kNextButton}, {0, 0, text::kFinishButton},
 };
 
 void ShowPage();
@@ -77,7 +78,7 @@ void QueryClose() {
   // The page, not the Next caption, tells whether Finish is showing: a
   // translation may give Next and Finish the same caption.
   if (g_wizard.Kind() == kFinish) EndInstalled(run);
-  if (MessageBoxA(Ctl(kWindow), Lang(46).c_str(), run.startup.setupTitle.c_str(),
+  if (MessageBoxA(Ctl(kWindow), Lang(text::kCancelQuestion).c_str(), run.startup.setupTitle.c_str(),
                   MB_YESNO | MB_ICONQUESTION) == IDYES)
     EndCancelled();
 }
@@ -103,10 +104,10 @@ bool EnoughDiskSpace() {
   bool enough = static_cast<int64_t>(free) >= required;
   if (!enough) {
     // The drive goes in by hand: the text is the package's, not a format.
-    Str text = Lang(8);
+    Str text = Lang(text::kDiskSpaceTooLittle);
     size_t at = text.find("%s");
     if (at != Str::npos) text.replace(at, 2, Str(1, drive));
-    MessageBoxA(Ctl(kWindow), text.c_str(), Lang(42).c_str(), MB_ICONERROR);
+    MessageBoxA(Ctl(kWindow), text.c_str(), Lang(text::kDiskSpaceCaption).c_str(), MB_ICONERROR);
   }
   SetErrorMode(mode);
   return enough;
@@ -141,7 +142,7 @@ void GoBack() {
 
 void Install() {
   CompleteWizard();
-  SetLanguageText(kInstallingLabel, 5);
+  SetLanguageText(kInstallingLabel, text::kInstallingBody);
   EnableWindow(Ctl(kNext), FALSE);
   EnableWindow(Ctl(kBack), FALSE);
   // Next, which had the focus, cannot keep it; Esc must reach Cancel.
@@ -197,7 +198,7 @@ void ShowPage() {
       ShowControl(kBottomText, false);
       break;
   }
-  if (g_wizard.sequence.kinds[g_wizard.current + 1] == kInstalling) SetLanguageText(kNext, 26);
+  if (g_wizard.sequence.kinds[g_wizard.current + 1] == kInstalling) SetLanguageText(kNext, text::kInstallButton);
   if (g_wizard.complete) {
     // The control that had the focus may be on the page just hidden, or
     // disabled now.
