@@ -1,5 +1,6 @@
 #include "actions/action_paths.h"
 
+#include "format/folder_numbers.h"
 #include "format/text_util.h"
 
 namespace pvx {
@@ -18,8 +19,9 @@ Str FontRegistryData(const Str& file, const Str& fontsFolder) {
 
 Str ShortcutLinkPath(int kind, bool chosen, const Str& groupName, const Str& linkName,
                      FolderResolver& folders) {
-  // Folder numbers of kinds 0 to 3: programs, desktop, start menu, quick launch.
-  static const unsigned char kFolderOf[] = {8, 6, 9, 7};
+  // The folders of kinds 0 to 3.
+  static const unsigned char kFolderOf[] = {folder::kPrograms, folder::kDesktop, folder::kStartMenu,
+                                            folder::kQuickLaunch};
   if (linkName.empty()) return Str();
   if (kind == kExplicitShortcut) return linkName;
   if (kind < 0 || kind > kQuickLaunchShortcut || !chosen) return Str();

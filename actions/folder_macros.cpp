@@ -2,6 +2,7 @@
 #include "actions/folder_macros.h"
 
 #include "format/decimal.h"
+#include "format/folder_numbers.h"
 
 namespace pvx {
 
@@ -9,8 +10,8 @@ int MacroNumber(const Str& digits) { return DecimalInt(digits) & 0xFF; }
 
 static Str Replacement(const Str& digits, FolderResolver& resolver) {
   int number = MacroNumber(digits);
-  bool shortForm = number >= 41 && number <= 80;
-  if (shortForm) number -= 40;
+  bool shortForm = number > folder::kShortFormOffset && number <= 2 * folder::kShortFormOffset;
+  if (shortForm) number -= folder::kShortFormOffset;
   Str folder = resolver.ResolveFolder(number);
   if (shortForm) folder = folder.empty() ? Str() : resolver.ShortForm(folder);
   return folder;

@@ -1,11 +1,6 @@
 // FolderMacros: "@$&%" and the two characters after it name a folder by
-// number; every path of a package passes through ExpandFolderMacros when it
-// is used.
-//
-//   1..35    folders (Program Files, Windows, System, installation, Temp, …)
-//   41..80   the short (8.3) form of folder N - 40
-//   81..100  RegistryVariable N - 80
-//   others   empty text
+// number (format/folder_numbers.h lists them); every path of a package
+// passes through ExpandFolderMacros when it is used.
 #pragma once
 #include "format/str.h"
 

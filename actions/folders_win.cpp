@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "actions/registry_win.h"
+#include "format/folder_numbers.h"
 #include "format/text_util.h"
 
 namespace pvx {
@@ -34,7 +35,7 @@ Str WindowsFolder() {
 
 // The CSIDL behind each folder number that the shell supplies; -1 where
 // the number has a rule of its own or none.
-const signed char kCsidl[36] = {
+const signed char kCsidl[folder::kLastFolder + 1] = {
     -1, -1, -1, -1, -1, -1,                                   // 0..5
     CSIDL_DESKTOP, -1, CSIDL_PROGRAMS, CSIDL_STARTMENU,       // 6..9
     CSIDL_PERSONAL, CSIDL_FAVORITES, CSIDL_SENDTO, 40 /* CSIDL_PROFILE */, CSIDL_STARTUP,
@@ -51,57 +52,58 @@ const signed char kCsidl[36] = {
 bool Is9xFamily() { return (GetVersion() & 0x80000000u) != 0; }
 
 Str SystemFolders::Raw(int number) {
-  if (number >= 0 && number < 36 && kCsidl[number] >= 0) return SpecialFolder(kCsidl[number]);
+  if (number >= 0 && number <= folder::kLastFolder && kCsidl[number] >= 0) return SpecialFolder(kCsidl[number]);
   char buffer[MAX_PATH + 1];
   switch (number) {
-    case 1: {
+    case folder::kProgramFiles: {
       Str path = SpecialFolder(38 /* CSIDL_PROGRAM_FILES */);
       if (path.empty())
         path = ReadRegistryText(2, kWindowsKey, "ProgramFilesDir");
       if (path.empty()) path = WindowsFolder().substr(0, 1) + ":\\Program Files";
       return path;
     }
-    case 2:
+    case folder::kWindows:
       return WindowsFolder();
-    case 3: {
+    case folder::kSystem: {
       UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
       return n && n < MAX_PATH ? Str(buffer, n) : Str();
     }
-    case 4:
+    case folder::kInstallation:
       return context_.installFolder;
-    case 5: {
+    case folder::kTemp: {
       DWORD n = GetTempPathA(sizeof buffer, buffer);
       return n && n < sizeof buffer ? Str(buffer, n) : Str();
     }
-    case 7: {
+    case folder::kQuickLaunch: {
       Str path = ReadRegistryText(1, kWindowsKey + Str("\\GrpConv\\MapGroups"), "Quick Launch");
       if (path.empty())
         path = SpecialFolder(CSIDL_APPDATA) + "\\Microsoft\\Internet Explorer\\Quick Launch";
       return IsDirectory(path) ? path : Str();
     }
-    case 16:
-      if (Is9xFamily()) return ResolveFolder(1) + "\\Common Files";
+    case folder::kCommonFiles:
+      if (Is9xFamily()) return ResolveFolder(folder::kProgramFiles) + "\\Common Files";
       return SpecialFolder(43 /* CSIDL_PROGRAM_FILES_COMMON */);
-    case 17:
+    case folder::kSystemDrive:
       return WindowsFolder().substr(0, 3);
-    case 18:
+    case folder::kSetupFolder:
       return FolderPart(context_.executablePath);
-    case 20: {
+    case folder::kUserName: {
       DWORD size = 256;
       char name[257] = {};
       return GetUserNameA(name, &size) ? Str(name) : Str();
     }
-    case 21:
+    case folder::kLanguage:
       return context_.languageName;
-    case 22: {
+    case folder::kComputerName: {
       DWORD size = 256;
       char name[257] = {};
       return GetComputerNameA(name, &size) ? Str(name) : Str();
     }
     default:
-      if (number >= 81 && number <= 100 && context_.registryValues &&
-          static_cast<size_t>(number - 81) < context_.registryValues->size())
-        return (*context_.registryValues)[number - 81];
+      if (number >= folder::kFirstRegistryVariable && number <= folder::kLastRegistryVariable &&
+          context_.registryValues &&
+          static_cast<size_t>(number - folder::kFirstRegistryVariable) < context_.registryValues->size())
+        return (*context_.registryValues)[number - folder::kFirstRegistryVariable];
       return Str();
   }
 }

@@ -4,6 +4,7 @@
 #include "actions/actions_win.h"
 #include "actions/registry_win.h"
 #include "actions/registry_write_win.h"
+#include "format/folder_numbers.h"
 #include "format/language_texts.h"
 #include "format/text_util.h"
 #include "install/install_ui_win.h"
@@ -24,7 +25,7 @@ uint32_t InstallFont(Run& run, const ExpandedRecord& e) {
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kFailedWithoutCode;  // a folder of that name
   WriteRegistryValue(2,
                      Is9xFamily() ? kWindowsKey + Str("\\Fonts") : Str("Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"),
-                     e.field[0], FontRegistryData(file, run.folderResolver.ResolveFolder(15)), 0, false);
+                     e.field[0], FontRegistryData(file, run.folderResolver.ResolveFolder(folder::kFonts)), 0, false);
   uint32_t result = AddFontResourceA(file.c_str()) ? 0 : LastError();
   // A hung window elsewhere must not stop the installation.
   SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);

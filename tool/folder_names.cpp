@@ -2,43 +2,44 @@
 
 #include <cstdio>
 
+#include "format/folder_numbers.h"
 #include "format/text_util.h"
 
 namespace pvx::tool {
 
 const std::vector<FolderName>& FolderNames() {
   static const std::vector<FolderName> names = {
-      {"pf", 1, "Program Files"},
-      {"win", 2, "Windows folder"},
-      {"sys", 3, "System folder"},
-      {"app", 4, "installation folder chosen in the wizard"},
-      {"tmp", 5, "temporary folder"},
-      {"desktop", 6, "desktop"},
-      {"quicklaunch", 7, "Quick Launch"},
-      {"programs", 8, "Start menu programs"},
-      {"startmenu", 9, "Start menu"},
-      {"documents", 10, "My Documents"},
-      {"favorites", 11, "Favorites"},
-      {"sendto", 12, "Send To"},
-      {"profile", 13, "user profile"},
-      {"startup", 14, "Startup"},
-      {"fonts", 15, "Fonts"},
-      {"cf", 16, "Common Files"},
-      {"sysdrive", 17, "system drive (\"C:\")"},
-      {"src", 18, "folder of the setup executable"},
-      {"username", 20, "user name"},
-      {"language", 21, "name of the chosen language"},
-      {"computername", 22, "computer name"},
-      {"appdata", 26, "application data"},
-      {"commonappdata", 27, "common application data"},
-      {"commondesktop", 28, "common desktop"},
-      {"commondocuments", 29, "common documents"},
-      {"commonfavorites", 30, "common favorites"},
-      {"commonprograms", 31, "common Start menu programs"},
-      {"commonstartmenu", 32, "common Start menu"},
-      {"commonstartup", 33, "common Startup"},
-      {"templates", 34, "Templates"},
-      {"commontemplates", 35, "common Templates"},
+      {"pf", folder::kProgramFiles, "Program Files"},
+      {"win", folder::kWindows, "Windows folder"},
+      {"sys", folder::kSystem, "System folder"},
+      {"app", folder::kInstallation, "installation folder chosen in the wizard"},
+      {"tmp", folder::kTemp, "temporary folder"},
+      {"desktop", folder::kDesktop, "desktop"},
+      {"quicklaunch", folder::kQuickLaunch, "Quick Launch"},
+      {"programs", folder::kPrograms, "Start menu programs"},
+      {"startmenu", folder::kStartMenu, "Start menu"},
+      {"documents", folder::kDocuments, "My Documents"},
+      {"favorites", folder::kFavorites, "Favorites"},
+      {"sendto", folder::kSendTo, "Send To"},
+      {"profile", folder::kProfile, "user profile"},
+      {"startup", folder::kStartup, "Startup"},
+      {"fonts", folder::kFonts, "Fonts"},
+      {"cf", folder::kCommonFiles, "Common Files"},
+      {"sysdrive", folder::kSystemDrive, "system drive (\"C:\")"},
+      {"src", folder::kSetupFolder, "folder of the setup executable"},
+      {"username", folder::kUserName, "user name"},
+      {"language", folder::kLanguage, "name of the chosen language"},
+      {"computername", folder::kComputerName, "computer name"},
+      {"appdata", folder::kAppData, "application data"},
+      {"commonappdata", folder::kCommonAppData, "common application data"},
+      {"commondesktop", folder::kCommonDesktop, "common desktop"},
+      {"commondocuments", folder::kCommonDocuments, "common documents"},
+      {"commonfavorites", folder::kCommonFavorites, "common favorites"},
+      {"commonprograms", folder::kCommonPrograms, "common Start menu programs"},
+      {"commonstartmenu", folder::kCommonStartMenu, "common Start menu"},
+      {"commonstartup", folder::kCommonStartup, "common Startup"},
+      {"templates", folder::kTemplates, "Templates"},
+      {"commontemplates", folder::kCommonTemplates, "common Templates"},
   };
   return names;
 }
@@ -64,13 +65,13 @@ int LookUp(const std::string& inner) {
       name.find_first_not_of("0123456789", 3) == std::string::npos && name.size() <= 5) {
     int n = std::stoi(name.substr(3));
     // Variable 20 would be number 100, which a two-digit token cannot name.
-    if (n >= 1 && n <= 19 && !shortForm) return 80 + n;
+    if (n >= 1 && n <= 19 && !shortForm) return folder::kFirstRegistryVariable - 1 + n;
     return -1;
   }
   for (const FolderName& f : FolderNames())
     if (name == f.name) number = f.number;
   if (number < 0) return -1;
-  return shortForm ? number + 40 : number;
+  return shortForm ? number + folder::kShortFormOffset : number;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "actions/folder_macros.h"
+#include "format/folder_numbers.h"
 #include "format/header_fields.h"
 #include "format/language_texts.h"
 #include "format/text_util.h"
@@ -80,7 +81,7 @@ void NoShortcutsClicked() {
 }
 
 void FillGroupList() {
-  Str folder = g_wizard.run->folderResolver.ResolveFolder(8);
+  Str folder = g_wizard.run->folderResolver.ResolveFolder(folder::kPrograms);
   if (folder.empty()) return;  // "\*" would list the current drive's root
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);

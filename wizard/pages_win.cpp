@@ -4,6 +4,7 @@
 #include <richedit.h>
 
 #include "actions/folder_macros.h"
+#include "format/folder_numbers.h"
 #include "format/header_fields.h"
 #include "format/language_texts.h"
 #include "startup/dialog_win.h"
@@ -305,7 +306,7 @@ void FillPages() {
   if (Flag(field::kOfferShortcuts) && Ctl(kDesktopBox)) {
     ByFlags(kOfferedShortcuts, 2, ShowControl);
     ShowControl(kQuickLaunchBox,
-                Flag(field::kOfferQuickLaunch) && !run.folderResolver.ResolveFolder(7).empty());
+                Flag(field::kOfferQuickLaunch) && !run.folderResolver.ResolveFolder(folder::kQuickLaunch).empty());
     Pack(kDesktopBox, 22, kShortcutRows);
   }
   // Set now, not when Finish is first shown: without a Finish page the
