@@ -109,8 +109,9 @@ std::vector<RegistrationEntry> Registrations(const SetupScript& s) {
     std::string key = list.Field(r, 1);
     if ((root != 1 && root != 2) || AsciiLower(key).compare(0, prefix.size(), prefix) != 0) continue;
     int type = list.FieldInt(r, 4);
-    out.push_back({RootName(root), key, list.Field(r, 2), list.Field(r, 3),
-                   type == 0 ? "string" : type == 1 ? "binary" : type == 2 ? "dword" : "none", list.FieldInt(r, 6) == 1});
+    out.push_back({RootName(root), key, list.Field(r, 2),
+                   type == 0 ? "string" : type == 1 ? "binary" : type == 2 ? "dword" : "none", list.Field(r, 3),
+                   list.FieldInt(r, 6) == 1});
   }
   return out;
 }

@@ -43,6 +43,18 @@ uint32_t EstimatedSizeKiB(uint64_t bytes) {
   return kib > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(kib);
 }
 
+const std::vector<std::string>& RegistrationValueNames() {
+  static const std::vector<std::string> names = [] {
+    ProductInfo every;
+    every.id = every.name = every.version = every.publisher = every.url = every.supportUrl = every.icon =
+        every.contact = every.comments = "x";
+    std::vector<std::string> out;
+    for (const RegistrationValue& v : RegistrationValues(every, "x", 0)) out.push_back(v.name);
+    return out;
+  }();
+  return names;
+}
+
 std::vector<RegistrationValue> RegistrationValues(const ProductInfo& product, const std::string& uninstaller,
                                                   uint64_t payloadBytes) {
   std::vector<RegistrationValue> out;

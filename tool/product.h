@@ -56,6 +56,11 @@ struct RegistrationValue {
 std::vector<RegistrationValue> RegistrationValues(const ProductInfo& product, const std::string& uninstaller,
                                                   uint64_t payloadBytes);
 
+// Every value name RegistrationValues can write. An upgrade may write
+// fewer than the version before it did; the rest are listed for removal
+// all the same, so that the uninstallation leaves nothing of either.
+const std::vector<std::string>& RegistrationValueNames();
+
 // The value name EstimatedSize, whose data the builder fills in from the
 // payload it packs.
 extern const char kEstimatedSizeValue[];

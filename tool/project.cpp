@@ -517,11 +517,18 @@ void Loader::ProductRegistration() {
         return true;
     return false;
   };
+  std::set<std::string> written;
   for (const RegistrationValue& v : RegistrationValues(product, uninstaller, 0)) {
+    written.insert(v.name);
     if (given(v.name)) continue;
     if (v.name == kEstimatedSizeValue) project_.estimatedSizeRecord = static_cast<int>(records.size());
     records.push_back({"2", key, v.name, v.data, DecimalText(static_cast<int64_t>(v.type)), "1", "1"});
   }
+  // What an earlier version may have written and this one does not: the
+  // uninstallation removes it too, and with it the key.
+  auto& leftovers = project_.records[static_cast<int>(ListKind::UninstallRegistryEntries)];
+  for (const std::string& name : RegistrationValueNames())
+    if (!written.count(name) && !given(name)) leftovers.push_back({"2", key, name});
   auto& variables = project_.records[static_cast<int>(ListKind::RegistryVariables)];
   if (variables.size() >= 19)
     Fail(productNode_, "product",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,18 @@ TEST(ProductRegistration, OnlyValuesWithASourceAndTheProjectsOwnWin) {
       EXPECT_TRUE(p.warnings.empty()) << c.what << ": " << (p.warnings.empty() ? "" : p.warnings[0]);
     }
     EXPECT_EQ(Registration(p), expected) << c.what;
+    // Whatever this version leaves out is still removed at uninstall: an
+    // earlier version may have written it.
+    std::set<std::string> removed;
+    for (auto& [name, value] : Registration(p)) removed.insert(name);
+    for (auto& r : p.records[static_cast<int>(ListKind::UninstallRegistryEntries)]) {
+      EXPECT_EQ(r[0], "2");
+      EXPECT_EQ(r[1], kKey);
+      EXPECT_TRUE(removed.insert(r[2]).second) << c.what << ": listed twice: " << r[2];
+    }
+    std::set<std::string> every(RegistrationValueNames().begin(), RegistrationValueNames().end());
+    if (std::string(c.what) == "project's own value wins") every.erase("NoModify");
+    EXPECT_EQ(removed, every) << c.what;
   }
 }
 
