@@ -445,6 +445,25 @@ class DocumentedExample(unittest.TestCase):
         finally:
             ws.cleanup()
 
+    def test_the_publishing_example_of_the_readme_builds_without_findings(self):
+        readme = os.path.join(os.path.dirname(__file__), "../../README.md")
+        with open(readme, encoding="utf-8") as f:
+            text = f.read()
+        example = text.split("## Publishing", 1)[1].split("```toml\n", 1)[1].split("```", 1)[0]
+        ws = Workspace()
+        try:
+            ws.write("uninstall.exe", b"MZ uninstaller")
+            ws.write("tool/project.toml", example.encode())
+            ws.write("tool/app/tool.exe", b"MZ")
+            r = ws.build(project="tool/project.toml")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual(r.stderr, "")
+            doc = json.loads(run("inspect", ws.path("out/setup.exe"), "--json").stdout)
+            self.assertEqual(doc["audit"], [])
+            self.assertIn("QuietUninstallString", [v["value_name"] for v in doc["registration"]])
+        finally:
+            ws.cleanup()
+
 
 if __name__ == "__main__":
     unittest.main()
