@@ -8,8 +8,12 @@ import os
 import re
 import shlex
 import shutil
+import subprocess
+import time
 
 import harness
+import packages
+import wizard_support
 from uninstall_test import ROOT, UninstallCase, toml_text
 
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
@@ -196,3 +200,49 @@ class UpgradeTest(ProductCase):
             self.assertEqual(f.read(), b"1.0")
         self.assertEqual(self.values(KEY)["InstallLocation"][1], folder)
         self.assertNotEqual(default_windows, folder)
+
+
+class WizardUpgradeTest(wizard_support.WizardCase):
+    """The folder a user chose on the folder page is the next version's
+    folder page's default."""
+    ID = "PvxWizardUpgrade"
+    KEY = UNINSTALL + "\\" + ID
+
+    def body(self, version):
+        return ('[product]\nid = "%s"\nname = "Pvx Wizard Upgrade"\nversion = "%s"\n'
+                "[uninstall]\nuninstaller = true\n" % (self.ID, version) +
+                wizard_support.pages("folder", "ready", "finish"))
+
+    def reg(self, *args):
+        with open(os.devnull, "rb") as null_in:
+            return subprocess.run([harness.WINE, "reg"] + list(args), env=self.env, stdin=null_in,
+                                  capture_output=True, timeout=120).returncode
+
+    def remove(self, folder):
+        """Uninstalls what the test installed there, and waits until the
+        uninstaller's copy has removed the folder."""
+        exe = os.path.join(folder, "Uninstall.exe")
+        if os.path.exists(exe):
+            p = self.start(exe, ["/S"])
+            p.wait(120)
+            for _ in range(1500):
+                if not os.path.exists(folder):
+                    break
+                time.sleep(0.02)
+        shutil.rmtree(folder, ignore_errors=True)
+        self.reg("delete", self.KEY, "/f")
+
+    def test_version_2_offers_the_folder_the_user_chose_for_version_1(self):
+        self.reg("delete", self.KEY, "/f")
+        target = packages.install_folder("Pvx Chosen On The Page")
+        self.addCleanup(self.remove, target)
+        self.open(self.body("1.0"))
+        self.assertEqual(self.get(wizard_support.FOLDER_EDIT)["text"], "C:\\Program Files\\Pvx Wizard Upgrade")
+        self.type(wizard_support.FOLDER_EDIT, harness.windows_path(target))
+        self.go(wizard_support.NEXT, "ready")
+        self.go(wizard_support.NEXT, "finish")
+        self.assertTrue(os.path.exists(os.path.join(target, "tool.txt")))
+        self.process.kill()
+
+        self.open(self.body("2.0"))
+        self.assertEqual(self.get(wizard_support.FOLDER_EDIT)["text"], harness.windows_path(target))
