@@ -20,6 +20,7 @@
 #include <zlib.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -235,6 +236,8 @@ SetupScript ComposeScript(const Project& project, const ResourcePlan& resources,
   auto derived = [&](int n, const std::string& value) {
     if (!project.explicitFields.count(n) && static_cast<size_t>(n) <= last) s.header[n] = value;
   };
+  uint64_t bytes = 0;
+  for (const PayloadFile& f : project.files) bytes += f.size;
   // Lists.
   for (int k = 0; k < kListKindCount; ++k) {
     ListKind kind = static_cast<ListKind>(k);
@@ -255,6 +258,11 @@ SetupScript ComposeScript(const Project& project, const ResourcePlan& resources,
                            readme < 0 ? "" : Decimal(static_cast<uint64_t>(readme))});
       }
     }
+    // The registration's EstimatedSize counts what is packed, signed
+    // copies included.
+    if (kind == ListKind::RegistryEntries && !project.verbatim[k] && project.estimatedSizeRecord >= 0 &&
+        static_cast<size_t>(project.estimatedSizeRecord) < records.size())
+      records[project.estimatedSizeRecord][3] = Decimal(EstimatedSizeKiB(bytes));
     for (auto& r : records)
       for (auto& t : r) list.texts.push_back(t);
     const ListShape& shape = ShapeOf(kind);
@@ -268,9 +276,6 @@ SetupScript ComposeScript(const Project& project, const ResourcePlan& resources,
     }
     derived(shape.countField, count);
   }
-  // Sizes.
-  uint64_t bytes = 0;
-  for (const PayloadFile& f : project.files) bytes += f.size;
   derived(field::kDiskSpaceNeeded, Decimal(bytes));
   // Language strings.
   if (project.verbatimLanguageStrings) {
@@ -600,6 +605,17 @@ BuildResult BuildStaged(const Project& project, const BuildOptions& options) {
                                  std::string(e.what()).substr(std::string("signing: ").size()));
       }
     });
+  }
+  if (options.companion) {
+    if (FILE* setup = out.File(handles[0])) fflush(setup);  // unsigned: still open
+    const std::string content = options.companion(out.TempPath(handles[0]));
+    size_t companion = out.Create(options.companionPath);
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fileno(out.File(companion)), 0644 & ~mask);  // a text, not a program
+    if (fwrite(content.data(), 1, content.size(), out.File(companion)) != content.size() ||
+        fflush(out.File(companion)) != 0)
+      throw std::runtime_error("cannot write " + options.companionPath + ": " + strerror(errno));
   }
   out.Commit();
   result.payloadParts = facts.parts;

@@ -19,6 +19,10 @@ struct BuildOptions {
   bool showProgress = false;
   SigningOptions signing;                // signs the setup executable when enabled
   std::optional<int64_t> signingTime;    // SOURCE_DATE_EPOCH
+  // A file that appears together with the setup (the winget manifest):
+  // `companion` makes its content from the finished, signed setup file.
+  std::string companionPath;
+  std::function<std::string(const std::string& setupFile)> companion;
 };
 
 struct VolumeFile {

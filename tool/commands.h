@@ -12,6 +12,8 @@ struct BuildCommand {
   std::string runtime;
   SigningOptions signing;  // over the project's [signing]
   bool noSign = false;
+  std::string wingetDir;  // --winget: writes the installer manifest there
+  std::string wingetUrl;  // --winget-url: where the setup will be downloaded from
 };
 
 // Each returns the process exit code and reports on stdout/stderr.

@@ -21,6 +21,7 @@ void Usage(FILE* to) {
       "      --sign-key URI (--sign-certificate FILE | --sign-pkcs11-certificate URI)\n"
       "      [--sign-pkcs11-engine SO] [--sign-description TEXT] [--sign-url URL]\n"
       "      [--sign-timestamp URL]... ; --no-sign builds unsigned\n"
+      "      --winget DIR --winget-url URL: also writes the winget installer manifest to DIR\n"
       "  parvolex inspect SETUP.exe [--json]\n"
       "  parvolex verify SETUP.exe [--ca FILE]\n"
       "  parvolex extract SETUP.exe -d DIR\n"
@@ -79,6 +80,8 @@ int main(int argc, char** argv) {
       if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size()) c.output = args[++i];
       else if (args[i] == "--runtime" && i + 1 < args.size()) c.runtime = args[++i];
       else if (args[i] == "--no-sign") c.noSign = true;
+      else if (args[i] == "--winget" && i + 1 < args.size()) c.wingetDir = args[++i];
+      else if (args[i] == "--winget-url" && i + 1 < args.size()) c.wingetUrl = args[++i];
       else if (std::string* value = SigningOption(c.signing, args[i]); value && i + 1 < args.size()) {
         if (args[i] == "--sign-timestamp") c.signing.timestampServers.push_back(args[++i]);
         else *value = args[++i];

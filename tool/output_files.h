@@ -21,6 +21,7 @@ class OutputFiles {
   size_t Create(const std::string& finalPath);
   FILE* File(size_t index) { return entries_[index].file; }
   const std::string& FinalPath(size_t index) const { return entries_[index].finalPath; }
+  const std::string& TempPath(size_t index) const { return entries_[index].tempPath; }
   // Closes file `index` and replaces its content by what `make` writes:
   // make(current temporary path, new temporary path), where the new path
   // names no file yet and `make` creates it. The new file stays

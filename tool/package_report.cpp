@@ -10,11 +10,13 @@
 #include "format/decimal.h"
 #include "format/header_fields.h"
 #include "format/stored_records.h"
+#include "format/text_util.h"
 #include "tool/builder.h"
 #include "tool/commands.h"
 #include "tool/header_names.h"
 #include "tool/json.h"
 #include "tool/package_file.h"
+#include "tool/product.h"
 #include "tool/signing.h"
 #include "tool/text_convert.h"
 
@@ -78,7 +80,44 @@ std::string Quote(const std::string& s) {
   return out + "\"";
 }
 
+// A value the package writes under the system's uninstall key: the
+// product's registration in the list of installed programs.
+struct RegistrationEntry {
+  std::string root;  // "HKLM", "HKCU"
+  std::string key;
+  std::string name, type, data;
+  bool removed = false;  // listed for removal at uninstall
+};
+
+const char* RootName(int code) {
+  switch (code) {
+    case 0: return "HKCR";
+    case 1: return "HKCU";
+    case 2: return "HKLM";
+    case 3: return "HKU";
+    case 5: return "HKCC";
+    default: return "?";
+  }
+}
+
+std::vector<RegistrationEntry> Registrations(const SetupScript& s) {
+  std::vector<RegistrationEntry> out;
+  const std::string prefix = AsciiLower(std::string(kUninstallKey)) + "\\";
+  const ScriptList& list = s.List(ListKind::RegistryEntries);
+  for (size_t r = 0; r < list.Count(); ++r) {
+    int root = list.FieldInt(r, 0);
+    std::string key = list.Field(r, 1);
+    if ((root != 1 && root != 2) || AsciiLower(key).compare(0, prefix.size(), prefix) != 0) continue;
+    int type = list.FieldInt(r, 4);
+    out.push_back({RootName(root), key, list.Field(r, 2),
+                   type == 0 ? "string" : type == 1 ? "binary" : type == 2 ? "dword" : "none", list.Field(r, 3),
+                   list.FieldInt(r, 6) == 1});
+  }
+  return out;
+}
+
 struct Inspection {
+  std::vector<RegistrationEntry> registration;
   std::vector<ResourceMember> resources;
   std::string resourceError;
   std::vector<PayloadPart> parts;
@@ -141,6 +180,18 @@ Inspection Examine(PackageFile& p, const std::string& caFile = std::string()) {
                          "; the payload holds " + std::to_string(in.payloadBytes) + " bytes");
   }
   if (s.header.size() < 119) in.audit.push_back("the header has fewer than 119 fields; the runtime reads up to field 118");
+  in.registration = Registrations(s);
+  bool uninstallString = false;
+  for (const RegistrationEntry& e : in.registration) {
+    uninstallString = uninstallString || AsciiLower(e.name) == "uninstallstring";
+    if (!e.removed)
+      in.audit.push_back("registration value " + e.root + "\\" + U(e.key) + " \"" + U(e.name) +
+                         "\" is not removed at uninstall");
+  }
+  if (s.HeaderFlag(field::kWriteUninstallRecord) && !uninstallString)
+    in.audit.push_back("the package writes an uninstall record but does not register the product in the list of "
+                       "installed programs (no UninstallString under HKLM\\" + std::string(kUninstallKey) +
+                       "\\<id>): give the project a [product] table");
   return in;
 }
 
@@ -280,6 +331,18 @@ void WriteJson(PackageFile& p, const Inspection& in) {
   }
   j.EndArray();
   j.EndObject();
+  j.Key("registration").BeginArray();
+  for (const RegistrationEntry& e : in.registration) {
+    j.BeginObject();
+    j.Key("root").String(e.root);
+    j.Key("key").String(U(e.key));
+    j.Key("value_name").String(U(e.name));
+    j.Key("type").String(e.type);
+    j.Key("data").String(U(e.data));
+    j.Key("uninstall").Bool(e.removed);
+    j.EndObject();
+  }
+  j.EndArray();
   j.Key("audit").BeginArray();
   for (auto& a : in.audit) j.String(a);
   j.EndArray();
@@ -360,6 +423,16 @@ void WriteText(PackageFile& p, const Inspection& in) {
                                          : UnixTimeText(UnixFromFileTime(m.fileTime));
     std::printf("  %-6s %10llu bytes  %s  attr 0x%02X  %-6s -> %s\n", U(m.name).c_str(), (unsigned long long)m.size,
                 time.c_str(), m.attributes, m.compression.c_str(), dest.c_str());
+  }
+  std::printf("\nRegistration in the list of installed programs\n");
+  if (in.registration.empty()) std::printf("  none\n");
+  std::string lastKey;
+  for (const RegistrationEntry& e : in.registration) {
+    std::string key = e.root + "\\" + U(e.key);
+    if (key != lastKey) std::printf("  %s\n", key.c_str());
+    lastKey = key;
+    std::printf("    %-22s %-6s %s%s\n", U(e.name).c_str(), e.type.c_str(), Quote(e.data).c_str(),
+                e.removed ? "" : "  (kept at uninstall)");
   }
   std::printf("\nAudit\n");
   if (in.audit.empty()) std::printf("  no findings\n");

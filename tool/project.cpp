@@ -18,6 +18,7 @@
 #include "tool/pictures.h"
 #include "tool/rtf.h"
 #include "tool/text_convert.h"
+#include "tool/winget_manifest.h"
 
 namespace fs = std::filesystem;
 
@@ -201,6 +202,7 @@ class Loader {
 
   // --- sections -----------------------------------------------------------
   void Package(const toml::table& t);
+  void Product(const toml::table& t);
   void Setup(const toml::table& t);
   void Pages(const toml::table& t);
   void Finish(const toml::table& t);
@@ -212,6 +214,7 @@ class Loader {
   void Uninstall(const toml::table& t);
   void Signing(const toml::table& t);
   void AddUninstaller();
+  void ProductRegistration();
   void Languages(const toml::table& root);
   void LoadLanguageFile(const toml::node* n, const std::string& key, const std::string& path,
                         std::map<int, std::string>& strings, std::string& name, int& id);
@@ -236,6 +239,10 @@ class Loader {
   std::optional<std::string> picturePaths_[9];
   bool pictureOff_[9] = {};
   bool programGroupGiven_ = false;
+  // [product]: where it was written, and its icon as the project gives it.
+  const toml::node* productNode_ = nullptr;
+  const toml::node* productIconNode_ = nullptr;
+  std::string productIconUtf8_;
 };
 
 void Loader::SetColor(int field, const toml::table& t, const std::string& prefix, const char* key) {
@@ -416,6 +423,120 @@ void Loader::Package(const toml::table& t) {
   if (auto o = Utf8(t, p, "output")) project_.defaultOutput = *o;
 }
 
+// --- [product] -----------------------------------------------------------------
+
+void Loader::Product(const toml::table& t) {
+  const std::string p = "product";
+  CheckKeys(t, p, {"id", "name", "version", "publisher", "url", "support_url", "icon", "contact", "comments",
+                   "winget_id"});
+  productNode_ = &t;
+  ProductInfo info;
+  // Texts of the registration go into registry data, which the runtime
+  // expands: a FolderMacro in them would be replaced on the target.
+  auto plain = [&](const char* key) {
+    auto s = Text(t, p, key, false);
+    if (!s) return std::string();
+    if (s->find("@$&%") != std::string::npos)
+      Fail(t.get(key), Join(p, key), "contains \"@$&%\", which the runtime would expand");
+    return *s;
+  };
+  auto id = Utf8(t, p, "id");
+  if (!id) Fail(&t, "product.id", "missing (the registration's key name, the same in every version, e.g. \"ExampleTool\")");
+  info.id = plain("id");
+  std::string problem = ProductIdProblem(info.id);
+  if (!problem.empty()) Fail(t.get("id"), "product.id", "\"" + *id + "\" cannot name a registry key: " + problem);
+  info.name = plain("name");
+  if (t.get("name") && info.name.empty()) Fail(t.get("name"), "product.name", "the name is empty");
+  info.version = plain("version");
+  info.publisher = plain("publisher");
+  info.url = plain("url");
+  info.supportUrl = plain("support_url");
+  info.contact = plain("contact");
+  info.comments = plain("comments");
+  if (auto w = Utf8(t, p, "winget_id")) {
+    problem = WingetIdProblem(*w);
+    if (!problem.empty()) Fail(t.get("winget_id"), "product.winget_id", problem);
+    info.wingetId = *w;
+  }
+  if (auto icon = Utf8(t, p, "icon")) {
+    productIconNode_ = t.get("icon");
+    productIconUtf8_ = *icon;
+    if (icon->empty()) Fail(productIconNode_, "product.icon", "the icon is empty");
+    info.icon = *Text(t, p, "icon");
+  }
+  project_.product = std::move(info);
+}
+
+// The registration in the system's list of installed programs, and the
+// upgrade folder: a registry variable that reads the last installation's
+// InstallLocation, falling back to the default folder, becomes the default
+// folder. /P= still overrides it (the runtime applies the command line to
+// field 58 itself).
+void Loader::ProductRegistration() {
+  if (!project_.product) return;
+  ProductInfo& product = *project_.product;
+  auto& h = project_.header;
+  if (!product.icon.empty()) {
+    const PayloadFile* found = nullptr;
+    for (const PayloadFile& f : project_.files)
+      if (AsciiLower(f.destination) == AsciiLower(product.icon)) found = &f;
+    if (!found) {
+      // Or the icon's source file, as [[files]] names it.
+      std::error_code ec;
+      fs::path want = fs::weakly_canonical(Resolve(productIconUtf8_), ec);
+      for (const PayloadFile& f : project_.files)
+        if (!found && !ec && fs::weakly_canonical(f.sourcePath, ec) == want) found = &f;
+    }
+    if (!found)
+      Fail(productIconNode_, "product.icon",
+           "\"" + productIconUtf8_ + "\" is not a file of the payload (give its destination, such as "
+           "\"{app}\\tool.exe\", or its source)");
+    product.icon = found->destination;
+  }
+  if (h[field::kWriteUninstallRecord] != "1") {
+    Warn(productNode_, "product",
+         "the package writes no uninstall record ([uninstall]), so it registers nothing in the list of "
+         "installed programs: nothing could remove the registration again");
+    return;
+  }
+  std::string uninstaller = h[field::kUninstallerPath];
+  bool shipped = false;
+  for (const PayloadFile& f : project_.files) shipped = shipped || AsciiLower(f.destination) == AsciiLower(uninstaller);
+  if (!shipped) {
+    Warn(productNode_, "product",
+         "the payload holds no uninstaller at uninstall.program, so the registration has no UninstallString "
+         "(set uninstall.uninstaller = true to ship Parvolex's)");
+    uninstaller.clear();
+  }
+  const std::string key = RegistrationKey(product.id);
+  auto& records = project_.records[static_cast<int>(ListKind::RegistryEntries)];
+  // A [[registry]] entry of the same value is the project's own choice.
+  auto given = [&](const std::string& name) {
+    for (const auto& r : records)
+      if (DecimalInt(r[0]) == 2 && AsciiLower(r[1]) == AsciiLower(key) && AsciiLower(r[2]) == AsciiLower(name))
+        return true;
+    return false;
+  };
+  std::set<std::string> written;
+  for (const RegistrationValue& v : RegistrationValues(product, uninstaller, 0)) {
+    written.insert(v.name);
+    if (given(v.name)) continue;
+    if (v.name == kEstimatedSizeValue) project_.estimatedSizeRecord = static_cast<int>(records.size());
+    records.push_back({"2", key, v.name, v.data, DecimalText(static_cast<int64_t>(v.type)), "1", "1"});
+  }
+  // What an earlier version may have written and this one does not: the
+  // uninstallation removes it too, and with it the key.
+  auto& leftovers = project_.records[static_cast<int>(ListKind::UninstallRegistryEntries)];
+  for (const std::string& name : RegistrationValueNames())
+    if (!written.count(name) && !given(name)) leftovers.push_back({"2", key, name});
+  auto& variables = project_.records[static_cast<int>(ListKind::RegistryVariables)];
+  if (variables.size() >= 19)
+    Fail(productNode_, "product",
+         "the upgrade folder needs a registry variable, and [[registry_variables]] takes all of {reg1} to {reg19}");
+  variables.push_back({"2", key, "InstallLocation", h[field::kDefaultFolder]});
+  h[field::kDefaultFolder] = FolderMacro(81 + static_cast<int>(variables.size()) - 1);
+}
+
 // --- [setup] -----------------------------------------------------------------
 
 void Loader::Setup(const toml::table& t) {
@@ -424,13 +545,31 @@ void Loader::Setup(const toml::table& t) {
                    "program_group", "group_locked", "silent", "startup_message", "licence", "license",
                    "readme"});
   auto title = Text(t, p, "title");
+  std::optional<ProductInfo>& product = project_.product;
+  if (!title && product) {
+    if (product->name.empty()) Fail(productNode_, "product.name", "missing (a product needs a name, or give setup.title)");
+    title = ProductTitle(*product);
+  }
   if (!title) Fail(&t, "setup.title", "missing (every package needs a title)");
   if (title->empty()) Fail(t.get("title"), "setup.title", "the title is empty");
   auto& h = project_.header;
   h[field::kSetupTitle] = *title;
   h[field::kBackdropTitle] = *title;
-  h[field::kDefaultFolder] = FolderMacro(1) + "\\" + *title;
-  h[field::kDefaultGroup] = *title;
+  // A product's folder and group carry its name without the version, so
+  // that every version installs to the same place.
+  std::string base = *title;
+  if (product && !product->name.empty()) {
+    base = product->name;
+    std::string problem = FolderNameProblem(base);
+    if (!problem.empty() && !(t.get("default_folder") && t.get("program_group")))
+      Fail(productNode_, "product.name",
+           "cannot be the default folder and program group: " + problem +
+               " (set setup.default_folder and setup.program_group)");
+  } else if (product) {
+    product->name = *title;
+  }
+  h[field::kDefaultFolder] = FolderMacro(1) + "\\" + base;
+  h[field::kDefaultGroup] = base;
   SetText(field::kBottomText, t, p, "bottom_text");
   SetText(field::kDefaultFolder, t, p, "default_folder");
   SetFlag(field::kFolderLocked, t, p, "folder_locked");
@@ -1275,14 +1414,17 @@ void Loader::Derive(const toml::table& root) {
 }
 
 Project Loader::Run(const toml::table& root) {
-  CheckKeys(root, "", {"package", "signing", "setup", "pages", "finish", "wizard", "backdrop", "requirements", "uninstall",
+  CheckKeys(root, "", {"package", "signing", "product", "setup", "pages", "finish", "wizard", "backdrop", "requirements", "uninstall",
                        "languages", "files", "folders", "registry", "ini", "shortcuts", "fonts", "com",
                        "commands", "registry_variables", "header", "raw"});
   if (auto* t = SubTable(root, "", "package")) Package(*t);
   if (auto* t = SubTable(root, "", "signing")) Signing(*t);
+  if (auto* t = SubTable(root, "", "product")) Product(*t);
   const toml::table* setup = SubTable(root, "", "setup");
-  if (!setup) Fail(&root, "setup", "missing (every project needs [setup] with a title)");
-  Setup(*setup);
+  if (!setup && !project_.product)
+    Fail(&root, "setup", "missing (every project needs [setup] with a title, or a [product])");
+  static const toml::table kNoSetup;
+  Setup(setup ? *setup : kNoSetup);
   if (auto* t = SubTable(root, "", "pages")) Pages(*t);
   if (auto* t = SubTable(root, "", "finish")) Finish(*t);
   const toml::table* wizard = SubTable(root, "", "wizard");
@@ -1296,6 +1438,7 @@ Project Loader::Run(const toml::table& root) {
   Files(root);
   AddUninstaller();
   Lists(root);
+  ProductRegistration();
   Derive(root);
   if (auto* t = SubTable(root, "", "header")) HeaderOverrides(*t);
   if (auto* t = SubTable(root, "", "raw")) Raw(*t);

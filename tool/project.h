@@ -13,6 +13,7 @@
 
 #include "format/script.h"
 #include "tool/default_texts.h"
+#include "tool/product.h"
 #include "tool/signing.h"
 
 namespace pvx::tool {
@@ -80,6 +81,12 @@ struct Project {
   int codepage = 1252;
   std::string defaultOutput;  // relative to baseDir, may be empty
   SigningOptions signing;     // [signing]; paths resolved against baseDir
+
+  // [product], with the name filled in from the title when not given.
+  std::optional<ProductInfo> product;
+  // The registry entry (RegistryEntries record) of the registration's
+  // EstimatedSize, whose data the builder sets from the payload; -1 = none.
+  int estimatedSizeRecord = -1;
 
   std::vector<std::string> warnings;
 };

@@ -188,7 +188,11 @@ class InspectMatchesProject(unittest.TestCase):
         self.assertEqual([m["size"] for m in pay["members"]], [800, 0, 4002, 90000, 50000])
         self.assertEqual(pay["members"][3]["attributes"], 0x02)
         self.assertEqual(pay["members"][0]["destination"], "@$&%04\\docs\\manual.txt")
-        self.assertEqual(doc["audit"], [])
+        # An uninstall record without a registration in the list of
+        # installed programs: the user cannot find the uninstaller.
+        self.assertEqual(doc["registration"], [])
+        self.assertEqual(len(doc["audit"]), 1)
+        self.assertIn("does not register the product in the list of installed programs", doc["audit"][0])
         if form == "cabinet":
             self.assertEqual(len(pay["parts"]), 1)
             self.assertEqual(pay["parts"][0]["stream_offset"], t["payload_offset"])
@@ -319,6 +323,99 @@ class ExtractRoundTrip(unittest.TestCase):
             ws.cleanup()
 
 
+PRODUCT = r'''
+[product]
+id = "ExampleTool"
+name = "Example Tool"
+version = "1.4"
+publisher = "Example Software"
+icon = "{app}\\tool.exe"
+winget_id = "ExampleSoftware.ExampleTool"
+
+[[files]]
+source = "app"
+destination = "{app}"
+
+[uninstall]
+uninstaller = true
+'''
+
+
+def sha256(path):
+    import hashlib
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest().upper()
+
+
+class ProductAndWinget(unittest.TestCase):
+    URL = "https://example.invalid/tool/setup.exe"
+
+    def setUp(self):
+        self.ws = Workspace()
+        # The companion uninstaller is taken from beside the runtime.
+        self.ws.write("uninstall.exe", b"MZ" + b"u" * 600)
+        self.ws.write("product.toml", PRODUCT.encode())
+
+    def tearDown(self):
+        self.ws.cleanup()
+
+    def build(self, *args, project="product.toml"):
+        return run("build", self.ws.path(project), "-o", self.ws.path("out/setup.exe"), "--runtime",
+                   self.ws.path("runtime.exe"), *args)
+
+    def test_inspect_shows_the_registration_and_the_manifest_names_the_setup(self):
+        r = self.build("--winget", self.ws.path("winget"), "--winget-url", self.URL)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        manifest = self.ws.path("winget/ExampleSoftware.ExampleTool.installer.yaml")
+        self.assertIn("wrote " + manifest, r.stdout)
+        doc = json.loads(run("inspect", self.ws.path("out/setup.exe"), "--json").stdout)
+        self.assertEqual(doc["audit"], [])
+        values = {v["value_name"]: (v["type"], v["data"], v["uninstall"]) for v in doc["registration"]}
+        self.assertEqual({v["key"] for v in doc["registration"]},
+                         {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ExampleTool"})
+        self.assertEqual(values["DisplayName"], ("string", "Example Tool", True))
+        self.assertEqual(values["QuietUninstallString"], ("string", '"@$&%04\\Uninstall.exe" /S', True))
+        self.assertEqual(values["EstimatedSize"], ("dword", str((4002 + 800 + 602 + 1023) // 1024), True))
+        text = run("inspect", self.ws.path("out/setup.exe")).stdout
+        self.assertIn("Registration in the list of installed programs\n"
+                      "  HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ExampleTool\n"
+                      '    DisplayName            string "Example Tool"\n', text)
+        with open(manifest, encoding="utf-8") as f:
+            yaml = f.read()
+        self.assertIn('InstallerSha256: "%s"' % sha256(self.ws.path("out/setup.exe")), yaml)
+        self.assertIn('InstallerUrl: "%s"' % self.URL, yaml)
+        self.assertIn("ManifestType: installer", yaml)
+        self.assertEqual(os.stat(manifest).st_mode & 0o111, 0, "a text, not a program")
+
+    def test_every_winget_problem_is_found_before_anything_is_written(self):
+        no_version = PRODUCT.replace('version = "1.4"\n', "")
+        cases = [
+            ("no product", "p.toml", ("--winget", "w", "--winget-url", self.URL), 1,
+             "--winget needs a [product] table"),
+            ("no version", no_version, ("--winget", "w", "--winget-url", self.URL), 1, "product.version: missing"),
+            ("no address", PRODUCT, ("--winget", "w"), 1, "--winget needs --winget-url"),
+            ("not a web address", PRODUCT, ("--winget", "w", "--winget-url", "C:\\setup.exe"), 1,
+             "expected an http:// or https:// address"),
+            ("volumes", PRODUCT + '[package]\nvolume_size = "1M"\n', ("--winget", "w", "--winget-url", self.URL), 1,
+             "winget downloads one file"),
+            ("address alone", PRODUCT, ("--winget-url", self.URL), 2, "--winget-url needs --winget DIR"),
+            ("icon not in the payload", PRODUCT.replace("tool.exe", "nothing.exe"),
+             ("--winget", "w", "--winget-url", self.URL), 1, "product.icon"),
+        ]
+        for name, project, args, code, message in cases:
+            with self.subTest(name):
+                if project != "p.toml":
+                    self.ws.write("case.toml", project.encode())
+                    project = "case.toml"
+                args = tuple(self.ws.path(a) if a == "w" else a for a in args)
+                r = self.build(*args, project=project)
+                self.assertEqual(r.returncode, code, r.stderr)
+                self.assertIn(message, r.stderr)
+                for folder in ("out", "w"):
+                    path = self.ws.path(folder)
+                    self.assertEqual(os.listdir(path) if os.path.isdir(path) else [], [], folder)
+
+
 class DocumentedExample(unittest.TestCase):
     def test_the_complete_example_of_the_project_format_builds(self):
         doc_path = os.path.join(os.path.dirname(__file__), "../../docs/project-format.md")
@@ -345,6 +442,25 @@ class DocumentedExample(unittest.TestCase):
             self.assertEqual(header["backdrop"], "1")
             self.assertEqual(header["unsupported_windows"], "31")
             self.assertEqual(doc["audit"], [])
+        finally:
+            ws.cleanup()
+
+    def test_the_publishing_example_of_the_readme_builds_without_findings(self):
+        readme = os.path.join(os.path.dirname(__file__), "../../README.md")
+        with open(readme, encoding="utf-8") as f:
+            text = f.read()
+        example = text.split("## Publishing", 1)[1].split("```toml\n", 1)[1].split("```", 1)[0]
+        ws = Workspace()
+        try:
+            ws.write("uninstall.exe", b"MZ uninstaller")
+            ws.write("tool/project.toml", example.encode())
+            ws.write("tool/app/tool.exe", b"MZ")
+            r = ws.build(project="tool/project.toml")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual(r.stderr, "")
+            doc = json.loads(run("inspect", ws.path("out/setup.exe"), "--json").stdout)
+            self.assertEqual(doc["audit"], [])
+            self.assertIn("QuietUninstallString", [v["value_name"] for v in doc["registration"]])
         finally:
             ws.cleanup()
 

@@ -2,6 +2,7 @@
 options sign the setup executable with osslsigncode. A throwaway
 self-signed certificate is made with openssl for the test. Every failure
 is a clear error that leaves no output and prints no secret."""
+import hashlib
 import os
 import shutil
 import subprocess
@@ -130,6 +131,25 @@ class SigningTest(unittest.TestCase):
                 self.assertNotIn(PASSWORD, p.stdout + p.stderr)
                 self.assert_nothing_left()
 
+
+    def test_the_winget_manifest_names_the_signed_file(self):
+        with open(os.path.join(self.dir, "uninstall.exe"), "wb") as f:
+            f.write(b"MZ not the uninstaller")
+        path = os.path.join(self.dir, "project.toml")
+        with open(path, "w") as f:
+            f.write('[product]\nid = "Signed"\nname = "Signed"\nversion = "1"\nwinget_id = "Pvx.Signed"\n'
+                    '[signing]\npkcs12 = "%s"\npassword_file = "%s"\n'
+                    '[[files]]\nsource = "app"\ndestination = "{app}"\n' % (self.p12, self.password_file))
+        out = os.path.join(self.dir, "out", "setup.exe")
+        winget = os.path.join(self.dir, "winget")
+        p = run("build", path, "-o", out, "--runtime", RUNTIME, "--winget", winget, "--winget-url",
+                "https://example.invalid/setup.exe")
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertIn("Message digest", self.verify(out).stdout)
+        with open(out, "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest().upper()
+        with open(os.path.join(winget, "Pvx.Signed.installer.yaml"), encoding="utf-8") as f:
+            self.assertIn('InstallerSha256: "%s"' % digest, f.read())
 
     def signed_setup(self, extra=""):
         out, p = self.build('[signing]\npkcs12 = "%s"\npassword_file = "%s"\n%s'
