@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "format/str.h"
+#include "format/wizard_controls.h"
 #include "install/install_ui_win.h"
 #include "wizard/page_sequence.h"
 
@@ -15,59 +16,7 @@ struct Run;
 // window stays hidden and the installation runs at once.
 void StartWizard(Run& run);
 
-// Control numbers (the controls' ids). Next and Cancel are IDOK and
-// IDCANCEL so that Enter and Esc reach them through IsDialogMessage.
-enum Control : uint8_t {
-  kWindow,
-  kNext,
-  kCancel,
-  kBack,
-  kBand,
-  kWhitePanel,
-  kLicensePanel,  // one panel per inner page kind, in kind order
-  kInformationPanel,
-  kFolderPanel,
-  kGroupPanel,
-  kShortcutsPanel,
-  kReadyPanel,
-  kInstallingPanel,
-  kTitle,
-  kSubtitle,
-  kBottomText,
-  kSeparator,
-  kSidePicture,
-  kWelcomeTitle,
-  kWelcomeBody,
-  kRunBox,
-  kReadmeBox,
-  kWebBox,
-  kRestartNow,
-  kRestartLater,
-  kLicenseLabel,
-  kLicenseText,
-  kInformationLabel,
-  kInformationText,
-  kFolderLabel,
-  kFolderPicture,
-  kFolderEdit,
-  kBrowse,
-  kFolderFrame,
-  kGroupLabel,
-  kGroupEdit,
-  kGroupList,
-  kNoShortcuts,
-  kShortcutsLabel,
-  kShortcutsPicture,
-  kDesktopBox,
-  kStartMenuBox,
-  kQuickLaunchBox,
-  kReadyLabel,
-  kSummary,
-  kInstallingLabel,
-  kStatus,
-  kProgress,
-  kControlCount,
-};
+static_assert(kNext == IDOK && kCancel == IDCANCEL, "Enter and Esc press Next and Cancel");
 
 // The wizard's run-long state; one instance, zero before the wizard is
 // built.

@@ -4,6 +4,7 @@ import getpass
 import itertools
 import json
 import os
+import re
 import struct
 import subprocess
 
@@ -12,19 +13,23 @@ import packages
 
 _titles = itertools.count()
 
-# Control numbers of the wizard (wizard/wizard_win.h).
-NEXT, CANCEL, BACK, BAND, WHITE_PANEL = 1, 2, 3, 4, 5
-LICENSE_PANEL, INFORMATION_PANEL, FOLDER_PANEL, GROUP_PANEL = 6, 7, 8, 9
-SHORTCUTS_PANEL, READY_PANEL, INSTALLING_PANEL = 10, 11, 12
-TITLE_LABEL, SUBTITLE_LABEL, BOTTOM_TEXT, SEPARATOR = 13, 14, 15, 16
-SIDE_PICTURE, WELCOME_TITLE, WELCOME_BODY = 17, 18, 19
-RUN_BOX, README_BOX, WEB_BOX, RESTART_NOW, RESTART_LATER = 20, 21, 22, 23, 24
-FOLDER_PICTURE, FOLDER_EDIT, BROWSE = 30, 31, 32
-GROUP_LABEL, GROUP_EDIT, GROUP_LIST, NO_SHORTCUTS = 34, 35, 36, 37
-SHORTCUTS_PICTURE, DESKTOP_BOX, START_MENU_BOX, QUICK_LAUNCH_BOX = 39, 40, 41, 42
-LICENSE_TEXT = 26
-SUMMARY = 44
-INSTALLING_LABEL, STATUS, PROGRESS = 45, 46, 47
+
+
+def _control_numbers():
+    """The wizard's control numbers as the runtime defines them: kFolderEdit
+    in format/wizard_controls.h becomes FOLDER_EDIT here."""
+    with open(os.path.join(harness.ROOT, "format", "wizard_controls.h")) as f:
+        text = f.read()
+    numbers = {}
+    for name, value in re.findall(r"^\s+k(\w+) = (\d+),", text, re.M):
+        numbers[re.sub(r"(?<!^)(?=[A-Z])", "_", name).upper()] = int(value)
+    return numbers
+
+
+CONTROLS = _control_numbers()
+globals().update(CONTROLS)
+# The header's title and subtitle, by the names the tests have used.
+TITLE_LABEL, SUBTITLE_LABEL = TITLE, SUBTITLE  # noqa: F821 (defined just above)
 
 # Which panel shows a page kind.
 PANELS = {"welcome": WHITE_PANEL, "license": LICENSE_PANEL, "information": INFORMATION_PANEL,
