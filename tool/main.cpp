@@ -9,12 +9,15 @@
 #include <vector>
 
 #include "tool/commands.h"
+#include "tool/new_project.h"
 
 namespace {
 
 void Usage(FILE* to) {
   std::fputs(
       "usage:\n"
+      "  parvolex new DIR [--name NAME]\n"
+      "      writes a first project (DIR/project.toml and DIR/app/) to start from\n"
       "  parvolex build PROJECT.toml [-o OUT.exe] [--runtime PATH] [signing options]\n"
       "      signing (over the project's [signing]): --sign-pkcs12 FILE\n"
       "      [--sign-password-env VAR | --sign-password-file FILE] | --sign-pkcs11-module SO\n"
@@ -72,6 +75,23 @@ int main(int argc, char** argv) {
   if (command == "--version") {
     std::puts("parvolex 5.02");
     return 0;
+  }
+  if (command == "new") {
+    std::string dir, name;
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "--name" && i + 1 < args.size()) name = args[++i];
+      else if (!args[i].empty() && args[i][0] != '-' && dir.empty()) dir = args[i];
+      else {
+        std::fprintf(stderr, "parvolex new: unexpected argument \"%s\"\n", args[i].c_str());
+        Usage(stderr);
+        return 2;
+      }
+    }
+    if (dir.empty()) {
+      Usage(stderr);
+      return 2;
+    }
+    return pvx::tool::RunNew(dir, name);
   }
   if (command == "build") {
     pvx::tool::BuildCommand c;

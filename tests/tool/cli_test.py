@@ -465,5 +465,41 @@ class DocumentedExample(unittest.TestCase):
             ws.cleanup()
 
 
+
+class NewProject(unittest.TestCase):
+    def test_the_starter_builds_without_findings_and_nothing_is_overwritten(self):
+        ws = Workspace()
+        try:
+            ws.write("uninstall.exe", b"MZ uninstaller")
+            cases = {"folder name": ("My Tool", [], "My Tool", "MyTool"),
+                     "--name": ("x", ["--name", "Acme Editor 2"], "Acme Editor 2", "AcmeEditor2")}
+            for label, (folder, args, name, id_) in cases.items():
+                with self.subTest(label):
+                    r = run("new", ws.path(folder), *args)
+                    self.assertEqual(r.returncode, 0, r.stderr)
+                    self.assertTrue(os.path.isdir(ws.path(folder + "/app")))
+                    b = ws.build(project=folder + "/project.toml", out=folder + "/dist/setup.exe")
+                    self.assertEqual(b.returncode, 0, b.stderr)
+                    self.assertEqual(b.stderr, "")
+                    doc = json.loads(run("inspect", ws.path(folder + "/dist/setup.exe"), "--json").stdout)
+                    self.assertEqual(doc["audit"], [])
+                    values = {v["value_name"]: v["data"] for v in doc["registration"]}
+                    self.assertEqual(values["DisplayName"], name)
+                    self.assertTrue(any(id_ in v["key"] for v in doc["registration"]))
+            with self.subTest("a second new changes nothing"):
+                before = ws.read("My Tool/project.toml")
+                r = run("new", ws.path("My Tool"))
+                self.assertEqual(r.returncode, 1)
+                self.assertIn("already holds a project", r.stderr)
+                self.assertEqual(ws.read("My Tool/project.toml"), before)
+            with self.subTest("a name that cannot be a product's"):
+                r = run("new", ws.path("fresh"), "--name", "!!!")
+                self.assertEqual(r.returncode, 1)
+                self.assertIn("cannot name a product", r.stderr)
+                self.assertFalse(os.path.exists(ws.path("fresh")))
+        finally:
+            ws.cleanup()
+
+
 if __name__ == "__main__":
     unittest.main()
