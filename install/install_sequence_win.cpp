@@ -27,7 +27,7 @@ void CreateFolders(Run& run, InstallUi& ui) {
 
 void RunInstallSequence(Run& run, InstallUi& ui) {
   const SetupScript& script = run.script;
-  run.install.replaceAnswer = 5000;
+  run.install.replaceAnswer = kAsk;
   run.install.madeFolder = Str();
   ui.Reset(script.HeaderInt(field::kProgressMaximum));
   Log("Installing to %s, group %s", run.folders.installFolder.c_str(),

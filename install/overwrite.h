@@ -3,26 +3,10 @@
 #pragma once
 #include <cstdint>
 
+#include "format/overwrite_modes.h"
 #include "format/str.h"
 
 namespace pvx {
-
-enum OverwriteMode : int32_t {
-  kOverwriteAsk = 0,
-  kOverwriteAskIfNewer = 1,
-  kOverwriteAlways = 2,
-  kOverwriteIfNewer = 3,
-  kOverwriteNever = 4,
-};
-
-// The remembered answer of the replace prompt.
-enum ReplaceAnswer : int32_t {
-  kReplace = 1000,
-  kReplaceAll = 2000,
-  kSkip = 3000,
-  kSkipAll = 4000,
-  kAsk = 5000,
-};
 
 // A calendar time in UTC, compared field by field (the day of the week
 // plays no part).
@@ -36,7 +20,7 @@ enum class Decision { Replace, Keep, Ask };
 Decision DecideOverwrite(int32_t mode, bool newFileIsNewer);
 
 // Applies a remembered answer to a question. Returns true for replace;
-// sets `ask` when the prompt must be shown (answer 5000).
+// sets `ask` when the prompt must be shown (kAsk).
 bool AnswerFromMemory(int32_t answer, bool& ask);
 
 // 500 -> "500", 1024 -> "1K", 1536 -> "1.5K", 1100 -> "1.07K".

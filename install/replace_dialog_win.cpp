@@ -80,7 +80,8 @@ int32_t AskReplaceFile(Run& run, HWND owner, const ReplaceQuestion& q) {
   SetWindowTextA(path, shown.c_str());
   SIZE size = TextExtent(path, shown.c_str());
   MoveWindow(path, 16, 36, size.cx, size.cy, FALSE);
-  HWND captions[2] = {Label(window, run.Text(text::kReplaceExisting), 16, 60, font), Label(window, run.Text(text::kReplaceNew), 16, 84, font)};
+  HWND captions[2] = {Label(window, run.Text(text::kReplaceExisting), 16, 60, font),
+                      Label(window, run.Text(text::kReplaceNew), 16, 84, font)};
   RECT a, b;
   GetWindowRect(captions[0], &a);
   GetWindowRect(captions[1], &b);

@@ -15,8 +15,8 @@ struct ReplaceQuestion {
   Str incoming;
 };
 
-// Asks whether an existing file may be replaced; returns 1000 (replace),
-// 2000 (replace all), 3000 (skip, also when closed) or 4000 (skip all).
+// Asks whether an existing file may be replaced; returns kReplace,
+// kReplaceAll, kSkip (also when closed) or kSkipAll.
 int32_t AskReplaceFile(Run& run, HWND owner, const ReplaceQuestion& question);
 
 // "date time    sizeb" for a UTC file time and a size.

@@ -1,5 +1,7 @@
 #include "startup/install_log.h"
 
+#include "format/overwrite_modes.h"
+
 namespace pvx {
 
 const char* NthText(const char* list, unsigned n) {
@@ -16,12 +18,12 @@ const char* RegistryRootName(int32_t code) {
 
 const char* OverwriteModeName(int32_t mode) {
   return NthText("ask\0ask-if-newer\0always\0if-newer\0never\0other",
-                 mode >= 0 && mode <= 4 ? static_cast<unsigned>(mode) : 5);
+                 mode >= kOverwriteAsk && mode <= kOverwriteNever ? static_cast<unsigned>(mode) : 5);
 }
 
 const char* ReplaceAnswerName(int32_t answer) {
   return NthText("replace\0replace all\0skip\0skip all",
-                 answer == 2000 ? 1 : answer == 3000 ? 2 : answer == 4000 ? 3 : 0);
+                 answer == kReplaceAll ? 1 : answer == kSkip ? 2 : answer == kSkipAll ? 3 : 0);
 }
 
 }  // namespace pvx

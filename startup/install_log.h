@@ -19,8 +19,8 @@ const char* RegistryRootName(int32_t code);
 // "always", "if-newer", "never"); any other value replaces: "other".
 const char* OverwriteModeName(int32_t mode);
 
-// The replace prompt's answer: 1000 "replace", 2000 "replace all", 3000
-// "skip", 4000 "skip all"; any other value replaces: "replace".
+// The replace prompt's answer: kReplace "replace", kReplaceAll "replace all", kSkip
+// "skip", kSkipAll "skip all"; any other value replaces: "replace".
 const char* ReplaceAnswerName(int32_t answer);
 
 }  // namespace pvx

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "actions/folders_win.h"
+#include "format/overwrite_modes.h"
 #include "format/script.h"
 #include "format/trailer.h"
 #include "startup/command_line.h"
@@ -56,9 +57,9 @@ struct Pictures {
 
 // What the install sequence keeps between files.
 struct InstallState {
-  int32_t replaceAnswer = 5000;  // 5000 asks; 2000/4000 are remembered
-  bool filesFailed = false;      // a file could not be written
-  Str madeFolder;                // the last destination folder known to exist
+  int32_t replaceAnswer = kAsk;  // kAsk asks; kReplaceAll and kSkipAll are remembered
+  bool filesFailed = false;     // a file could not be written
+  Str madeFolder;               // the last destination folder known to exist
 };
 
 struct Run {

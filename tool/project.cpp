@@ -12,6 +12,7 @@
 
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/overwrite_modes.h"
 #include "format/text_util.h"
 #include "format/trailer.h"
 #include "tool/folder_names.h"
@@ -1088,7 +1089,8 @@ void Glob(const fs::path& dir, const std::vector<std::string>& parts, size_t i, 
 
 void Loader::Files(const toml::table& root) {
   const std::vector<std::pair<const char*, int>> modes = {
-      {"ask", 0}, {"ask-if-newer", 1}, {"always", 2}, {"if-newer", 3}, {"never", 4}};
+      {"ask", kOverwriteAsk}, {"ask-if-newer", kOverwriteAskIfNewer}, {"always", kOverwriteAlways},
+      {"if-newer", kOverwriteIfNewer}, {"never", kOverwriteNever}};
   for (auto& [t, key] : Tables(root, "files")) {
     CheckKeys(*t, key, {"source", "destination", "name", "overwrite", "uninstall", "attributes", "exclude"});
     std::vector<std::pair<std::string, const toml::node*>> sources;
