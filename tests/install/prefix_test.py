@@ -96,7 +96,8 @@ class PrefixInstallTest(unittest.TestCase):
 
     def test_destdir_stages_the_same_layout(self):
         stage = os.path.join(self.work, "stage")
-        r = run([INSTALL, "/opt/parvolex"], env=dict(os.environ, DESTDIR=stage))
+        # A relative DESTDIR, like PREFIX, is taken from where the script was started.
+        r = run([INSTALL, "/opt/parvolex"], env=dict(os.environ, DESTDIR="stage"), cwd=self.work)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         for rel in INSTALLED_FILES:
             with self.subTest(file=rel):
