@@ -16,18 +16,9 @@ if(CMAKE_CROSSCOMPILING)
     "${CMAKE_SOURCE_DIR}/actions/action_paths.cpp"
     "${CMAKE_SOURCE_DIR}/actions/folder_macros.cpp"
     "${CMAKE_SOURCE_DIR}/wizard/gradient.cpp")
-  add_executable(uninstall WIN32 ${PVX_UNINSTALLER_WIN} ${PVX_UNINSTALLER_PORTABLE} ${PVX_UNINSTALLER_SHARED}
-    "${CMAKE_SOURCE_DIR}/startup/runtime.rc")
-  target_include_directories(uninstall PRIVATE "${CMAKE_SOURCE_DIR}" "${CMAKE_SOURCE_DIR}/startup"
-    "${CMAKE_BINARY_DIR}/generated")
-  target_compile_options(uninstall PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PVX_WIN_CXX_FLAGS}>)
-  set_target_properties(uninstall PROPERTIES LINK_DEPENDS "${CMAKE_SOURCE_DIR}/cmake/stub.ld")
-  target_link_options(uninstall PRIVATE ${PVX_WIN_LINK_FLAGS} ${PVX_STUB_LINK_FLAGS}
-    "-Wl,-Map,${CMAKE_BINARY_DIR}/uninstall.map")
-  target_link_libraries(uninstall PRIVATE pvx_format_win kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)
-  add_custom_command(TARGET uninstall POST_BUILD
-    COMMAND sh -c "echo \"uninstall.exe: $(stat -c %s '$<TARGET_FILE:uninstall>') bytes\""
-    VERBATIM)
+  include(cmake/add_stub.cmake)
+  pvx_add_stub(uninstall SOURCES ${PVX_UNINSTALLER_WIN} ${PVX_UNINSTALLER_PORTABLE} ${PVX_UNINSTALLER_SHARED}
+    LIBRARIES kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)
 else()
   add_library(pvx_uninstaller_portable STATIC ${PVX_UNINSTALLER_PORTABLE})
   target_include_directories(pvx_uninstaller_portable PUBLIC "${CMAKE_SOURCE_DIR}")

@@ -50,6 +50,9 @@ LeanString& LeanString::operator=(const char* text) {
 
 void LeanString::Grow(size_t needed) {
   if (needed <= capacity_) return;
+  // A text in place (no capacity of its own) may be longer than what is
+  // asked for: its copy keeps all of it until the caller shortens it.
+  if (needed < size_) needed = size_;
   size_t capacity = capacity_ * 2 > needed ? capacity_ * 2 : needed;
   if (capacity < 15) capacity = 15;
   char* data = new char[capacity + 1];

@@ -4,7 +4,8 @@
 // uses, implemented once, out of line, without the small-string buffer,
 // allocator machinery and inlined fast paths that make std::string cost
 // several hundred bytes at every call site of a size-bound stub. Natively
-// it is std::string itself, so the tool passes texts straight through;
+// it is std::string itself (unless PVX_LEAN_STR asks for LeanString, as a
+// fuzz target does), so the tool passes texts straight through;
 // LeanString is also built natively and tested against std::string.
 #pragma once
 #include <cstddef>
@@ -101,7 +102,7 @@ LeanString operator+(const LeanString& a, char b);
 LeanString operator+(LeanString&& a, const LeanString& b);
 LeanString operator+(LeanString&& a, const char* b);
 
-#ifdef _WIN32
+#if defined(_WIN32) || defined(PVX_LEAN_STR)
 using Str = LeanString;
 // A text of a block that outlives it (see LeanString::InPlace); natively a
 // copy.

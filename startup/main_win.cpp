@@ -67,14 +67,10 @@ void ApplyCommandLine(Run& run) {
   PackageExtent extent;
   TrailerStatus status = ReadPackageTrailer(package, run.package.trailer, extent);
   run.package.end = extent.end;
-  // A signed setup whose bytes changed after signing is damaged like one
-  // without a trailer: nothing of it is trusted, so nothing is installed.
-  bool changed = status == TrailerStatus::Ok && extent.IsSigned() &&
-                 SignedDigestChanged(run.package.executablePath);
-  if (status != TrailerStatus::Ok || changed) {
+  if (status != TrailerStatus::Ok) {
     package.Close();
-    EndRun(run, ExitCode::Damaged, changed ? "signed digest does not match" : "package trailer damaged",
-           Cleanup::WithoutLanguageFiles, &kCorruptedMessage);
+    EndRun(run, ExitCode::Damaged, "package trailer damaged", Cleanup::WithoutLanguageFiles,
+           &kCorruptedMessage);
   }
   run.package.trailerRead = true;
   const PackageTrailer& t = run.package.trailer;
@@ -91,6 +87,16 @@ void ApplyCommandLine(Run& run) {
   run.folders.registryValues = &run.script.registryValues;
   run.folders.executablePath = run.package.executablePath;
   ApplyCommandLine(run);
+  // A signed setup whose bytes changed after signing is damaged like one
+  // without a trailer: nothing of it is trusted, so nothing is installed.
+  // Only the script's head has been read (and nothing done with it), so
+  // that a silent setup checks silently.
+  if (extent.IsSigned() &&
+      SignedDigestChanged(run.package.executablePath, startup.appWindow, startup.silentMode)) {
+    package.Close();
+    EndRun(run, ExitCode::Damaged, "signed digest does not match", Cleanup::WithoutLanguageFiles,
+           &kCorruptedMessage);
+  }
 
   startup.setupTitle = run.ExpandField(field::kSetupTitle);
   SetWindowTextA(startup.appWindow, startup.setupTitle.c_str());

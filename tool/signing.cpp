@@ -175,7 +175,13 @@ void SignFile(const SigningOptions& o, const std::string& in, const std::string&
   if (status == 0 && access(out.c_str(), F_OK) == 0) return;
   unlink(out.c_str());
   std::string cause = "osslsigncode failed";
-  if (text.find("Failed to read key or cert") != std::string::npos ||
+  const bool token = !o.pkcs11Module.empty();
+  if (token && text.find("PIN incorrect") != std::string::npos)
+    cause = "the token refused the PIN (wrong PIN)";
+  else if (token && (text.find("failed loading private key") != std::string::npos ||
+                     text.find("Failed to read key or cert") != std::string::npos))
+    cause = "the key could not be read from the token (no such key URI, or the module cannot be loaded)";
+  else if (text.find("Failed to read key or cert") != std::string::npos ||
       text.find("mac verify failure") != std::string::npos ||
       text.find("PKCS12_parse") != std::string::npos)
     cause = "the key could not be read (wrong password, or not a PKCS#12 file)";

@@ -204,7 +204,8 @@ class HardeningCase(harness.WineTestCase):
 OLD_SYSTEM_IMPORTS = {
     "kernel32.dll": """CloseHandle CompareStringA CreateDirectoryA CreateFileA DeleteFileA
         DosDateTimeToFileTime ExitProcess ExpandEnvironmentStringsA FileTimeToLocalFileTime
-        FileTimeToSystemTime FindClose FindFirstFileA FindNextFileA FormatMessageA FreeLibrary
+        CreateThread FileTimeToSystemTime FindClose FindFirstFileA FindNextFileA FormatMessageA
+        FreeLibrary
         GetCommandLineA GetComputerNameA GetCurrentProcess GetCurrentProcessId GetCurrentThread
         GetDateFormatA GetDiskFreeSpaceA GetExitCodeProcess GetFileAttributesA GetFileSize
         GetFileTime GetFullPathNameA GetLastError GetLocalTime GetModuleFileNameA GetModuleHandleA

@@ -286,8 +286,10 @@ def main():
         ensure_session()
     elif len(sys.argv) == 2 and sys.argv[1] == "cleanup":
         end_session()
+    elif len(sys.argv) == 2 and sys.argv[1] == "arch":
+        print(WINEARCH)  # which Windows builds the tests run here
     else:
-        sys.exit("usage: harness.py setup|cleanup")
+        sys.exit("usage: harness.py setup|cleanup|arch")
 
 
 if __name__ == "__main__":

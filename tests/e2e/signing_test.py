@@ -14,6 +14,7 @@ import packages
 
 TITLE = "Test Setup"
 CORRUPTED = "The setup files are corrupted. Please obtain a new copy of the program."
+NOTICE = "Verifying the setup files..."
 FILES = {"a.txt": b"first file of the payload\r\n", "data/block.bin": 40000, "data/odd.bin": 7777}
 PASSWORD = "throwaway"
 
@@ -60,11 +61,11 @@ class SignedSetupTest(harness.WineTestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.keys, ignore_errors=True)
 
-    def build_signed(self, name, package, extra_title=""):
+    def build_signed(self, name, package, extra_title="", files=FILES):
         """Builds a package and signs it; returns (unsigned, signed, target, contents)."""
         folder = os.path.join(self.scratch, name.replace(" ", "_"))
         os.makedirs(folder)
-        contents = packages.write_payload(os.path.join(folder, "payload"), FILES)
+        contents = packages.write_payload(os.path.join(folder, "payload"), files)
         target = packages.install_folder("Signed " + name)
         body = '[setup]\ntitle = "%s%s"\n' % (TITLE, extra_title) + package + \
             '[[files]]\nsource = "payload"\ndestination = %s\n' % packages.toml_text(
@@ -154,6 +155,29 @@ class SignedSetupTest(harness.WineTestCase):
         for args in ([], ["/S"]):
             with self.subTest(args=args):
                 self.assert_damaged(signed, target, args)
+
+    def test_a_long_check_shows_that_the_setup_is_working(self):
+        # Large enough that hashing it takes seconds: a notice shows while
+        # the wizard is not yet there, and goes when it comes; a silent
+        # setup shows nothing.
+        big = {"big.bin": os.urandom(160 << 20)}
+        _, signed, target, contents = self.build_signed("long check", '[package]\nform = "stored"\n',
+                                                        files=big)
+        with self.subTest("silent"):
+            p = self.start(signed, ["/S"])
+            code, _ = self.robot("wait", "title=" + NOTICE, "exe=setup.exe", "visible=1",
+                                 "timeout=6000")
+            self.assertNotEqual(code, 0, "a silent setup showed the notice")
+            self.assertEqual(p.wait(120), 0)
+            with open(os.path.join(target, "big.bin"), "rb") as f:
+                self.assertTrue(f.read() == contents["big.bin"], "big.bin differs")
+        with self.subTest("interactive"):
+            self.start(signed, [])
+            notice = self.robot_ok("wait", "title=" + NOTICE, "exe=setup.exe", "visible=1",
+                                   timeout=60)[0]
+            self.robot_ok("wait", "title=" + TITLE, "class=PvxPage", "visible=1", timeout=120)
+            code, _ = self.robot("wait", "hwnd=0x%x" % notice["hwnd"], "visible=1", "timeout=0")
+            self.assertNotEqual(code, 0, "the notice stayed over the wizard")
 
     def test_the_check_is_logged(self):
         _, signed, target, contents = self.build_signed("logged", '[package]\nform = "stored"\n')

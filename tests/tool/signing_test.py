@@ -252,5 +252,78 @@ class SigningTest(unittest.TestCase):
         self.assertEqual(digests(), before)
 
 
+
+SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so"
+PIN = "51-throwaway-pin"
+
+
+@unittest.skipUnless(shutil.which("osslsigncode") and shutil.which("openssl") and shutil.which("softhsm2-util")
+                     and os.path.exists(SOFTHSM) and os.path.exists(RUNTIME),
+                     "osslsigncode, openssl, SoftHSM and the OpenSSL PKCS#11 engine (scripts/deps)")
+class TokenSigningTest(unittest.TestCase):
+    """A key on a PKCS#11 token, as hardware tokens and cloud signing
+    services offer: a SoftHSM token made for the test holds it."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.keys = tempfile.mkdtemp(prefix="pvx-token-")
+        os.makedirs(os.path.join(cls.keys, "tokens"))
+        conf = os.path.join(cls.keys, "softhsm2.conf")
+        with open(conf, "w") as f:
+            f.write("directories.tokendir = %s/tokens\nobjectstore.backend = file\nlog.level = ERROR\n" % cls.keys)
+        cls.env = {"SOFTHSM2_CONF": conf}
+        env = dict(os.environ, **cls.env)
+        key, cls.cert, key8 = (os.path.join(cls.keys, n) for n in ("key.pem", "cert.pem", "key8.pem"))
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Parvolex Token Publisher", "-keyout", key, "-out", cls.cert],
+                       check=True, capture_output=True)
+        subprocess.run(["openssl", "pkcs8", "-topk8", "-nocrypt", "-in", key, "-out", key8], check=True,
+                       capture_output=True)
+        subprocess.run(["softhsm2-util", "--init-token", "--free", "--label", "pvx-test", "--pin", PIN,
+                        "--so-pin", "so-" + PIN], check=True, capture_output=True, env=env)
+        subprocess.run(["softhsm2-util", "--import", key8, "--token", "pvx-test", "--label", "signing-key",
+                        "--id", "01", "--pin", PIN], check=True, capture_output=True, env=env)
+        os.unlink(key)
+        os.unlink(key8)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.keys, ignore_errors=True)
+
+    def test_a_key_on_a_token_signs_and_a_wrong_pin_leaves_nothing(self):
+        folder = tempfile.mkdtemp(prefix="pvx-token-build-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        os.makedirs(os.path.join(folder, "app"))
+        with open(os.path.join(folder, "app", "a.txt"), "w") as f:
+            f.write("signed with a token")
+        project = os.path.join(folder, "project.toml")
+        with open(project, "w") as f:
+            f.write('[setup]\ntitle = "Token"\n[package]\nform = "stored"\n'
+                    '[signing]\npkcs11_module = "%s"\nkey = "pkcs11:token=pvx-test;object=signing-key;type=private"\n'
+                    'certificate = "%s"\npassword_env = "PVX_TOKEN_PIN"\n'
+                    '[[files]]\nsource = "app"\ndestination = "{app}"\n' % (SOFTHSM, self.cert))
+        cases = {"right PIN": (PIN, True, ""), "wrong PIN": ("wrong-pin-77", False, "wrong PIN"),
+                 "no such key": (PIN, False, "no such key URI")}
+        for name, (pin, signs, cause) in cases.items():
+            with self.subTest(name):
+                out = os.path.join(folder, name.replace(" ", "-"), "setup.exe")
+                args = ["--sign-key", "pkcs11:token=pvx-test;object=no-such-key;type=private"] \
+                    if name == "no such key" else []
+                p = run("build", project, "-o", out, "--runtime", RUNTIME, *args,
+                        env=dict(self.env, PVX_TOKEN_PIN=pin))
+                self.assertNotIn(pin, p.stdout + p.stderr)
+                if signs:
+                    self.assertEqual(p.returncode, 0, p.stderr)
+                    v = subprocess.run(["osslsigncode", "verify", "-in", out], capture_output=True, text=True)
+                    self.assertIn("Parvolex Token Publisher", v.stdout)
+                    i = run("inspect", out)
+                    self.assertEqual(i.returncode, 0, i.stderr)
+                else:
+                    self.assertNotEqual(p.returncode, 0)
+                    self.assertIn(cause, p.stderr)
+                    parent = os.path.dirname(out)
+                    self.assertEqual(os.listdir(parent) if os.path.isdir(parent) else [], [])
+
+
 if __name__ == "__main__":
     unittest.main()

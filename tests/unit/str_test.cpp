@@ -64,6 +64,7 @@ TEST(LeanStringTest, TextsInPlaceEditLikeStdStringAndKeepTheirBlock) {
       {"clear then append", [](LeanString& s) { s.clear(); s += "new"; }, [](std::string& s) { s = "new"; }},
       {"pop_back", [](LeanString& s) { s.pop_back(); }, [](std::string& s) { s.pop_back(); }},
       {"shrink", [](LeanString& s) { s.resize(1); }, [](std::string& s) { s.resize(1); }},
+      {"reserve less", [](LeanString& s) { s.reserve(1); }, [](std::string&) {}},
       {"copy assigned", [](LeanString& s) { s = LeanString("other text"); },
        [](std::string& s) { s = "other text"; }},
       {"moved over", [](LeanString& s) { LeanString t("moved"); s = static_cast<LeanString&&>(t); },
@@ -72,20 +73,23 @@ TEST(LeanStringTest, TextsInPlaceEditLikeStdStringAndKeepTheirBlock) {
       {"insert", [](LeanString& s) { s.insert(1, "<>"); }, [](std::string& s) { s.insert(1, "<>"); }},
   };
   for (const Case& c : cases) {
-    char block[] = "first\0second\0third";
-    std::string expected = "second";
+    // The middle text is longer than a fresh copy's smallest room, so that
+    // shrinking it must not copy it into less than it holds.
+    char block[] = "first\0second text of the block, forty chars\0third";
+    const size_t length = sizeof "second text of the block, forty chars" - 1;
+    std::string expected = "second text of the block, forty chars";
     {
-      LeanString text = LeanString::InPlace(block + 6, 6);
+      LeanString text = LeanString::InPlace(block + 6, length);
       LeanString copy(text);  // a copy is a text of its own
       c.edit(text);
       c.expected(expected);
       EXPECT_EQ(S(text), expected) << c.name;
-      EXPECT_EQ(S(copy), "second") << c.name;
+      EXPECT_EQ(S(copy), "second text of the block, forty chars") << c.name;
       LeanString moved = static_cast<LeanString&&>(text);  // still in place, or its own
       EXPECT_EQ(S(moved), expected) << c.name;
     }  // destroying them must not free the block
     EXPECT_STREQ(block, "first") << c.name;
-    EXPECT_STREQ(block + 13, "third") << c.name;
+    EXPECT_STREQ(block + 7 + length, "third") << c.name;
   }
 }
 
