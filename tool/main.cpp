@@ -4,12 +4,13 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "tool/commands.h"
 #include "tool/new_project.h"
+#include "tool/runtime_location.h"
 
 namespace {
 
@@ -32,12 +33,14 @@ void Usage(FILE* to) {
       to);
 }
 
-std::string OwnFolder() {
+// The tool's own file with every symbolic link resolved, so that a link
+// in another folder to an installed tool still finds the installed runtime.
+std::string OwnPath() {
   char buf[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
+  if (n <= 0) return "./parvolex";
   buf[n] = '\0';
-  return std::filesystem::path(buf).parent_path().string();
+  return buf;
 }
 
 }  // namespace
@@ -95,7 +98,6 @@ int main(int argc, char** argv) {
   }
   if (command == "build") {
     pvx::tool::BuildCommand c;
-    c.runtime = OwnFolder() + "/runtime.exe";
     for (size_t i = 0; i < args.size(); ++i) {
       if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size()) c.output = args[++i];
       else if (args[i] == "--runtime" && i + 1 < args.size()) c.runtime = args[++i];
@@ -116,6 +118,14 @@ int main(int argc, char** argv) {
     if (c.project.empty()) {
       Usage(stderr);
       return 2;
+    }
+    if (c.runtime.empty()) {
+      try {
+        c.runtime = pvx::tool::FindRuntime(OwnPath());
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "parvolex build: %s\n", e.what());
+        return 1;
+      }
     }
     return pvx::tool::RunBuild(c);
   }

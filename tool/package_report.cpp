@@ -135,7 +135,7 @@ Inspection Examine(PackageFile& p, const std::string& caFile = std::string()) {
   if (in.isSigned) {
     in.signature = ReadSignature(p.path(), caFile);
     if (!in.signature.ran)
-      in.audit.push_back("the signature was not checked: osslsigncode cannot be run (scripts/deps installs it)");
+      in.audit.push_back("the signature was not checked: osslsigncode cannot be run (install the osslsigncode package)");
     else if (!in.signature.digestMatches)
       in.audit.push_back("the signature's digest does not match the file: its bytes changed after signing");
   }

@@ -80,7 +80,7 @@ int RunTool(std::vector<std::string> args, const std::string& input, std::string
     close(in[1]);
     close(report[0]);
     throw std::runtime_error("signing: cannot run " + args[0] + ": " + strerror(spawned) +
-                             (spawned == ENOENT ? " (install osslsigncode: scripts/deps)" : ""));
+                             (spawned == ENOENT ? " (install the osslsigncode package)" : ""));
   }
   // A password is far smaller than a pipe's buffer: this cannot block.
   void (*previous)(int) = signal(SIGPIPE, SIG_IGN);
