@@ -60,7 +60,7 @@ const Rule kRules[] = {
 // Where each [s] key comes from: 1..127 a language text, 128 + n header
 // field n as stored, 0 a value worked out below (or empty).
 constexpr uint8_t H(int n) { return static_cast<uint8_t>(128 + n); }
-const uint8_t kSettings[52] = {
+const uint8_t kSettings[kSettingCount] = {
     // 0-13: the uninstaller's own texts.
     text::kRemoveWelcomeBody, text::kRemoveButton, text::kRemovingFrom, text::kRemoveTitle,
     text::kRemoveSubtitle, text::kRemovedTitle, text::kRemovedHeading, text::kRemovedBody,
@@ -75,7 +75,8 @@ const uint8_t kSettings[52] = {
     // 40-51.
     H(93), H(45), 0, 0, 0, 0, 0, 0, H(69), H(72), H(73), H(78),
 };
-// Keys 37 to 46 that are counts of lines or sections, by letter.
+// Keys kFolderLines (37) to kAfterSections (46) that are counts of lines or
+// sections, by letter.
 const char kCounted[] = "e f  uriba";
 
 }  // namespace
@@ -122,21 +123,22 @@ Str BuildUninstallIni(const SetupScript& script, const std::vector<Str>& files,
     if (*c != ' ') total += counter[*c - 'a'];
 
   text.Header('s', 0);
-  for (int key = 0; key < 52; ++key) {
+  for (int key = 0; key < kSettingCount; ++key) {
     const uint8_t source = kSettings[key];
     Str value;
     if (source >= 128)
       value = script.HeaderText(source - 128);
     else if (source)
       value = LanguageText(script, source);
-    else if (key == 17)
+    else if (key == setting::kBottomText)
       value = ExpandFolderMacros(script.HeaderText(field::kBottomText), folders);
-    else if (key == 18)
+    else if (key == setting::kInstallFolder)
       value = installFolder;
-    else if (key == 47)
+    else if (key == setting::kTotalWork)
       value = DecimalText(total);
-    else if (key >= 37 && key < 47 && kCounted[key - 37] != ' ')
-      value = DecimalText(counter[kCounted[key - 37] - 'a']);
+    else if (key >= setting::kFolderLines && key <= setting::kAfterSections &&
+             kCounted[key - setting::kFolderLines] != ' ')
+      value = DecimalText(counter[kCounted[key - setting::kFolderLines] - 'a']);
     text.Line(key, value);
   }
   return text.out;

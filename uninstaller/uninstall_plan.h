@@ -1,31 +1,14 @@
 // What the uninstaller removes: the uninstall record that the setup left,
 // read into a plan.
 //
-// The uninstaller's own executable ends with the trailer the setup
-// appended, read backwards from the end of the file:
-//   [BMP file, S bytes][S, 4 bytes LE]   only when [s] key 31 is a true flag
-//   INI path, L bytes (ANSI, no zero)
-//   L, 2 bytes LE                        the last two bytes of the file
-//
-// The INI file (CR LF lines; LF alone is accepted too):
-//   [f]          n=path        files, in installation order (values as written)
-//   [e]          n=folder      folders to remove when empty
-//   [oN]         0= 1=         records passed on: code, text
-//   [u]          n=dll         libraries to unregister
-//   [iN]         0= 1= 2=      INI entries: file, section, key
-//   [rN]         0= 1= 2=      registry values: root code, key, value name
-//   [bN] / [aN]  0= 1= 2= 3=   commands before / after the removal:
-//                              file, parameters, show command, wait flag
-//   [nN]         0= 1=         fonts: name, file
-//   [s]          0= .. 51=     texts and settings
-// Outside [f] a value longer than one character that begins and ends with
-// a double quote carries one extra pair, which the reader strips.
+// The record's layout: format/uninstall_record.h.
 #pragma once
 #include <cstdint>
 #include <vector>
 
 #include "format/byte_source.h"
 #include "format/str.h"
+#include "format/uninstall_record.h"
 
 namespace pvx {
 
@@ -58,58 +41,6 @@ struct PassedOn {
   Str text;
 };
 
-constexpr int kSettingCount = 52;
-
-// [s] keys the uninstaller reads.
-namespace setting {
-enum : int {
-  kWelcomeText = 0,
-  kRemoveButton = 1,
-  kRemovingFromLabel = 2,
-  kTitle = 3,
-  kSubtitle = 4,
-  kCompleteTitle = 5,
-  kFinalHeading = 6,
-  kSuccessText = 7,
-  kFilePrefix = 8,
-  kWaitText = 9,
-  kFolderPrefix = 10,
-  kFinalText = 11,
-  kCancelQuestion = 12,
-  kUnregisterPrefix = 13,
-  kBackButton = 14,
-  kCancelButton = 15,
-  kFinishButton = 16,
-  kBottomText = 17,
-  kInstallFolder = 18,
-  kGradientStart = 19,
-  kBandColor = 20,
-  kPictureTransparent = 21,
-  kPictureLeft = 22,
-  kPictureTop = 23,
-  // Keys 24 to 29 are header fields passed on for the uninstaller; these
-  // two carry the end-of-removal notes (empty: built-in English).
-  kRestartNote = 24,
-  kFailureNote = 25,
-  kWebAddress = 26,  // offered on the finished page, with the caption of key 30
-  kWebCaption = 30,
-  kPicturePresent = 31,
-  kGradient = 32,
-  kFolderLines = 37,
-  kFontRecords = 38,
-  kFileLines = 39,
-  kLibraryLines = 42,
-  kRegistrySections = 43,
-  kIniSections = 44,
-  kBeforeSections = 45,
-  kAfterSections = 46,
-  kTotalWork = 47,
-  kTitleLeft = 48,
-  kTitleTop = 49,
-  kSubtitleLeft = 50,
-  kSubtitleTop = 51,
-};
-}  // namespace setting
 
 struct UninstallPlan {
   std::vector<Str> files;  // installation order; removal runs backwards

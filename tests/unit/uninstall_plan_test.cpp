@@ -99,6 +99,12 @@ TEST(UninstallPlanTest, ReadsWhatTheRuntimeWrites) {
   ASSERT_EQ(plan.fonts.size(), 1u);
   EXPECT_EQ(plan.fonts[0].file, "C:\\Windows\\Fonts\\a.ttf");
 
+  // The [s] keys that carry language texts, key by text number as the
+  // record's format fixes them (T<n> is text n of this script).
+  const std::pair<int, int> texts[] = {{1, 64},  {2, 65},  {3, 68},  {4, 69},  {5, 70},  {6, 71},
+                                       {7, 72},  {8, 73},  {9, 74},  {10, 75}, {11, 76}, {12, 77},
+                                       {13, 78}, {14, 24}, {15, 25}, {16, 41}, {30, 81}};
+  for (const auto& [key, text] : texts) EXPECT_EQ(plan.Setting(key), "T" + std::to_string(text)) << key;
   EXPECT_EQ(plan.Setting(setting::kWelcomeText), "\"Quoted welcome\"");
   EXPECT_EQ(plan.Setting(setting::kRemoveButton), "T64");
   EXPECT_EQ(plan.Setting(setting::kInstallFolder), "C:\\App\\");
