@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <fdi.h>
 
+#include "format/file_attributes.h"
 #include "format/text_util.h"
 #include "install/overwrite.h"
 #include "startup/exit_codes.h"
@@ -402,7 +403,7 @@ INT_PTR TCab::Notify(int type, void* data) {
         bool timed = DosDateTimeToFileTime(n->date, n->time, &local) &&
                      LocalFileTimeToFileTime(&local, &utc);
         CloseWrittenFile(file, destination, timed ? &utc : nullptr, nullptr,
-                         timed ? &utc : nullptr, AttributesToSet(n->attribs & 0x27, fresh));
+                         timed ? &utc : nullptr, AttributesToSet(n->attribs & kPackageFileAttributes, fresh));
         return TRUE;
       }
       CloseHandle(file);

@@ -34,6 +34,7 @@
 #include <stdexcept>
 
 #include "format/decimal.h"
+#include "format/file_attributes.h"
 #include "format/header_fields.h"
 #include "format/stored_records.h"
 #include "format/volumes.h"
@@ -119,7 +120,7 @@ class StreamWriter {
   uint64_t position_ = 0;
 };
 
-uint16_t CabAttributes(uint32_t attributes) { return static_cast<uint16_t>(attributes & 0x27); }
+uint16_t CabAttributes(uint32_t attributes) { return static_cast<uint16_t>(attributes & kPackageFileAttributes); }
 
 // Copies `length` bytes of `in` into the stream, ticking the bar.
 void CopyInto(StreamWriter& w, FILE* in, uint64_t length, const std::string& what, ProgressBar* bar,
