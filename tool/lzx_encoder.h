@@ -31,6 +31,13 @@ struct LzxOptions {
   // 2: each frame is parsed again with the prices of its first parse
   // (about 1% smaller on program files, a third slower).
   unsigned passes = 1;
+  // Frames per batch: a block never spans two batches, and a batch is
+  // encoded only once all of its input is there.
+  unsigned batchFrames = 32;
+  // Keeps a copy of the state before each batch of frames, so that EndAt
+  // can end the stream earlier than its input went (cabinet sets, where a
+  // folder's end is found only once its frames reach a part boundary).
+  bool rewindable = false;
 };
 
 struct LzxStats {
@@ -55,9 +62,27 @@ class LzxEncoder {
   void Finish();  // the stream ends here; no Write after it
   const LzxStats& stats() const;
 
+  // Rewindable encoders: the stream ends at `end` bytes from its start
+  // instead of where the input written so far goes. Frames already handed
+  // to the sink that reach beyond the last restart point at or before
+  // `end` are encoded again: returns how many of the frames handed over so
+  // far stay. The caller then writes the input up to `end`, if not written
+  // yet, and calls Finish, and the sink receives the frames after those.
+  // `end` must not lie before a position passed to Release.
+  size_t EndAt(uint64_t end);
+  // The stream will not be ended before `pos`: restart points that EndAt
+  // could no longer need are dropped.
+  void Release(uint64_t pos);
+
  private:
   struct State;
   std::unique_ptr<State> s_;
+  // Rewindable: the state before each batch still needed, oldest first,
+  // and the input from rawBase_ on as it was written (the state's own copy
+  // is translated in place).
+  std::vector<std::unique_ptr<State>> restartPoints_, spares_;
+  std::vector<uint8_t> raw_;
+  uint64_t rawBase_ = 0;
 };
 
 // The whole stream at once: one string per frame.
