@@ -52,15 +52,26 @@
 //
 // LZX: a folder is one LZX stream (see lzx_encoder.cpp), and each CFDATA
 // block holds exactly one 32 KiB frame of it (the last may be shorter).
-// Folders are compressed whole before the layout, each on one thread into a
-// temporary file of frames: a single cabinet has one folder per member with
-// data (not solid) or, solid, up to lzxSolidFolders folders cut at the
-// member boundaries nearest to equal shares, none smaller than 8 MiB. The
-// folder count depends only on the members and the options, so the output
-// is the same whatever the thread count. Sets are refused for now: there a
-// folder's end is only known once its data reaches a part boundary, and a
-// stream cannot be cut mid-way and continued as another folder without
-// compressing it again.
+// Without a set, or with one folder per member with data (not solid),
+// folders are compressed whole before the layout, each on one thread into a
+// temporary file of frames; a single solid cabinet has up to
+// lzxSolidFolders folders cut at the member boundaries nearest to equal
+// shares, none smaller than 8 MiB. The folder count depends only on the
+// members and the options, so the output is the same whatever the thread
+// count.
+//
+// A solid set cannot be planned that way: a folder that crosses a part
+// boundary must end with the member holding the crossing frame's last byte,
+// and where that is is known only once the compressed frames reach the
+// boundary. So the members start as one folder compressed on demand, a
+// batch of frames ahead of the layout. When a folder crosses a boundary
+// with members after that one, its stream is ended at that member's end
+// (LzxEncoder::EndAt: the frames from the encoder's last restart point on
+// are encoded again, the earlier ones stay), the members after it become
+// the next folder, a fresh stream, and the part is laid out again from its
+// start. The new frames may cross earlier, ending the folder earlier still;
+// ends only move back, so this settles. Only one thread compresses, and
+// the output depends only on the members and the options.
 //
 // Where a folder ends depends on where the compressed data reaches the end
 // of a part, so blocks are compressed a batch at a time just ahead of the

@@ -1,9 +1,12 @@
 """LZX packages end to end: the system's cabinet.dll (Wine's here) extracts
 what our encoder wrote, for the largest and the smallest window, solid and
 one folder per file, x86 code (with call translation) and other data, in
-one executable and across volumes."""
+one executable, across volumes, and in cabinet parts (within volumes too)
+that members and folders run on through."""
 import glob
 import os
+import re
+import subprocess
 import unittest
 
 import harness
@@ -20,6 +23,12 @@ def real_pe_files(count):
         if found:
             return found[:count]
     return []
+
+
+def payload_parts(setup):
+    """How many cabinet parts `parvolex inspect` lists for the payload."""
+    out = subprocess.run([harness.PARVOLEX, "inspect", setup], capture_output=True, text=True, check=True).stdout
+    return len(re.findall(r"^  part \d+ at stream", out, re.M))
 
 
 class LzxInstallTest(harness.WineTestCase):
@@ -39,6 +48,11 @@ class LzxInstallTest(harness.WineTestCase):
             "lzx15 per file": '[package]\ncompression = "lzx"\nlzx_window = 15\nsolid = false\n',
             "lzx18 volumes": '[package]\ncompression = "lzx"\nlzx_window = 18\nvolume_size = "%d"\n'
                              % (os.path.getsize(harness.RUNTIME) + 200000),
+            "lzx21 solid parts": '[package]\ncompression = "lzx"\npart_size = 20000\n',
+            "lzx16 solid parts volumes": '[package]\ncompression = "lzx"\nlzx_window = 16\npart_size = 30000\n'
+                                         'volume_size = "%d"\n' % (os.path.getsize(harness.RUNTIME) + 150000),
+            "lzx15 per file parts": '[package]\ncompression = "lzx"\nlzx_window = 15\nsolid = false\n'
+                                    'part_size = 30000\n',
         }
         for name, package in forms.items():
             with self.subTest(name):
@@ -51,6 +65,8 @@ class LzxInstallTest(harness.WineTestCase):
                 if "volumes" in name:
                     self.assertTrue([n for n in os.listdir(folder) if n.startswith("setup-")],
                                     "the package was meant to span volumes")
+                if "parts" in name:
+                    self.assertGreater(payload_parts(setup), 5, "the payload was meant to span many parts")
                 self.assertEqual(self.start(setup, ["/S"]).wait(120), 0)
                 for rel, data in contents.items():
                     with open(os.path.join(target, rel), "rb") as f:
