@@ -623,9 +623,9 @@ class Writer {
     lo.expectedSize = f.end - f.start;
     if (lazyLzx_) {
       // A set's folders are pieces of one solid stream: they take the call
-      // translation decided on its first 4 MiB, and short batches, since
-      // the input after a folder's end is compressed in vain.
-      if (lo.e8 == LzxCallTranslation::Auto && lazyE8_ != 0)
+      // translation decided on its first 4 MiB (see ProduceLzx), and short
+      // batches, since the input after a folder's end is compressed in vain.
+      if (lo.e8 == LzxCallTranslation::Auto)
         lo.e8 = lazyE8_ > 0 ? LzxCallTranslation::On : LzxCallTranslation::Off;
       lo.batchFrames = kLzxSetBatchFrames;
     }
@@ -727,6 +727,18 @@ class Writer {
   // On demand: one more piece of input into the folder's stream, or, with
   // all of it written, the stream's end.
   std::string ProduceLzx(LzxFolder& f) {
+    if (!f.encoder && lazyE8_ == 0) {
+      // Decided on the start of the payload's stream before the first
+      // folder's encoder starts, so that no encoder waits for 4 MiB.
+      lazyE8_ = -1;
+      if (opt_.lzxCallTranslation == LzxCallTranslation::Auto) {
+        std::string err;
+        std::vector<uint8_t> head(size_t(std::min<uint64_t>(f.end - f.start, uint64_t(4) << 20)));
+        InputReader reader(members_, files_, f.firstMember, f.endMember);
+        if (!reader.Read(head.data(), head.size(), err)) return err;
+        if (LzxAutoCallTranslation(head.data(), head.size())) lazyE8_ = 1;
+      }
+    }
     if (!f.encoder) {
       f.file.reset(tmpfile());
       if (!f.file) return std::string("cannot create a temporary file: ") + strerror(errno);
@@ -755,7 +767,6 @@ class Writer {
       }
     } else {
       f.encoder->Finish();
-      if (lazyE8_ == 0) lazyE8_ = f.encoder->stats().e8 ? 1 : -1;
       if (f.reader && !f.reader->Finish(err)) return err;
       f.reader.reset();
       f.finished = true;

@@ -428,7 +428,7 @@ struct LzxEncoder::State {
 
   // x86 code has many E8 bytes (calls) whose operands are small
   // displacements; elsewhere E8 is rare and its operands are anything.
-  bool LooksLikeX86(const uint8_t* d, size_t n) const {
+  static bool LooksLikeX86(const uint8_t* d, size_t n) {
     uint64_t hits = 0;
     for (size_t i = 0; i + 10 < n;) {
       if (d[i] != 0xE8) {
@@ -976,7 +976,7 @@ void LzxEncoder::Release(uint64_t pos) {
   size_t keep = 0;  // the latest restart point at or before pos
   while (keep + 1 < restartPoints_.size() && restartPoints_[keep + 1]->done <= pos) ++keep;
   for (size_t i = 0; i < keep; ++i)
-    if (spares_.size() < 2) spares_.push_back(std::move(restartPoints_[i]));
+    if (spares_.empty()) spares_.push_back(std::move(restartPoints_[i]));
   restartPoints_.erase(restartPoints_.begin(), restartPoints_.begin() + std::ptrdiff_t(keep));
   const uint64_t from = restartPoints_.empty() ? s_->End() : restartPoints_.front()->End();
   if (from > rawBase_) {
@@ -991,6 +991,10 @@ void LzxEncoder::Finish() {
 }
 
 const LzxStats& LzxEncoder::stats() const { return s_->stats; }
+
+bool LzxAutoCallTranslation(const uint8_t* data, size_t n) {
+  return LzxEncoder::State::LooksLikeX86(data, std::min(n, kDecideBytes));
+}
 
 std::vector<std::string> LzxCompress(const void* data, size_t n, const LzxOptions& options, LzxStats* stats) {
   std::vector<std::string> frames;

@@ -37,6 +37,9 @@ struct LzxOptions {
   // Keeps a copy of the state before each batch of frames, so that EndAt
   // can end the stream earlier than its input went (cabinet sets, where a
   // folder's end is found only once its frames reach a part boundary).
+  // Each copy holds the window and the hash chains (about 14 MiB at window
+  // 21): write such a stream a batch at a time, with On or Off rather than
+  // Auto, which waits for 4 MiB, and Release what will stay.
   bool rewindable = false;
 };
 
@@ -46,6 +49,8 @@ struct LzxStats {
   uint64_t verbatimBlocks = 0, alignedBlocks = 0, uncompressedBlocks = 0;
   uint64_t frames = 0;
 };
+
+bool LzxAutoCallTranslation(const uint8_t* data, size_t n);
 
 // Encodes one stream. Input may come in pieces of any size; the sink
 // receives each frame's compressed bytes as soon as its block is decided,
@@ -75,6 +80,7 @@ class LzxEncoder {
   void Release(uint64_t pos);
 
  private:
+  friend bool LzxAutoCallTranslation(const uint8_t* data, size_t n);
   struct State;
   std::unique_ptr<State> s_;
   // Rewindable: the state before each batch still needed, oldest first,
@@ -84,6 +90,9 @@ class LzxEncoder {
   std::vector<uint8_t> raw_;
   uint64_t rawBase_ = 0;
 };
+
+// What LzxCallTranslation::Auto chooses for a stream that starts with
+// these bytes (it looks at the first 4 MiB); declared above.
 
 // The whole stream at once: one string per frame.
 std::vector<std::string> LzxCompress(const void* data, size_t n, const LzxOptions& options,

@@ -296,41 +296,47 @@ TEST(LzxEncoder, CabinetWriterRefusesWhatItCannotWrite) {
 // last restart point as they were.
 TEST(LzxEncoder, EndAtGivesTheStreamOfTheShorterInput) {
   std::string data;
-  for (int i = 0; i < 10; ++i) data += Make("trz"[i % 3], 500000, uint32_t(i));  // no x86 code
+  for (int i = 0; i < 6; ++i) data += Make("trz"[i % 3], 250000, uint32_t(i));
   const uint64_t all = data.size();
   struct Case {
     const char* label;
-    uint64_t written;  // input written before EndAt, 1 MiB at a time
+    uint64_t written;  // input written before EndAt, one batch at a time
     uint64_t end;
     uint64_t released;  // passed to Release before EndAt
+    bool rewinds;       // frames already handed over are encoded again
   };
-  // Written whole, the encoder has encoded the first 4 MiB.
+  // Batches of 8 frames: written whole, the first 1,310,720 bytes are encoded.
   const Case cases[] = {
-      {"before the first frame's end", all, 1000, 0},
-      {"on a frame boundary", all, 3 * 32768, 0},
-      {"inside a batch encoded with the decision", all, 2500001, 0},
-      {"inside the last batch encoded", all, 4000000, 0},
-      {"after a release", all, 4000000, 3 << 20},
-      {"after the encoded batches", all, all - 100, 0},
-      {"beyond what was written", 3 << 20, 4500000, 0},
-      {"before any batch was encoded", 2 << 20, 70000, 0},
+      {"before the first frame's end", all, 1000, 0, true},
+      {"on a frame boundary", all, 3 * 32768, 0, true},
+      {"inside an earlier batch", all, 600000, 0, true},
+      {"inside the last batch encoded", all, 1200000, 0, true},
+      {"after a release", all, 1200000, 1 << 20, true},
+      {"after the encoded batches", all, all - 100, 0, false},
+      {"beyond what was written", 1 << 20, 1400000, 0, false},
+      {"before any batch was encoded", 200000, 70000, 0, false},
   };
   LzxOptions opt;
-  opt.windowBits = 15;
+  opt.windowBits = 16;
+  opt.e8 = LzxCallTranslation::Off;
+  opt.batchFrames = 8;
   opt.expectedSize = data.size();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     std::vector<std::string> frames;
     LzxOptions ro = opt;
     ro.rewindable = true;
-    LzxEncoder enc(ro, [&](const uint8_t* p, size_t n, uint32_t) { frames.emplace_back(reinterpret_cast<const char*>(p), n); });
+    LzxEncoder enc(ro, [&](const uint8_t* p, size_t n, uint32_t) {
+      frames.emplace_back(reinterpret_cast<const char*>(p), n);
+    });
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
-    for (uint64_t at = 0; at < c.written; at += 1 << 20)
-      enc.Write(bytes + at, size_t(std::min<uint64_t>(1 << 20, c.written - at)));
+    for (uint64_t at = 0; at < c.written; at += 8 * kLzxFrameSize)
+      enc.Write(bytes + at, size_t(std::min<uint64_t>(8 * kLzxFrameSize, c.written - at)));
     if (c.released) enc.Release(c.released);
     const std::vector<std::string> before = frames;
     const size_t kept = enc.EndAt(c.end);
     ASSERT_LE(kept, frames.size());
+    EXPECT_EQ(kept < frames.size(), c.rewinds);
     frames.resize(kept);
     if (c.end > c.written) enc.Write(bytes + c.written, size_t(c.end - c.written));
     enc.Finish();
