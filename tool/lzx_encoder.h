@@ -50,6 +50,8 @@ struct LzxStats {
   uint64_t frames = 0;
 };
 
+// What LzxCallTranslation::Auto chooses for a stream that starts with
+// these bytes (it looks at the first 4 MiB).
 bool LzxAutoCallTranslation(const uint8_t* data, size_t n);
 
 // Encodes one stream. Input may come in pieces of any size; the sink
@@ -91,8 +93,6 @@ class LzxEncoder {
   uint64_t rawBase_ = 0;
 };
 
-// What LzxCallTranslation::Auto chooses for a stream that starts with
-// these bytes (it looks at the first 4 MiB); declared above.
 
 // The whole stream at once: one string per frame.
 std::vector<std::string> LzxCompress(const void* data, size_t n, const LzxOptions& options,

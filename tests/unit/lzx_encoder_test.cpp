@@ -218,6 +218,8 @@ TEST(LzxEncoder, ChoosesBlocksAndTranslationByTheInput) {
     EXPECT_EQ(st.frames, (c.size + kLzxFrameSize - 1) / kLzxFrameSize);
     EXPECT_EQ(frames.size(), st.frames);
     EXPECT_EQ(st.e8, c.e8);
+    // What a set's writer asks before its first folder: the same choice.
+    EXPECT_EQ(LzxAutoCallTranslation(reinterpret_cast<const uint8_t*>(data.data()), data.size()), c.e8);
     if (c.raw) {
       EXPECT_EQ(st.verbatimBlocks + st.alignedBlocks, 0u);
     } else {
