@@ -457,10 +457,17 @@ class Writer {
 
   // End of the block that starts at `start` in a folder whose data ends at
   // `limit`: 32 KiB, or less once the entries of the members it touches
-  // pass the budget.
+  // pass the budget. LZX frames are whole, but where one crosses a part
+  // boundary, a set's solid folder ends at that budget (see Layout).
   uint64_t ChunkEnd(uint64_t start, uint64_t limit) const {
     uint64_t end = std::min<uint64_t>(start + kBlockMax, limit);
-    if (opt_.compression == CabCompression::Lzx) return end;  // frames are whole
+    if (opt_.compression == CabCompression::Lzx && !lazyLzx_) return end;
+    return BudgetEnd(start, end);
+  }
+
+  // `end`, or the first member start after `start` at which the entries of
+  // the members touching [start, end) pass the budget.
+  uint64_t BudgetEnd(uint64_t start, uint64_t end) const {
     uint64_t entries = 0;
     for (uint32_t i = FirstTouching(start); i < files_.size() && files_[i].offset < end; ++i) {
       if (entries > 0 && files_[i].offset > start && entries + files_[i].entryBytes > budget_)
@@ -1085,6 +1092,17 @@ class Writer {
         }
 
         // This block crosses into the next part.
+        if (lazyLzx_ && !continued && frontDone_ == 0) {
+          // Every member with data in the crossing frame is listed in both
+          // parts: past the budget, the folder ends at a member inside the
+          // frame, which becomes its last frame, a shorter one.
+          const uint64_t e = BudgetEnd(b->start, b->end());
+          if (e < b->end()) {
+            if (!(err = EndLzxFolderAt(e, ListEnd(e))).empty()) return err;
+            relayout = true;
+            break;
+          }
+        }
         if (used + kDataHeader + newEntries + folderCost > L)
           return TooSmall(k, "the member entries of its data blocks do not fit");
         const uint64_t avail = L - used - kDataHeader - newEntries - folderCost;

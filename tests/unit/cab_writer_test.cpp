@@ -145,6 +145,12 @@ std::string CompressionName(const RoundTripCase& c) {
   return "";
 }
 
+std::vector<MemberSpec> ManyTiny(unsigned n) {
+  std::vector<MemberSpec> v;
+  for (unsigned i = 0; i < n; ++i) v.push_back({i % 20, i % 3 ? 't' : 'r'});
+  return v;
+}
+
 // Members of 90 to 150 KB, text and random by turns: over 4 MiB, so that the
 // LZX encoder has run batches ahead of the layout when a part ends a folder.
 std::vector<MemberSpec> MixedMedium(unsigned n) {
@@ -196,6 +202,8 @@ const RoundTripCase kRoundTrips[] = {
     {"SetLzxSolidSmallParts", CabCompression::Lzx, 1024,
      {{0, 't'}, {1, 'r'}, {1000, 't'}, {32768, 'r'}, {40000, 't'}, {9000, 'r'}}, 20, false, true, 17},
     {"SetLzxSolidRewindsBatchesAhead", CabCompression::Lzx, 256 << 10, MixedMedium(60), 12},
+    // More entries in one frame than a part holds: folders end inside frames.
+    {"SetLzxSolidTinyMembersInSmallParts", CabCompression::Lzx, 4096, ManyTiny(3000), 15},
     {"SetLzxFolderPerMember", CabCompression::Lzx, 8192,
      {{100, 't'}, {70000, 'r'}, {0, 'z'}, {3, 't'}, {30000, 't'}}, 8, false, true, 16, false},
 };
