@@ -53,12 +53,16 @@ class LzxInstallTest(harness.WineTestCase):
                                          'volume_size = "%d"\n' % (os.path.getsize(harness.RUNTIME) + 150000),
             "lzx15 per file parts": '[package]\ncompression = "lzx"\nlzx_window = 15\nsolid = false\n'
                                     'part_size = 30000\n',
+            # More entries in one frame than a part holds: folders end inside frames.
+            "lzx21 small files small parts": '[package]\ncompression = "lzx"\npart_size = 2048\n',
         }
+        small = dict(("small/%03d.txt" % i, i % 23) for i in range(400))
         for name, package in forms.items():
             with self.subTest(name):
                 folder = os.path.join(self.scratch, name.replace(" ", "_"))
                 os.makedirs(folder)
-                contents = packages.write_payload(os.path.join(folder, "payload"), files)
+                contents = packages.write_payload(os.path.join(folder, "payload"),
+                                                  small if "small files" in name else files)
                 target = packages.install_folder("Lzx " + name)
                 setup, _ = packages.build(folder, package + '[[files]]\nsource = "payload"\ndestination = %s\n'
                                           % packages.toml_text(harness.windows_path(target)))
