@@ -940,7 +940,12 @@ class Writer {
   uint64_t NextStartCost(const Block& b) const {
     uint64_t s = b.end();
     bool sameFolder = s < folderLimit_;
-    uint64_t e = ChunkEnd(s, sameFolder ? folderLimit_ : total_);
+    uint64_t limit = sameFolder ? folderLimit_ : total_;
+    // LZX folders compressed ahead: the next one's first frame ends with it.
+    if (!sameFolder && opt_.compression == CabCompression::Lzx && !lazyLzx_ &&
+        lzxCurrent_ + 1 < lzxFolders_.size())
+      limit = lzxFolders_[lzxCurrent_ + 1].end;
+    uint64_t e = ChunkEnd(s, limit);
     return kDataHeader + (sameFolder ? 0 : kFolderEntry) + EntryBytes(ListEnd(s), ListEnd(e));
   }
 

@@ -204,6 +204,8 @@ const RoundTripCase kRoundTrips[] = {
     {"SetLzxSolidRewindsBatchesAhead", CabCompression::Lzx, 256 << 10, MixedMedium(60), 12},
     // More entries in one frame than a part holds: folders end inside frames.
     {"SetLzxSolidTinyMembersInSmallParts", CabCompression::Lzx, 4096, ManyTiny(3000), 15},
+    {"SetLzxTinyMembersEachInItsFolder", CabCompression::Lzx, 2048, ManyTiny(600), 15, false, false, 16,
+     false},
     {"SetLzxFolderPerMember", CabCompression::Lzx, 8192,
      {{100, 't'}, {70000, 'r'}, {0, 'z'}, {3, 't'}, {30000, 't'}}, 8, false, true, 16, false},
 };
