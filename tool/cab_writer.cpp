@@ -52,15 +52,26 @@
 //
 // LZX: a folder is one LZX stream (see lzx_encoder.cpp), and each CFDATA
 // block holds exactly one 32 KiB frame of it (the last may be shorter).
-// Folders are compressed whole before the layout, each on one thread into a
-// temporary file of frames: a single cabinet has one folder per member with
-// data (not solid) or, solid, up to lzxSolidFolders folders cut at the
-// member boundaries nearest to equal shares, none smaller than 8 MiB. The
-// folder count depends only on the members and the options, so the output
-// is the same whatever the thread count. Sets are refused for now: there a
-// folder's end is only known once its data reaches a part boundary, and a
-// stream cannot be cut mid-way and continued as another folder without
-// compressing it again.
+// Without a set, or with one folder per member with data (not solid),
+// folders are compressed whole before the layout, each on one thread into a
+// temporary file of frames; a single solid cabinet has up to
+// lzxSolidFolders folders cut at the member boundaries nearest to equal
+// shares, none smaller than 8 MiB. The folder count depends only on the
+// members and the options, so the output is the same whatever the thread
+// count.
+//
+// A solid set cannot be planned that way: a folder that crosses a part
+// boundary must end with the member holding the crossing frame's last byte,
+// and where that is is known only once the compressed frames reach the
+// boundary. So the members start as one folder compressed on demand, a
+// batch of frames ahead of the layout. When a folder crosses a boundary
+// with members after that one, its stream is ended at that member's end
+// (LzxEncoder::EndAt: the frames from the encoder's last restart point on
+// are encoded again, the earlier ones stay), the members after it become
+// the next folder, a fresh stream, and the part is laid out again from its
+// start. The new frames may cross earlier, ending the folder earlier still;
+// ends only move back, so this settles. Only one thread compresses, and
+// the output depends only on the members and the options.
 //
 // Where a folder ends depends on where the compressed data reaches the end
 // of a part, so blocks are compressed a batch at a time just ahead of the
@@ -200,6 +211,9 @@ class InputReader {
     }
     return true;
   }
+
+  // Members from `end` on will not be read.
+  void StopAt(size_t end) { end_ = end; }
 
   // Closes the last member read and opens the empty ones after it, so that
   // an unreadable source is reported even when it holds no bytes.
@@ -372,8 +386,6 @@ class Writer {
     if (opt_.compression == CabCompression::Lzx) {
       if (opt_.lzxWindowBits < kLzxMinWindowBits || opt_.lzxWindowBits > kLzxMaxWindowBits)
         return "LZX window " + std::to_string(opt_.lzxWindowBits) + " is not within 15..21";
-      if (IsSet())
-        return "LZX cabinets cannot be written as a set of parts yet; use MSZIP for parts and volumes";
     }
     if (IsSet()) {
       if (!opt_.partName) return "a cabinet set needs a part name function";
@@ -445,9 +457,17 @@ class Writer {
 
   // End of the block that starts at `start` in a folder whose data ends at
   // `limit`: 32 KiB, or less once the entries of the members it touches
-  // pass the budget.
+  // pass the budget. LZX frames are whole, but where one crosses a part
+  // boundary, a set's solid folder ends at that budget (see Layout).
   uint64_t ChunkEnd(uint64_t start, uint64_t limit) const {
     uint64_t end = std::min<uint64_t>(start + kBlockMax, limit);
+    if (opt_.compression == CabCompression::Lzx && !lazyLzx_) return end;
+    return BudgetEnd(start, end);
+  }
+
+  // `end`, or the first member start after `start` at which the entries of
+  // the members touching [start, end) pass the budget.
+  uint64_t BudgetEnd(uint64_t start, uint64_t end) const {
     uint64_t entries = 0;
     for (uint32_t i = FirstTouching(start); i < files_.size() && files_[i].offset < end; ++i) {
       if (entries > 0 && files_[i].offset > start && entries + files_[i].entryBytes > budget_)
@@ -581,26 +601,64 @@ class Writer {
     return {};
   }
 
-  // ---- LZX: each folder is one stream, compressed whole before the
-  // layout, folders in parallel, each into a temporary file of its frames.
+  // ---- LZX: each folder is one stream of frames in a temporary file. A
+  // single cabinet's folders are compressed whole before the layout, in
+  // parallel. A set's solid folders are compressed on demand as the layout
+  // reaches them, and ended earlier where a part boundary requires it.
 
   struct LzxFolder {
     uint64_t start = 0, end = 0;
     size_t firstMember = 0, endMember = 0;
     FilePtr file;
     std::vector<uint32_t> compLen, uncompLen;
-    size_t next = 0;
+    std::vector<uint64_t> frameOffset;  // in `file`
+    uint64_t fileEnd = 0;
+    size_t next = 0;  // frame the layout reads next
     std::string error;
+    // Compressed on demand: the stream and its input so far.
+    std::unique_ptr<LzxEncoder> encoder;
+    std::unique_ptr<InputReader> reader;
+    uint64_t fed = 0;
+    bool finished = false;
   };
 
-  // Folder boundaries: at members, near equal shares of the bytes.
+  LzxOptions FolderLzxOptions(const LzxFolder& f) const {
+    LzxOptions lo;
+    lo.windowBits = opt_.lzxWindowBits;
+    lo.e8 = opt_.lzxCallTranslation;
+    lo.passes = opt_.lzxPasses;
+    lo.expectedSize = f.end - f.start;
+    if (lazyLzx_) {
+      // A set's folders are pieces of one solid stream: they take the call
+      // translation decided on its first 4 MiB (see ProduceLzx), and short
+      // batches, since the input after a folder's end is compressed in vain.
+      if (lo.e8 == LzxCallTranslation::Auto)
+        lo.e8 = lazyE8_ > 0 ? LzxCallTranslation::On : LzxCallTranslation::Off;
+      lo.batchFrames = kLzxSetBatchFrames;
+    }
+    return lo;
+  }
+
+  // Appends one frame to the folder's file; false if it cannot be written.
+  static bool StoreFrame(LzxFolder& f, const uint8_t* p, size_t n, uint32_t uncomp) {
+    f.frameOffset.push_back(f.fileEnd);
+    f.compLen.push_back(uint32_t(n));
+    f.uncompLen.push_back(uncomp);
+    f.fileEnd += n;
+    return fseeko(f.file.get(), off_t(f.frameOffset.back()), SEEK_SET) == 0 &&
+           fwrite(p, 1, n, f.file.get()) == n;
+  }
+
+  // Folder boundaries: at members, near equal shares of the bytes. A set's
+  // solid members start as one folder, which the layout ends at each part
+  // boundary it crosses.
   void PlanLzxFolders() {
     std::vector<size_t> starts;  // first member of each folder
     const size_t nf = files_.size();
     if (!opt_.solid) {
       for (size_t i = 0; i < nf; ++i)
         if (files_[i].size) starts.push_back(i);
-    } else {
+    } else if (!lazyLzx_) {
       // Small payloads stay in one folder: each split costs ratio.
       const uint64_t kMinShare = uint64_t(8) << 20;
       uint64_t folders = std::max<uint64_t>(1, std::min<uint64_t>(opt_.lzxSolidFolders, total_ / kMinShare));
@@ -631,19 +689,12 @@ class Writer {
       f.error = std::string("cannot create a temporary file: ") + strerror(errno);
       return;
     }
-    LzxOptions lo;
-    lo.windowBits = opt_.lzxWindowBits;
-    lo.e8 = opt_.lzxCallTranslation;
-    lo.passes = opt_.lzxPasses;
-    lo.expectedSize = f.end - f.start;
     bool writeFailed = false;
-    LzxEncoder enc(lo, [&](const uint8_t* p, size_t n, uint32_t uncomp) {
-      if (fwrite(p, 1, n, f.file.get()) != n) writeFailed = true;
-      f.compLen.push_back(uint32_t(n));
-      f.uncompLen.push_back(uncomp);
+    LzxEncoder enc(FolderLzxOptions(f), [&](const uint8_t* p, size_t n, uint32_t uncomp) {
+      if (!StoreFrame(f, p, n, uncomp)) writeFailed = true;
     });
     InputReader reader(members_, files_, f.firstMember, f.endMember);
-    std::vector<uint8_t> chunk(1 << 20);
+    std::vector<uint8_t> chunk(kLzxChunk);
     for (uint64_t left = f.end - f.start; left > 0;) {
       size_t n = size_t(std::min<uint64_t>(left, chunk.size()));
       if (!reader.Read(chunk.data(), n, f.error)) return;
@@ -657,12 +708,13 @@ class Writer {
     }
     enc.Finish();
     if (!reader.Finish(f.error)) return;
-    if (writeFailed || fflush(f.file.get()) != 0 || fseeko(f.file.get(), 0, SEEK_SET) != 0)
+    if (writeFailed || fflush(f.file.get()) != 0)
       f.error = std::string("cannot write the temporary file: ") + strerror(errno);
   }
 
   std::string CompressLzxFolders() {
     PlanLzxFolders();
+    if (lazyLzx_) return {};
     std::atomic<size_t> next{0};
     std::mutex progressLock;
     uint64_t progressBytes = 0;
@@ -679,15 +731,119 @@ class Writer {
     return {};
   }
 
+  // On demand: one more piece of input into the folder's stream, or, with
+  // all of it written, the stream's end.
+  std::string ProduceLzx(LzxFolder& f) {
+    if (!f.encoder && lazyE8_ == 0) {
+      // Decided on the start of the payload's stream before the first
+      // folder's encoder starts, so that no encoder waits for 4 MiB.
+      lazyE8_ = -1;
+      if (opt_.lzxCallTranslation == LzxCallTranslation::Auto) {
+        std::string err;
+        std::vector<uint8_t> head(size_t(std::min<uint64_t>(f.end - f.start, uint64_t(4) << 20)));
+        InputReader reader(members_, files_, f.firstMember, f.endMember);
+        if (!reader.Read(head.data(), head.size(), err)) return err;
+        if (LzxAutoCallTranslation(head.data(), head.size())) lazyE8_ = 1;
+      }
+    }
+    if (!f.encoder) {
+      f.file.reset(tmpfile());
+      if (!f.file) return std::string("cannot create a temporary file: ") + strerror(errno);
+      LzxOptions lo = FolderLzxOptions(f);
+      lo.rewindable = true;
+      // By index: a folder's place in lzxFolders_ stays, its address may not.
+      const size_t index = size_t(&f - lzxFolders_.data());
+      f.encoder = std::make_unique<LzxEncoder>(lo, [this, index](const uint8_t* p, size_t n, uint32_t uncomp) {
+        if (!StoreFrame(lzxFolders_[index], p, n, uncomp)) lzxWriteFailed_ = true;
+      });
+      f.reader = std::make_unique<InputReader>(members_, files_, f.firstMember, f.endMember);
+    }
+    std::string err;
+    const uint64_t length = f.end - f.start;
+    if (f.fed < length) {
+      // A batch at a time, so that the encoder goes no further ahead.
+      const size_t chunk = size_t(kLzxSetBatchFrames) * kLzxFrameSize;
+      size_t n = size_t(std::min<uint64_t>(length - f.fed, chunk));
+      lzxChunk_.resize(chunk);
+      if (!f.reader->Read(lzxChunk_.data(), n, err)) return err;
+      f.encoder->Write(lzxChunk_.data(), n);
+      f.fed += n;
+      if (opt_.progress && f.start + f.fed > progressDone_ && f.start + f.fed < total_) {
+        progressDone_ = f.start + f.fed;
+        opt_.progress(progressDone_, total_);
+      }
+    } else {
+      f.encoder->Finish();
+      if (f.reader && !f.reader->Finish(err)) return err;
+      f.reader.reset();
+      f.finished = true;
+    }
+    if (lzxWriteFailed_) return std::string("cannot write the temporary file: ") + strerror(errno);
+    return {};
+  }
+
+  // The folder being laid out ends at `end`, before its planned end, with
+  // the members before `endMember`: its stream is ended there (frames from
+  // the last restart point on are encoded again), and the members after go
+  // to the folder that follows.
+  std::string EndLzxFolderAt(uint64_t end, uint32_t endMember) {
+    LzxFolder& f = lzxFolders_[lzxCurrent_];
+    if (!f.encoder || end <= f.start || end >= f.end)
+      return "internal error: an LZX folder cannot end there";
+    const size_t kept = f.encoder->EndAt(end - f.start);
+    if (kept == SIZE_MAX || kept > f.compLen.size()) return "internal error: LZX stream cannot be ended there";
+    f.fileEnd = kept < f.frameOffset.size() ? f.frameOffset[kept] : f.fileEnd;
+    f.compLen.resize(kept);
+    f.uncompLen.resize(kept);
+    f.frameOffset.resize(kept);
+    f.finished = false;
+    if (f.fed > end - f.start) {
+      // Its reader went past `end`, having read and checked every member
+      // before; the encoder keeps the input up to `end`.
+      f.fed = end - f.start;
+      f.reader.reset();
+    } else if (f.reader) {
+      f.reader->StopAt(endMember);
+    }
+    const size_t i = lzxCurrent_;
+    const bool mergeIntoNext = i + 1 < lzxFolders_.size() && !lzxFolders_[i + 1].encoder &&
+                               lzxFolders_[i + 1].compLen.empty() && lzxFolders_[i + 1].start == f.end;
+    if (mergeIntoNext) {
+      lzxFolders_[i + 1].start = end;
+      lzxFolders_[i + 1].firstMember = endMember;
+    } else {
+      LzxFolder rest;
+      rest.start = end;
+      rest.end = f.end;
+      rest.firstMember = endMember;
+      rest.endMember = f.endMember;
+      lzxFolders_.insert(lzxFolders_.begin() + std::ptrdiff_t(i + 1), std::move(rest));
+    }
+    LzxFolder& g = lzxFolders_[i];
+    g.end = end;
+    g.endMember = endMember;
+    return {};
+  }
+
   std::string ReadLzxBatch(uint32_t count) {
     LzxFolder& f = lzxFolders_[lzxCurrent_];
+    // Frames before the one read next are placed; the stream will not end before it.
+    if (f.encoder) f.encoder->Release(queueEnd_ - f.start);
     size_t got = 0;
-    for (; got < count && f.next < f.compLen.size() && queueEnd_ < folderLimit_; ++got) {
+    for (; got < count && queueEnd_ < folderLimit_; ++got) {
+      // Compressed on demand: no further than the first frame not there yet.
+      if (f.next >= f.compLen.size() && got > 0) break;
+      while (f.next >= f.compLen.size()) {
+        if (!lazyLzx_ || f.finished) return "internal error: no LZX frames left for the folder";
+        std::string err = ProduceLzx(f);
+        if (!err.empty()) return err;
+      }
       Block b;
       b.start = queueEnd_;
       b.uncomp = f.uncompLen[f.next];
       b.comp.resize(f.compLen[f.next]);
-      if (fread(b.comp.data(), 1, b.comp.size(), f.file.get()) != b.comp.size())
+      if (fseeko(f.file.get(), off_t(f.frameOffset[f.next]), SEEK_SET) != 0 ||
+          fread(b.comp.data(), 1, b.comp.size(), f.file.get()) != b.comp.size())
         return std::string("cannot read the temporary file: ") + strerror(errno);
       ++f.next;
       queueEnd_ = b.end();
@@ -695,11 +851,75 @@ class Writer {
       queue_.push_back(std::move(b));
     }
     if (got == 0) return "internal error: no LZX frames left for the folder";
-    if (f.next == f.compLen.size()) f.file.reset();
+    if (!lazyLzx_ && f.next == f.compLen.size()) f.file.reset();
     return {};
   }
 
   // ---- Layout: decides every part and spills its CFDATA records.
+
+  // What laying out one part changes, kept at the part's start so that the
+  // part can be laid out again once an LZX folder in it ends earlier.
+  struct PartStart {
+    uint64_t folderStart = 0, folderLimit = 0;
+    bool folderClosed = false;
+    std::deque<Block> queue;
+    uint32_t frontDone = 0;
+    uint64_t queueEnd = 0;
+    uint32_t queueEndUncomp = 0;
+    uint32_t nextToList = 0;
+    size_t lzxCurrent = 0, lzxNext = 0;
+    uint64_t spillPos = 0, blocksPlaced = 0;
+    bool cont = false, lastHadData = true;
+    uint32_t contFirst = 0, contEnd = 0;
+  };
+
+  PartStart SavePart() {
+    // Folders before the current one are placed for good.
+    for (size_t i = 0; i < lzxCurrent_ && i < lzxFolders_.size(); ++i) {
+      LzxFolder& f = lzxFolders_[i];
+      f.encoder.reset();
+      f.reader.reset();
+      f.file.reset();
+    }
+    PartStart s;
+    s.folderStart = folderStart_;
+    s.folderLimit = folderLimit_;
+    s.folderClosed = folderClosed_;
+    s.queue = queue_;
+    s.frontDone = frontDone_;
+    s.queueEnd = queueEnd_;
+    s.queueEndUncomp = queueEndUncomp_;
+    s.nextToList = nextToList_;
+    s.lzxCurrent = lzxCurrent_;
+    s.lzxNext = lzxCurrent_ < lzxFolders_.size() ? lzxFolders_[lzxCurrent_].next : 0;
+    s.spillPos = spillPos_;
+    s.blocksPlaced = blocksPlaced_;
+    return s;
+  }
+
+  std::string RestorePart(const PartStart& s) {
+    folderStart_ = s.folderStart;
+    folderLimit_ = s.folderLimit;
+    folderClosed_ = s.folderClosed;
+    queue_ = s.queue;
+    frontDone_ = s.frontDone;
+    queueEnd_ = s.queueEnd;
+    queueEndUncomp_ = s.queueEndUncomp;
+    nextToList_ = s.nextToList;
+    lzxCurrent_ = s.lzxCurrent;
+    for (size_t i = lzxCurrent_; i < lzxFolders_.size(); ++i)
+      lzxFolders_[i].next = i == lzxCurrent_ ? s.lzxNext : 0;
+    if (lzxCurrent_ < lzxFolders_.size()) {
+      // The folder the part starts in may be the one that now ends earlier.
+      folderLimit_ = lzxFolders_[lzxCurrent_].end;
+      folderClosed_ = folderLimit_ < total_;
+    }
+    spillPos_ = s.spillPos;
+    blocksPlaced_ = s.blocksPlaced;
+    if (fseeko(spill_.get(), off_t(spillPos_), SEEK_SET) != 0)
+      return std::string("cannot write the temporary file: ") + strerror(errno);
+    return {};
+  }
 
   std::string PartNameChecked(unsigned k, std::string& name) {
     name = opt_.partName(k);
@@ -720,7 +940,12 @@ class Writer {
   uint64_t NextStartCost(const Block& b) const {
     uint64_t s = b.end();
     bool sameFolder = s < folderLimit_;
-    uint64_t e = ChunkEnd(s, sameFolder ? folderLimit_ : total_);
+    uint64_t limit = sameFolder ? folderLimit_ : total_;
+    // LZX folders compressed ahead: the next one's first frame ends with it.
+    if (!sameFolder && opt_.compression == CabCompression::Lzx && !lazyLzx_ &&
+        lzxCurrent_ + 1 < lzxFolders_.size())
+      limit = lzxFolders_[lzxCurrent_ + 1].end;
+    uint64_t e = ChunkEnd(s, limit);
     return kDataHeader + (sameFolder ? 0 : kFolderEntry) + EntryBytes(ListEnd(s), ListEnd(e));
   }
 
@@ -733,6 +958,7 @@ class Writer {
     if (opt_.compression == CabCompression::MSZip)
       for (unsigned t = 0; t < threads_; ++t)
         deflaters_.push_back(std::make_unique<Deflater>(opt_.mszipLevel));
+    lazyLzx_ = opt_.compression == CabCompression::Lzx && IsSet() && opt_.solid;
     if (opt_.compression == CabCompression::Lzx && total_ > 0) {
       std::string err = CompressLzxFolders();
       if (!err.empty()) return err;
@@ -745,8 +971,18 @@ class Writer {
     bool cont = false;
     uint32_t contFirst = 0, contEnd = 0;
     bool lastHadData = true;
+    unsigned relayouts = 0;
     for (unsigned k = 0;; ++k) {
       if (k >= kMaxParts) return "the set would need more than 65536 parts; use a larger part length";
+      PartStart saved;
+      if (lazyLzx_) {
+        saved = SavePart();
+        saved.cont = cont;
+        saved.contFirst = contFirst;
+        saved.contEnd = contEnd;
+        saved.lastHadData = lastHadData;
+      }
+      bool relayout = false;
       PartLayout p;
       p.prev = k > 0;
       p.spillStart = spillPos_;
@@ -861,6 +1097,17 @@ class Writer {
         }
 
         // This block crosses into the next part.
+        if (lazyLzx_ && !continued && frontDone_ == 0) {
+          // Every member with data in the crossing frame is listed in both
+          // parts: past the budget, the folder ends at a member inside the
+          // frame, which becomes its last frame, a shorter one.
+          const uint64_t e = BudgetEnd(b->start, b->end());
+          if (e < b->end()) {
+            if (!(err = EndLzxFolderAt(e, ListEnd(e))).empty()) return err;
+            relayout = true;
+            break;
+          }
+        }
         if (used + kDataHeader + newEntries + folderCost > L)
           return TooSmall(k, "the member entries of its data blocks do not fit");
         const uint64_t avail = L - used - kDataHeader - newEntries - folderCost;
@@ -876,10 +1123,18 @@ class Writer {
         // folder ends with the member holding its last byte; a continued
         // folder keeps its continued members (see the note at the top).
         const uint32_t c0 = continued ? contFirst : FirstTouching(b->start), c1 = ListEnd(b->end());
+        const FileInfo& m = files_[c1 - 1];
+        if (opt_.compression == CabCompression::Lzx && m.offset + m.size < folderLimit_) {
+          // An LZX stream cannot be cut after the fact: the folder's stream
+          // is ended there and the part laid out again.
+          if (!lazyLzx_) return "internal error: an LZX folder goes on after the member crossing a part";
+          if (!(err = EndLzxFolderAt(m.offset + m.size, c1)).empty()) return err;
+          relayout = true;
+          break;
+        }
         for (Entry& e : p.entries)
           if (e.member >= c0 && e.member < c1)
             e.folder = e.folder == kFolderFromPrev ? kFolderBoth : kFolderToNext;
-        const FileInfo& m = files_[c1 - 1];
         SetLimit(m.offset + m.size);
         cont = true;
         contFirst = c0;
@@ -888,6 +1143,18 @@ class Writer {
         break;
       }
 
+      if (relayout) {
+        // Ends move only earlier, so this comes to an end; the bound is a
+        // guard against a fault here, not a limit a payload can reach.
+        if (++relayouts > 4 * kMaxParts) return "internal error: the LZX layout does not settle";
+        if (!(err = RestorePart(saved)).empty()) return err;
+        cont = saved.cont;
+        contFirst = saved.contFirst;
+        contEnd = saved.contEnd;
+        lastHadData = saved.lastHadData;
+        --k;
+        continue;
+      }
       p.next = !last;
       if (p.next && !nextNameError.empty()) return nextNameError;
       if (last) {
@@ -1026,6 +1293,12 @@ class Writer {
   std::vector<std::unique_ptr<Deflater>> deflaters_;
   std::vector<LzxFolder> lzxFolders_;
   size_t lzxCurrent_ = 0;
+  bool lazyLzx_ = false;  // a set's solid folders, compressed as the layout reaches them
+  static constexpr size_t kLzxChunk = size_t(1) << 20;
+  static constexpr unsigned kLzxSetBatchFrames = 8;
+  int lazyE8_ = 0;  // the set's call translation: 0 undecided, 1 on, -1 off
+  std::vector<uint8_t> lzxChunk_;
+  bool lzxWriteFailed_ = false;
   uint64_t avgRecord_ = kBlockMax / 2;
   uint64_t progressDone_ = 0;
 

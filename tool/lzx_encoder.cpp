@@ -36,7 +36,8 @@
 //
 // What this encoder chooses:
 //
-// * Blocks cover whole frames and never leave a batch of 32 frames, so an
+// * Blocks cover whole frames and never leave a batch of frames (32 unless
+//   asked otherwise), so an
 //   uncompressed block always starts on a frame and its raw bytes fill the
 //   frames exactly; consecutive frames share a block while one set of trees
 //   costs fewer bits than two, and each block takes the cheapest of the
@@ -76,7 +77,6 @@ constexpr unsigned kAlignedSymbols = 8;
 constexpr unsigned kMaxSlots = 50;
 constexpr unsigned kMaxMain = kNumChars + 8 * kMaxSlots;
 constexpr unsigned kMinMatch = 2, kMaxMatch = 257;
-constexpr unsigned kBatchFrames = 32;
 constexpr size_t kDecideBytes = size_t(4) << 20;
 constexpr uint32_t kDefaultTranslationSize = 12000000;
 constexpr uint32_t kMaxTranslationSize = 0x7FFF8000;
@@ -323,6 +323,15 @@ void Count(const Token& t, Freqs& f) {
 
 enum BlockType { kVerbatim = 1, kAligned = 2, kUncompressed = 3 };
 
+// Working memory of one frame's parse: a copy of the encoder's state starts
+// with none of it.
+template <class T>
+struct Scratch : std::vector<T> {
+  Scratch() = default;
+  Scratch(const Scratch&) : std::vector<T>() {}
+  Scratch& operator=(const Scratch&) { return *this; }
+};
+
 struct BlockPlan {
   BlockType type = kVerbatim;
   uint64_t bits = 0;
@@ -357,6 +366,21 @@ struct LzxEncoder::State {
   uint8_t priceMain[kMaxMain], priceLen[kLenSymbols];
 
   BitWriter pendingHeader;  // the stream header, before the first block
+
+  // Rewindable: where the state before each batch goes, and copies no
+  // longer needed whose memory the next copy reuses.
+  std::vector<std::unique_ptr<State>>* restartPoints = nullptr;
+  std::vector<std::unique_ptr<State>>* spares = nullptr;
+
+  void KeepRestartPoint() {
+    if (spares->empty()) {
+      restartPoints->push_back(std::make_unique<State>(*this));
+    } else {
+      restartPoints->push_back(std::move(spares->back()));
+      spares->pop_back();
+      *restartPoints->back() = *this;
+    }
+  }
 
   State(const LzxOptions& o, FrameSink s) : opt(o), sink(std::move(s)) {
     mainSymbols = kNumChars + 8 * SlotCount(opt.windowBits);
@@ -404,7 +428,7 @@ struct LzxEncoder::State {
 
   // x86 code has many E8 bytes (calls) whose operands are small
   // displacements; elsewhere E8 is rare and its operands are anything.
-  bool LooksLikeX86(const uint8_t* d, size_t n) const {
+  static bool LooksLikeX86(const uint8_t* d, size_t n) {
     uint64_t hits = 0;
     for (size_t i = 0; i + 10 < n;) {
       if (d[i] != 0xE8) {
@@ -551,16 +575,16 @@ struct LzxEncoder::State {
     uint32_t offset;
     uint32_t r[3];
   };
-  std::vector<Node> nodes;
-  std::vector<Match> matches;
+  Scratch<Node> nodes;
+  Scratch<Match> matches;
 
   // The frame's matches from the hash chains, found once for both passes of
   // the parse: per position its list in `found`, and where a match of
   // niceLength or more starts, only that match (the positions it covers are
   // not searched).
-  std::vector<Match> found;
-  std::vector<uint32_t> foundAt;  // per position: first index in found; one more entry at the end
-  std::vector<uint8_t> nice;      // 1 where the position's last match is taken as it is
+  Scratch<Match> found;
+  Scratch<uint32_t> foundAt;  // per position: first index in found; one more entry at the end
+  Scratch<uint8_t> nice;         // 1 where the position's last match is taken as it is
 
   void CollectMatches(uint64_t start, uint32_t n) {
     const uint64_t end = start + n;
@@ -881,13 +905,15 @@ struct LzxEncoder::State {
 
   // Encodes whole batches while enough input waits (all of it at the end).
   void Pump(bool final) {
-    const uint64_t batch = uint64_t(kBatchFrames) * kLzxFrameSize;
+    const uint64_t batch = uint64_t(opt.batchFrames) * kLzxFrameSize;
     if (!started) {
-      if (!final && End() - done < kDecideBytes) return;
+      // Auto looks at the start of the stream first.
+      if (!final && opt.e8 == LzxCallTranslation::Auto && End() - done < kDecideBytes) return;
       Start();
     }
     while (End() > done && (final || End() - done >= batch)) {
       uint64_t end = std::min(End(), done + batch);
+      if (restartPoints) KeepRestartPoint();
       EncodeBatch(done, end);
       done = end;
       // Keep one window of history before the next batch.
@@ -901,12 +927,62 @@ struct LzxEncoder::State {
 };
 
 LzxEncoder::LzxEncoder(const LzxOptions& options, FrameSink sink)
-    : s_(new State(options, std::move(sink))) {}
+    : s_(new State(options, std::move(sink))) {
+  if (options.rewindable) {
+    s_->restartPoints = &restartPoints_;
+    s_->spares = &spares_;
+  }
+}
 LzxEncoder::~LzxEncoder() = default;
 
 void LzxEncoder::Write(const uint8_t* data, size_t n) {
+  if (s_->restartPoints) raw_.insert(raw_.end(), data, data + n);
   s_->buf.insert(s_->buf.end(), data, data + n);
   s_->Pump(false);
+}
+
+size_t LzxEncoder::EndAt(uint64_t end) {
+  if (end < s_->done) {
+    // Back to the latest state from which the frames up to `end` can be
+    // encoded again; the later ones describe a stream that goes on.
+    size_t i = restartPoints_.size();
+    while (i > 0 && restartPoints_[i - 1]->done > end) --i;
+    if (i == 0) return SIZE_MAX;
+    spares_.push_back(std::move(s_));
+    s_ = std::move(restartPoints_[i - 1]);
+    for (size_t k = i; k < restartPoints_.size() && spares_.size() < 2; ++k)
+      spares_.push_back(std::move(restartPoints_[k]));
+    restartPoints_.resize(i - 1);
+  }
+  State& s = *s_;
+  const uint64_t rawEnd = rawBase_ + raw_.size();
+  if (s.End() > end) {
+    s.buf.resize(size_t(end - s.base));
+  } else if (s.End() < end && s.End() < rawEnd) {
+    if (s.End() < rawBase_) return SIZE_MAX;
+    const uint8_t* from = raw_.data() + (s.End() - rawBase_);
+    s.buf.insert(s.buf.end(), from, from + (std::min(end, rawEnd) - s.End()));
+  }
+  if (end <= rawBase_) {
+    raw_.clear();
+    rawBase_ = end;
+  } else if (rawEnd > end) {
+    raw_.resize(size_t(end - rawBase_));
+  }
+  return size_t(s.stats.frames);
+}
+
+void LzxEncoder::Release(uint64_t pos) {
+  size_t keep = 0;  // the latest restart point at or before pos
+  while (keep + 1 < restartPoints_.size() && restartPoints_[keep + 1]->done <= pos) ++keep;
+  for (size_t i = 0; i < keep; ++i)
+    if (spares_.empty()) spares_.push_back(std::move(restartPoints_[i]));
+  restartPoints_.erase(restartPoints_.begin(), restartPoints_.begin() + std::ptrdiff_t(keep));
+  const uint64_t from = restartPoints_.empty() ? s_->End() : restartPoints_.front()->End();
+  if (from > rawBase_) {
+    raw_.erase(raw_.begin(), raw_.begin() + std::ptrdiff_t(std::min<uint64_t>(from - rawBase_, raw_.size())));
+    rawBase_ = from;
+  }
 }
 
 void LzxEncoder::Finish() {
@@ -915,6 +991,10 @@ void LzxEncoder::Finish() {
 }
 
 const LzxStats& LzxEncoder::stats() const { return s_->stats; }
+
+bool LzxAutoCallTranslation(const uint8_t* data, size_t n) {
+  return LzxEncoder::State::LooksLikeX86(data, std::min(n, kDecideBytes));
+}
 
 std::vector<std::string> LzxCompress(const void* data, size_t n, const LzxOptions& options, LzxStats* stats) {
   std::vector<std::string> frames;

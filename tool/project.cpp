@@ -387,9 +387,6 @@ void Loader::Package(const toml::table& t) {
     project_.solid = *b;
   }
   project_.partSize = Size(t, p, "part_size");
-  if (lzx && project_.partSize != 0)
-    Fail(t.get("part_size"), "package.part_size",
-         "cabinet parts are not written with LZX yet; use compression = \"mszip\" with part_size, or volume_size to split an LZX package");
   if (project_.partSize != 0 && project_.partSize < 1024)
     Fail(t.get("part_size"), "package.part_size", "a cabinet part must hold at least 1024 bytes");
   if (project_.partSize > static_cast<uint64_t>(kMaxPackageOffset))

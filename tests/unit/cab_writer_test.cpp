@@ -75,7 +75,7 @@ struct Written {
 // Writes the members as files in dir/src and the cabinet(s) into dir.
 std::string WriteCase(const TempDir& dir, const std::vector<MemberSpec>& specs,
                       CabCompression compression, uint64_t partLength, Written& w,
-                      const std::string& specialName = "") {
+                      const std::string& specialName = "", unsigned lzxWindow = 21, bool solid = true) {
   mkdir((dir / "src").c_str(), 0755);
   for (size_t i = 0; i < specs.size(); ++i) {
     CabMember m;
@@ -91,6 +91,8 @@ std::string WriteCase(const TempDir& dir, const std::vector<MemberSpec>& specs,
   }
   CabWriteOptions o;
   o.compression = compression;
+  o.lzxWindowBits = lzxWindow;
+  o.solid = solid;
   o.partStoredLength = partLength;
   o.partName = PartName;
   o.setId = 0x5056;
@@ -115,7 +117,47 @@ struct RoundTripCase {
   std::vector<MemberSpec> members;
   unsigned minParts;
   bool padded = false;  // some part must fill its exact length with header reserve
+  // Some member must continue into the next part, and some folder must
+  // reach over a whole part into a third (a member listed as 0xFFFF).
+  bool spans = false;
+  unsigned lzxWindow = 21;
+  bool solid = true;
 };
+
+// Per part: the iFolder of each CFFILE entry.
+std::vector<uint16_t> EntryFolders(const std::string& cab) {
+  auto u16 = [&](size_t at) { return uint16_t(uint8_t(cab[at]) | uint8_t(cab[at + 1]) << 8); };
+  size_t at = size_t(u16(16)) | size_t(u16(18)) << 16;  // coffFiles
+  std::vector<uint16_t> folders;
+  for (unsigned i = 0, n = u16(28); i < n && at + 16 < cab.size(); ++i) {
+    folders.push_back(u16(at + 8));
+    at = cab.find('\0', at + 16) + 1;
+  }
+  return folders;
+}
+
+std::string CompressionName(const RoundTripCase& c) {
+  switch (c.compression) {
+    case CabCompression::None: return "none";
+    case CabCompression::MSZip: return "MSZIP";
+    case CabCompression::Lzx: return "LZX:" + std::to_string(c.lzxWindow);
+  }
+  return "";
+}
+
+std::vector<MemberSpec> ManyTiny(unsigned n) {
+  std::vector<MemberSpec> v;
+  for (unsigned i = 0; i < n; ++i) v.push_back({i % 20, i % 3 ? 't' : 'r'});
+  return v;
+}
+
+// Members of 90 to 150 KB, text and random by turns: over 4 MiB, so that the
+// LZX encoder has run batches ahead of the layout when a part ends a folder.
+std::vector<MemberSpec> MixedMedium(unsigned n) {
+  std::vector<MemberSpec> v;
+  for (unsigned i = 0; i < n; ++i) v.push_back({90000 + (i * 7919) % 60000, i % 3 ? 'r' : 't'});
+  return v;
+}
 
 std::vector<MemberSpec> ManySmall(unsigned n) {
   std::vector<MemberSpec> v;
@@ -148,6 +190,24 @@ const RoundTripCase kRoundTrips[] = {
     {"SetOnlyEmptyMembersFitsOnePart", CabCompression::MSZip, 2048, {{0, 't'}, {0, 't'}}, 1},
     {"SetMszipAcrossBatches", CabCompression::MSZip, 256 << 10,
      {{3 << 20, 't'}, {500000, 'r'}, {70000, 't'}}, 2},
+    // LZX: a solid folder ends after the member crossing each boundary, and
+    // the next folder's stream starts with the member after it.
+    {"SetLzxSolidFolderSpansManyParts", CabCompression::Lzx, 16384,
+     {{10, 't'}, {200000, 'r'}, {0, 't'}, {3, 't'}, {50000, 't'}, {40000, 'r'}}, 12, false, true},
+    {"SetLzxSolidManySmall", CabCompression::Lzx, 16384, ManySmall(400), 2, false, false, 16},
+    {"SetLzxSolidBlockMultiples", CabCompression::Lzx, 20000,
+     {{32768, 'r'}, {65536, 'r'}, {0, 't'}, {32768, 'r'}, {131072, 't'}, {0, 'z'}}, 6, false, true, 15},
+    {"SetLzxSolidEmptyMembersAfterAContinuedFolder", CabCompression::Lzx, 9000,
+     {{0, 't'}, {50000, 'r'}, {0, 't'}, {0, 'z'}}, 5, false, true, 18},
+    {"SetLzxSolidSmallParts", CabCompression::Lzx, 1024,
+     {{0, 't'}, {1, 'r'}, {1000, 't'}, {32768, 'r'}, {40000, 't'}, {9000, 'r'}}, 20, false, true, 17},
+    {"SetLzxSolidRewindsBatchesAhead", CabCompression::Lzx, 256 << 10, MixedMedium(60), 12},
+    // More entries in one frame than a part holds: folders end inside frames.
+    {"SetLzxSolidTinyMembersInSmallParts", CabCompression::Lzx, 4096, ManyTiny(3000), 15},
+    {"SetLzxTinyMembersEachInItsFolder", CabCompression::Lzx, 2048, ManyTiny(600), 15, false, false, 16,
+     false},
+    {"SetLzxFolderPerMember", CabCompression::Lzx, 8192,
+     {{100, 't'}, {70000, 'r'}, {0, 'z'}, {3, 't'}, {30000, 't'}}, 8, false, true, 16, false},
 };
 
 class CabWriterRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
@@ -156,17 +216,21 @@ TEST_P(CabWriterRoundTrip, ToolsAndReaderGetTheInputsBack) {
   const RoundTripCase& c = GetParam();
   TempDir dir;
   Written w;
-  ASSERT_EQ(WriteCase(dir, c.members, c.compression, c.partLength, w, "$inst\\4.tmp"), "");
+  ASSERT_EQ(WriteCase(dir, c.members, c.compression, c.partLength, w, "$inst\\4.tmp", c.lzxWindow, c.solid), "");
   const unsigned parts = w.summary.parts;
   ASSERT_GE(parts, c.minParts);
   ASSERT_EQ(w.summary.cabinetLengths.size(), parts);
 
   // Exact part lengths: the package finds part k at k * partLength.
   uint64_t total = 0;
-  unsigned padded = 0;
+  unsigned padded = 0, continued = 0, throughWholeParts = 0;
   for (unsigned k = 0; k < parts; ++k) {
     std::string bytes = ReadFile(w.partPaths[k]);
     if (bytes.size() > 38 && (bytes[30] & 4) && (bytes[36] || bytes[37])) ++padded;
+    for (uint16_t f : EntryFolders(bytes)) {
+      continued += f >= 0xFFFD;
+      throughWholeParts += f == 0xFFFF;
+    }
     EXPECT_EQ(bytes.size(), w.summary.cabinetLengths[k]);
     EXPECT_EQ(bytes.substr(0, 4), "MSCF");
     if (c.partLength && k + 1 < parts) {
@@ -180,6 +244,10 @@ TEST_P(CabWriterRoundTrip, ToolsAndReaderGetTheInputsBack) {
   EXPECT_EQ(w.summary.bytesWritten, total);
   if (c.padded) {
     EXPECT_GT(padded, 0u);
+  }
+  if (c.spans) {
+    EXPECT_GT(continued, 0u);
+    EXPECT_GT(throughWholeParts, 0u);
   }
   EXPECT_FALSE(Exists(dir / PartName(parts)));
 
@@ -220,7 +288,7 @@ TEST_P(CabWriterRoundTrip, ToolsAndReaderGetTheInputsBack) {
     EXPECT_EQ(m.attributes, in.attributes) << m.name;
     EXPECT_EQ(m.dosDate, in.dosDate) << m.name;
     EXPECT_EQ(m.dosTime, in.dosTime) << m.name;
-    EXPECT_EQ(m.compression, c.compression == CabCompression::MSZip ? "MSZIP" : "none");
+    EXPECT_EQ(m.compression, CompressionName(c));
   }
 
   // ... and from one package file holding the parts without signatures,
@@ -261,19 +329,23 @@ TEST(CabWriter, ThreadCountDoesNotChangeTheBytes) {
     m.content = MakeData(i == 1 ? (2 << 20) + 12345 : 70000, i == 2 ? 'r' : 't', uint32_t(i));
     members.push_back(m);
   }
-  for (uint64_t partLength : {uint64_t(0), uint64_t(300000), uint64_t(20000)}) {
-    std::vector<std::vector<std::string>> results;
-    for (unsigned threads : {1u, 2u, 3u}) {
-      CabWriteOptions o;
-      o.threads = threads;
-      o.partStoredLength = partLength;
-      o.partName = PartName;
-      MemoryCabSink sink;
-      ASSERT_EQ(WriteCabinets(members, o, sink), "");
-      results.push_back(sink.parts);
+  for (CabCompression compression : {CabCompression::MSZip, CabCompression::Lzx}) {
+    for (uint64_t partLength : {uint64_t(0), uint64_t(300000), uint64_t(20000)}) {
+      std::vector<std::vector<std::string>> results;
+      for (unsigned threads : {1u, 2u, 3u}) {
+        CabWriteOptions o;
+        o.compression = compression;
+        o.lzxWindowBits = 16;
+        o.threads = threads;
+        o.partStoredLength = partLength;
+        o.partName = PartName;
+        MemoryCabSink sink;
+        ASSERT_EQ(WriteCabinets(members, o, sink), "");
+        results.push_back(sink.parts);
+      }
+      EXPECT_TRUE(results[0] == results[1]) << "partLength " << partLength;
+      EXPECT_TRUE(results[0] == results[2]) << "partLength " << partLength;
     }
-    EXPECT_TRUE(results[0] == results[1]) << "partLength " << partLength;
-    EXPECT_TRUE(results[0] == results[2]) << "partLength " << partLength;
   }
 }
 

@@ -218,6 +218,8 @@ TEST(LzxEncoder, ChoosesBlocksAndTranslationByTheInput) {
     EXPECT_EQ(st.frames, (c.size + kLzxFrameSize - 1) / kLzxFrameSize);
     EXPECT_EQ(frames.size(), st.frames);
     EXPECT_EQ(st.e8, c.e8);
+    // What a set's writer asks before its first folder: the same choice.
+    EXPECT_EQ(LzxAutoCallTranslation(reinterpret_cast<const uint8_t*>(data.data()), data.size()), c.e8);
     if (c.raw) {
       EXPECT_EQ(st.verbatimBlocks + st.alignedBlocks, 0u);
     } else {
@@ -265,25 +267,86 @@ TEST(LzxEncoder, CabinetWriterRefusesWhatItCannotWrite) {
     uint64_t partLength;
     std::vector<CabMember> members;
     const char* expected;  // part of the error text
+    bool solid = false;
   };
   const Case cases[] = {
       {"window below 15", 14, 0, {member("0", dir / "ok")}, "LZX window 14 is not within 15..21"},
       {"window above 21", 22, 0, {member("0", dir / "ok")}, "LZX window 22 is not within 15..21"},
-      {"a set of parts", 21, 4096, {member("0", dir / "ok")}, "cannot be written as a set of parts yet"},
       // Read by a compressing thread: its error still names the file.
       {"missing source in the second folder", 21, 0, {member("0", dir / "ok"), member("1", dir / "nope")},
        "nope"},
+      // Read as the layout of a set reaches it.
+      {"missing source in a solid set", 21, 4096, {member("0", dir / "ok"), member("1", dir / "nope")}, "nope",
+       true},
   };
   for (const Case& c : cases) {
     CabWriteOptions o;
     o.compression = CabCompression::Lzx;
     o.lzxWindowBits = c.window;
-    o.solid = false;
+    o.solid = c.solid;
     o.partStoredLength = c.partLength;
     o.partName = [](unsigned k) { return "p" + std::to_string(k); };
     MemoryCabSink sink;
     std::string err = WriteCabinets(c.members, o, sink);
     EXPECT_NE(err.find(c.expected), std::string::npos) << c.label << ": " << err;
+    EXPECT_TRUE(sink.parts.empty()) << c.label;
+  }
+}
+
+// A stream ended early by EndAt is the stream of the shorter input, however
+// far the encoder had gone past that end, and keeps the frames before its
+// last restart point as they were.
+TEST(LzxEncoder, EndAtGivesTheStreamOfTheShorterInput) {
+  std::string data;
+  for (int i = 0; i < 6; ++i) data += Make("trz"[i % 3], 250000, uint32_t(i));
+  const uint64_t all = data.size();
+  struct Case {
+    const char* label;
+    uint64_t written;  // input written before EndAt, one batch at a time
+    uint64_t end;
+    uint64_t released;  // passed to Release before EndAt
+    bool rewinds;       // frames already handed over are encoded again
+  };
+  // Batches of 8 frames: written whole, the first 1,310,720 bytes are encoded.
+  const Case cases[] = {
+      {"before the first frame's end", all, 1000, 0, true},
+      {"on a frame boundary", all, 3 * 32768, 0, true},
+      {"inside an earlier batch", all, 600000, 0, true},
+      {"inside the last batch encoded", all, 1200000, 0, true},
+      {"after a release", all, 1200000, 1 << 20, true},
+      {"after the encoded batches", all, all - 100, 0, false},
+      {"beyond what was written", 1 << 20, 1400000, 0, false},
+      {"before any batch was encoded", 200000, 70000, 0, false},
+  };
+  LzxOptions opt;
+  opt.windowBits = 16;
+  opt.e8 = LzxCallTranslation::Off;
+  opt.batchFrames = 8;
+  opt.expectedSize = data.size();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::string> frames;
+    LzxOptions ro = opt;
+    ro.rewindable = true;
+    LzxEncoder enc(ro, [&](const uint8_t* p, size_t n, uint32_t) {
+      frames.emplace_back(reinterpret_cast<const char*>(p), n);
+    });
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+    for (uint64_t at = 0; at < c.written; at += 8 * kLzxFrameSize)
+      enc.Write(bytes + at, size_t(std::min<uint64_t>(8 * kLzxFrameSize, c.written - at)));
+    if (c.released) enc.Release(c.released);
+    const std::vector<std::string> before = frames;
+    const size_t kept = enc.EndAt(c.end);
+    ASSERT_LE(kept, frames.size());
+    EXPECT_EQ(kept < frames.size(), c.rewinds);
+    frames.resize(kept);
+    if (c.end > c.written) enc.Write(bytes + c.written, size_t(c.end - c.written));
+    enc.Finish();
+
+    std::vector<std::string> expected = LzxCompress(data.data(), size_t(c.end), opt);
+    ASSERT_EQ(frames.size(), expected.size());
+    EXPECT_TRUE(frames == expected);
+    for (size_t i = 0; i < kept; ++i) EXPECT_TRUE(frames[i] == before[i]) << "frame " << i;
   }
 }
 

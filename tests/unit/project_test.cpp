@@ -346,17 +346,20 @@ TEST(ProjectSettings, LzxWindowAndSolidFolders) {
     Compression compression;
     int window;
     bool solid;
+    uint64_t partSize = 0;
   };
   const Case cases[] = {
       {"", Compression::MSZip, 21, true},
       {"compression = \"lzx\"\n", Compression::Lzx, 21, true},
       {"compression = \"lzx\"\nlzx_window = 15\nsolid = false\nvolume_size = \"2M\"\n", Compression::Lzx, 15, false},
+      {"compression = \"lzx\"\npart_size = \"1M\"\nvolume_size = \"3M\"\n", Compression::Lzx, 21, true, 1 << 20},
   };
   for (const Case& c : cases) {
     Project p = Load(dir, std::string(kMinimal) + "[package]\n" + c.package);
     EXPECT_EQ(p.compression, c.compression) << c.package;
     EXPECT_EQ(p.lzxWindowBits, c.window) << c.package;
     EXPECT_EQ(p.solid, c.solid) << c.package;
+    EXPECT_EQ(p.partSize, c.partSize) << c.package;
   }
 }
 
@@ -403,8 +406,6 @@ TEST(ProjectErrors, BrokenProjectsNameFileLineKeyAndReason) {
       {"[setup]\ntitle = \"T\"\n[package]\nsolid = false\n", "package.solid: applies only to compression = \"lzx\""},
       {"[setup]\ntitle = \"T\"\n[package]\ncompression = \"lzx\"\ncompression_level = 9\n",
        "package.compression_level: applies to MSZIP"},
-      {"[setup]\ntitle = \"T\"\n[package]\ncompression = \"lzx\"\npart_size = \"1M\"\n",
-       "package.part_size: cabinet parts are not written with LZX yet"},
       {"[setup]\ntitle = \"T\"\n[package]\ncompression = \"quantum\"\n",
        "package.compression: unknown compression \"quantum\" (expected mszip, none, lzx)"},
       {"[setup]\ntitle = \"T\"\n[pages]\nlicense = true\n", "pages.license: the licence page needs a licence text"},
