@@ -6,6 +6,7 @@
 #include "format/file_attributes.h"
 #include "format/text_util.h"
 #include "install/overwrite.h"
+#include "install/path_safety.h"
 #include "startup/exit_codes.h"
 #include "startup/install_log_win.h"
 #include "startup/system_dll_win.h"

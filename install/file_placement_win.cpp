@@ -12,6 +12,7 @@
 #include "install/install_ui_win.h"
 #include "install/overwrite.h"
 #include "install/package_data_win.h"
+#include "install/path_safety.h"
 #include "install/replace_dialog_win.h"
 #include "startup/app_window_win.h"
 #include "startup/install_log_win.h"

@@ -49,29 +49,11 @@ Str SizeText(uint64_t bytes) {
   return text;
 }
 
-bool IsWorkDirMemberName(const Str& name) {
-  if (AsciiLower(name.substr(0, 6)) != "$inst\\") return false;
-  if (name.find(':') != Str::npos || name.find('/') != Str::npos) return false;
-  size_t start = 6;
-  for (;;) {
-    size_t cut = name.find('\\', start);
-    Str part = name.substr(start, cut == Str::npos ? Str::npos : cut - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    if (cut == Str::npos) return true;
-    start = cut + 1;
-  }
-}
-
 uint32_t AttributesBeforeReplacing(uint32_t existing) {
   const uint32_t kRefusing = 0x1 | 0x2 | 0x4;  // read-only, hidden, system
   if (!(existing & kRefusing)) return 0;
   uint32_t rest = existing & ~kRefusing;
   return rest ? rest : 0x80;  // nothing left is said as "normal"
-}
-
-bool IsBareFileName(const Str& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("\\/:") == Str::npos;
 }
 
 }  // namespace pvx

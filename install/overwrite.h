@@ -38,12 +38,6 @@ Str ShortenPath(const Str& path, int maxWidth, Width width);
 // attributes afterwards, so these three bits go first.
 uint32_t AttributesBeforeReplacing(uint32_t existing);
 
-// A cabinet or stored member name that stays inside the work folder:
-// relative, no drive, no ".." component, beginning with "$inst\".
-bool IsWorkDirMemberName(const Str& name);
-// A cabinet's name for its successor must be a bare file name.
-bool IsBareFileName(const Str& name);
-
 }  // namespace pvx
 
 #include "install/overwrite_inl.h"

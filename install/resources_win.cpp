@@ -5,6 +5,7 @@
 #include "install/cab_extractor_win.h"
 #include "install/overwrite.h"
 #include "install/package_data_win.h"
+#include "install/path_safety.h"
 #include "startup/run_win.h"
 #include "startup/workdir_win.h"
 

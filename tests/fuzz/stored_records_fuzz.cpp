@@ -10,6 +10,7 @@
 #include "format/script.h"
 #include "format/stored_records.h"
 #include "install/overwrite.h"
+#include "install/path_safety.h"
 #include "tests/fuzz/fuzz_util.h"
 #include "tool/package_file.h"
 

@@ -1,4 +1,5 @@
 #include "install/overwrite.h"
+#include "install/path_safety.h"
 
 #include <gtest/gtest.h>
 
