@@ -1,7 +1,6 @@
 #include "tool/project.h"
 #include "tool/project_loader.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -659,17 +658,7 @@ void Loader::AddUninstaller() {
   f.sourcePath = uninstallerSource_;
   f.destination = destination;
   f.origin = key;
-  struct stat st;
-  if (stat(f.sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-    Fail(uninstallerNode_, key, "uninstaller not found: " + f.sourcePath);
-  f.size = static_cast<uint64_t>(st.st_size);
-  f.mtime = st.st_mtim.tv_sec;
-  f.mtimeNanos = static_cast<uint32_t>(st.st_mtim.tv_nsec);
-  if (options_.sourceDateEpoch && f.mtime >= *options_.sourceDateEpoch &&
-      !(f.mtime == *options_.sourceDateEpoch && f.mtimeNanos == 0)) {
-    f.mtime = *options_.sourceDateEpoch;
-    f.mtimeNanos = 0;
-  }
+  if (!StatSource(f)) Fail(uninstallerNode_, key, "uninstaller not found: " + f.sourcePath);
   project_.files.push_back(std::move(f));
 }
 

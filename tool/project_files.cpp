@@ -71,6 +71,21 @@ void Glob(const fs::path& dir, const std::vector<std::string>& parts, size_t i, 
 
 }  // namespace
 
+bool Loader::StatSource(PayloadFile& f) const {
+  struct stat st;
+  if (stat(f.sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  f.size = static_cast<uint64_t>(st.st_size);
+  f.mtime = st.st_mtim.tv_sec;
+  f.mtimeNanos = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+  // SOURCE_DATE_EPOCH: no file is newer than the build's stated time.
+  if (options_.sourceDateEpoch && f.mtime >= *options_.sourceDateEpoch &&
+      !(f.mtime == *options_.sourceDateEpoch && f.mtimeNanos == 0)) {
+    f.mtime = *options_.sourceDateEpoch;
+    f.mtimeNanos = 0;
+  }
+  return true;
+}
+
 void Loader::Files(const toml::table& root) {
   const std::vector<std::pair<const char*, int>> modes = {
       {"ask", kOverwriteAsk}, {"ask-if-newer", kOverwriteAskIfNewer}, {"always", kOverwriteAlways},
@@ -172,16 +187,7 @@ void Loader::Files(const toml::table& root) {
         std::replace(relWin.begin(), relWin.end(), '/', '\\');
         std::string relAnsi = Convert(relWin, node, key + ".source", project_.codepage, false);
         f.destination = folder.empty() ? relAnsi : folder + "\\" + relAnsi;
-        struct stat st;
-        if (stat(f.sourcePath.c_str(), &st) != 0) Fail(node, key + ".source", "cannot read " + f.sourcePath);
-        f.size = static_cast<uint64_t>(st.st_size);
-        f.mtime = st.st_mtim.tv_sec;
-        f.mtimeNanos = static_cast<uint32_t>(st.st_mtim.tv_nsec);
-        if (options_.sourceDateEpoch && f.mtime >= *options_.sourceDateEpoch &&
-            !(f.mtime == *options_.sourceDateEpoch && f.mtimeNanos == 0)) {
-          f.mtime = *options_.sourceDateEpoch;
-          f.mtimeNanos = 0;
-        }
+        if (!StatSource(f)) Fail(node, key + ".source", "cannot read " + f.sourcePath);
         project_.files.push_back(std::move(f));
       }
     }

@@ -221,6 +221,9 @@ class Loader {
   void Derive(const toml::table& root);
 
   int RootCode(const toml::table& t, const std::string& prefix, const char* key, bool required);
+  // Fills a payload file's size and time from its source (a regular file);
+  // false when it cannot be read.
+  bool StatSource(PayloadFile& f) const;
   // [uninstall] uninstaller: the program file to ship, and where it was named.
   std::string uninstallerSource_;
   const toml::node* uninstallerNode_ = nullptr;
