@@ -13,6 +13,7 @@ import os
 import re
 
 import harness
+from series import median
 
 PROBE = os.path.join(harness.BIN, "entry_probe.exe")
 EPOCH = datetime.datetime(1601, 1, 1)
@@ -96,7 +97,6 @@ def first_page_phases(stamps, lines):
 
 def print_table(title, runs):
     """Prints the median and the spread of each phase over the runs (dicts)."""
-    from series import median
     print(title)
     for phase in runs[0]:
         values = [r[phase] for r in runs]
