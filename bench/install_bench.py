@@ -230,7 +230,9 @@ def bench(name, runs, skip_install, phase_runs, signed=False):
             last = kind
             rows += install_series(name, folder, payload, cabinet, env, dest, pairs, runs, signed)
             if phase_runs:
-                print_install_phases(name, folder, phase_packages, env, dest, phase_runs)
+                rows.append(("phases", name, {"destination": kind, "load": load(),
+                                              "runs": print_install_phases(name, folder, phase_packages, env,
+                                                                           dest, phase_runs)}))
     if last is None:
         print("no destination could be used")
     return rows
@@ -292,8 +294,9 @@ def print_install_phases(name, folder, packages, env, dest, runs):
     """The phase table of both Parvolex packages from /LOG stamps (their one
     extra folder record marks the end of the files)."""
     log = os.path.join(folder, "phases.log")
+    tables = {}
     for form, exe in packages.items():
-        results = []
+        results = tables[form] = []
         for i in range(runs + 1):  # the first run warms up
             dest.clear()
             stamps = probe(env, exe, ["/S", "/LOG=" + harness.windows_path(log)], 120000)
@@ -308,6 +311,8 @@ def print_install_phases(name, folder, packages, env, dest, runs):
             empty.append({"process start to entry point": stamps["entry_ms"],
                           "entry point to process end": stamps["end_ms"] - stamps["entry_ms"]})
     print_table("the empty program under the probe (its cost beside the plain start):", empty)
+    tables["empty program"] = empty
+    return tables
 
 
 def main():
