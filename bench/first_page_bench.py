@@ -21,6 +21,16 @@ terminates it. The time runs from just before CreateProcess to the poll
 that saw the page. The temporary files the killed installers leave behind
 are removed after each run.
 
+The floor, in the same interleaved rounds: build/bin*/one_window_program.exe
+(bench/one_window_program.cpp), a program that shows one window (class
+PvxOneWindow) with one visible control (id 1), no C runtime start-up code.
+Each installer's median is given as a multiple of it.
+
+Then the phase table of the Parvolex demo (--phase-runs runs, 0 for none):
+under build/bin*/entry_probe.exe with /LOG, from process start to the entry
+point, to the log's first line and to its "Page:" line (written as the
+first page begins to show); bench/run_phases.py merges the stamps.
+
 --variants also times Parvolex packages that each leave one thing out of
 the demo or change it (the stored form instead of the cabinet, side
 picture, licence and information pages, the second language, every page
@@ -31,7 +41,7 @@ but Welcome), to show where the time goes.
 self-signed certificate): the difference is what the signed setup's digest
 check costs before its first page.
 
-Usage: bench/first_page_bench.py [--runs N] [--interval MS] [--variants] [--signed]
+Usage: bench/first_page_bench.py [--runs N] [--phase-runs N] [--interval MS] [--variants] [--signed]
 """
 import argparse
 import json
@@ -44,11 +54,16 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "bench"))
 import harness  # noqa: E402
+from run_phases import first_page_phases, print_table, probe, read_log  # noqa: E402
+from series import load, machine, spread  # noqa: E402
 
 DEMO = os.path.join(ROOT, "examples", "demo")
 WORK = os.path.join(ROOT, "build", "bench", "first-page")
 PROBE = os.path.join(harness.BIN, "first_page_probe.exe")
+ONE_WINDOW = os.path.join(harness.BIN, "one_window_program.exe")
+FLOOR = "one window (floor)"
 
 NSIS_SCRIPT = r"""Unicode false
 !include MUI2.nsh
@@ -193,9 +208,17 @@ class Runner:
         self.temp = harness.temp_folder()
         self.polls = []
 
+    def _leftovers(self):
+        return set(os.listdir(self.temp)) if os.path.isdir(self.temp) else set()
+
+    def _remove_leftovers(self, before):
+        for entry in self._leftovers() - before:
+            path = os.path.join(self.temp, entry)
+            shutil.rmtree(path, ignore_errors=True) if os.path.isdir(path) else os.remove(path)
+
     def first_page(self, exe, args, window_class, control_id):
         """Milliseconds to the first page; the installer is killed, its leftovers removed."""
-        before = set(os.listdir(self.temp)) if os.path.isdir(self.temp) else set()
+        before = self._leftovers()
         p = harness.WinProcess(PROBE, [window_class, str(control_id), str(self.interval), "30000",
                                        harness.windows_path(exe)] + list(args), self.env)
         try:
@@ -204,38 +227,46 @@ class Runner:
         finally:
             p.kill()
             p.close()
-        for entry in set(os.listdir(self.temp)) - before:
-            path = os.path.join(self.temp, entry)
-            shutil.rmtree(path, ignore_errors=True) if os.path.isdir(path) else os.remove(path)
+        self._remove_leftovers(before)
         m = re.match(r"shown ms=([\d.]+) polls=(\d+) poll_us=(\d+)", out)
         if code != 0 or not m:
             raise RuntimeError("%s: probe said %r (exit %d)" % (os.path.basename(exe), out, code))
         self.polls.append((int(m.group(2)), int(m.group(3))))
         return float(m.group(1))
 
-
-def load():
-    with open("/proc/loadavg") as f:
-        return " ".join(f.read().split()[:3])
+    def phases(self, exe, args):
+        """The phase table's milliseconds of one start, under the entry probe
+        with /LOG; the installer is ended 3 s after its start."""
+        before = self._leftovers()
+        log = os.path.join(WORK, "phases.log")
+        if os.path.exists(log):
+            os.remove(log)
+        try:
+            stamps = probe(self.env, exe, list(args) + ["/LOG=" + harness.windows_path(log)], 3000)
+        finally:
+            self._remove_leftovers(before)
+        return first_page_phases(stamps, read_log(log))
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--phase-runs", type=int, default=7, help="runs of the phase table (0: none)")
     parser.add_argument("--interval", type=int, default=5, help="poll interval of the probe, ms")
     parser.add_argument("--variants", action="store_true", help="also time the diagnostic variants")
     parser.add_argument("--signed", action="store_true",
                         help="also time 64 and 200 MiB stored packages, unsigned and signed")
     parser.add_argument("--json", help="write the raw times there")
     args = parser.parse_args()
-    for path in (PROBE, harness.PARVOLEX, harness.RUNTIME):
+    for path in (PROBE, ONE_WINDOW, harness.PARVOLEX, harness.RUNTIME, os.path.join(harness.BIN, "entry_probe.exe")):
         if not os.path.exists(path):
             sys.exit("%s is missing: run scripts/build" % path)
     os.makedirs(WORK, exist_ok=True)
 
     pvx = parvolex_package("demo")
     contenders = [("Parvolex", pvx, ["/L=English"], "PvxPage", 18),
-                  ("NSIS MUI2", nsis_installer(pvx), [], "#32770", 1201)]
+                  ("NSIS MUI2", nsis_installer(pvx), [], "#32770", 1201),
+                  (FLOOR, ONE_WINDOW, [], "PvxOneWindow", 1)]
     if args.variants:
         for name, edits in VARIANTS:
             contenders.append(("Parvolex, " + name, parvolex_package(name, edits), ["/L=English"], "PvxPage", 18))
@@ -244,6 +275,8 @@ def main():
         for name, exe in signed_contenders():
             contenders.append((name, exe, ["/L=English"], "PvxPage", 18))
 
+    print("machine: %s; Wine prefix %s%s" % (machine(), harness.WINEARCH,
+                                             ": the 64-bit Wine stand-in" if harness.WINEARCH == "win64" else ""))
     print("runtime.exe: %d bytes; %s %d bytes, %s %d bytes" % (
         os.path.getsize(harness.RUNTIME), os.path.basename(contenders[0][1]), os.path.getsize(contenders[0][1]),
         os.path.basename(contenders[1][1]), os.path.getsize(contenders[1][1])))
@@ -270,7 +303,8 @@ def main():
     print("first wizard page visible, median of %d runs, interleaved (load %s before, %s after):"
           % (args.runs, load_before, load_after))
     for name, v in times.items():
-        print("  %-40s %7.1f ms   (%s)" % (name, medians[name], " ".join("%.0f" % t for t in v)))
+        floor = "" if name == FLOOR else ", %.2f \u00d7 the floor" % (medians[name] / medians[FLOOR])
+        print("  %-40s %s%s   (%s)" % (name, spread(v, "ms", 1), floor, " ".join("%.0f" % t for t in v)))
     ratio = medians["Parvolex"] / medians["NSIS MUI2"] if "NSIS MUI2" in medians else None
     if ratio is not None:
         print("  Parvolex / NSIS: %.2f (%s)" % (ratio, "no slower" if ratio <= 1 else "slower"))
@@ -282,10 +316,18 @@ def main():
     polls = sum(n for n, _ in runner.polls)
     mean_cost = sum(n * us for n, us in runner.polls) / polls
     print("  probe: every %d ms, mean %.0f us per look (%d looks)" % (args.interval, mean_cost, polls))
+    phases = []
+    if args.phase_runs:
+        for i in range(args.phase_runs + 1):  # the first run warms up
+            result = runner.phases(pvx, ["/L=English"])
+            if i:
+                phases.append(result)
+        print_table("phases of the start to the first page, Parvolex demo, median [min\u2013max] of %d runs (load %s):"
+                    % (args.phase_runs, load()), phases)
     if args.json:
         with open(args.json, "w") as f:
             json.dump({"runs": args.runs, "load": [load_before, load_after], "times": times,
-                       "medians": medians, "ratio": ratio}, f, indent=1)
+                       "medians": medians, "ratio": ratio, "phases": phases}, f, indent=1)
 
 
 if __name__ == "__main__":

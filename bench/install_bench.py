@@ -7,32 +7,55 @@ Payloads (generated deterministically):
   few-large   5 files of 40 MiB, half random, half text-like
 
 Packing: parvolex (MSZIP cabinet), `gcab -c -z`, makensis with zlib.
+
 Installing: a Parvolex package (MSZIP cabinet; stored form) against an NSIS
 installer (zlib; SetCompress off) of the same files, silent, into the same
-Wine prefix with a warm wineserver. Runs are interleaved A B A B; medians of
-RUNS runs; peak memory is the high-water mark (VmHWM) of the installer process.
+Wine prefix with a warm wineserver, in two series: onto the prefix's own
+disk and onto a tmpfs mounted over the destination (bench/destination.py;
+where it cannot be mounted the reason is printed). Beside them, in the same
+interleaved rounds, the floor: an empty GUI program started under the same
+prefix (build/bin*/empty_program.exe), `cp -r` of the payload onto the same
+destination, and `cabextract` of the MSZIP package's own payload cabinet
+(bench/package_cabinet.py). One unmeasured round first, then RUNS rounds;
+each figure is the median with its spread (min-max). Each Parvolex figure
+is given as a ratio to NSIS and as a multiple of the floor (empty process +
+cp -r for stored, + cabextract for MSZIP). Peak memory is the high-water
+mark (VmHWM) of the installer process.
+
+Then, on each destination, the phase table of both Parvolex packages:
+PHASE_RUNS runs under build/bin*/entry_probe.exe with /LOG
+(bench/run_phases.py): process start to the entry point, entry point to
+the log's first line, to "Installing", placing the files, the rest, and
+the end of the process.
 
 With --signed the stored-form package is also signed (osslsigncode, a
 throwaway self-signed certificate) and installed against its unsigned
 twin: the difference is the cost of the runtime's digest check.
 
-Usage: bench/install_bench.py [--runs N] [--only many-small|few-large] [--skip-install] [--tmpfs] [--signed]
+Usage: bench/install_bench.py [--runs N] [--phase-runs N] [--only many-small|few-large] [--skip-install]
+                              [--signed] [--json PATH]
 """
 import argparse
 import json
 import os
 import random
 import shutil
-import statistics
 import subprocess
 import sys
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "bench"))
 import harness  # noqa: E402
+from destination import Destination  # noqa: E402
+from package_cabinet import write_payload_cabinet  # noqa: E402
+from run_phases import install_phases, print_table, probe, read_log  # noqa: E402
+from series import load, machine, median, spread  # noqa: E402
 
 WORK = os.path.join(ROOT, "build", "bench")
+EMPTY_PROGRAM = os.path.join(harness.BIN, "empty_program.exe")
 TEXT = b"".join(b"line %06d of a text-like file, with words that repeat and repeat\r\n" % i
                 for i in range(20000))
 
@@ -70,19 +93,29 @@ def generate(name):
 
 
 def timed(cmd, env=None, cwd=None, memory=False):
-    """Runs a command; returns (seconds, peak resident KiB or None)."""
+    """Runs a command; returns (seconds, peak resident KiB or None). The
+    clock stops when the process is reaped; with `memory` a thread samples
+    the high-water mark every 10 ms meanwhile."""
     with open(os.devnull, "rb") as null_in, open(os.devnull, "wb") as null_out:
         start = time.perf_counter()
         proc = subprocess.Popen(cmd, env=env, cwd=cwd, stdin=null_in, stdout=null_out, stderr=null_out)
-        peak = 0
-        while proc.poll() is None:
-            if memory:
-                peak = max(peak, _hwm(proc.pid))
-            time.sleep(0.01)
+        peak = [0]
+
+        def sample():
+            while proc.returncode is None:
+                peak[0] = max(peak[0], _hwm(proc.pid))
+                time.sleep(0.01)
+
+        sampler = threading.Thread(target=sample, daemon=True) if memory else None
+        if sampler:
+            sampler.start()
+        proc.wait()
         elapsed = time.perf_counter() - start
+        if sampler:
+            sampler.join()
     if proc.returncode != 0:
         raise RuntimeError("%s failed with %d" % (cmd[0], proc.returncode))
-    return elapsed, (peak or None)
+    return elapsed, (peak[0] or None)
 
 
 def _hwm(pid):
@@ -96,12 +129,16 @@ def _hwm(pid):
     return 0
 
 
-def project(name, payload, form, target):
-    path = os.path.join(WORK, name, "%s.toml" % form)
+def project(name, payload, form, target, marker=False):
+    """The bench project; with `marker` one folder record after the files,
+    whose log line marks the end of the last file (bench/run_phases.py)."""
+    path = os.path.join(WORK, name, "%s%s.toml" % (form, "-phases" if marker else ""))
     with open(path, "w") as f:
         f.write('[setup]\ntitle = "Bench"\n[package]\nform = "%s"\n' % ("stored" if form == "stored" else "cabinet"))
         # JSON strings are TOML basic strings: backslashes arrive as single ones.
         f.write('[[files]]\nsource = %s\ndestination = %s\n' % (json.dumps(payload), json.dumps(target)))
+        if marker:
+            f.write('[[folders]]\npath = %s\n' % json.dumps(target + "\\after-the-files"))
     return path
 
 
@@ -137,11 +174,7 @@ def sign_copy(unsigned, signed):
         shutil.rmtree(keys, ignore_errors=True)
 
 
-def median(values):
-    return statistics.median(values)
-
-
-def bench(name, runs, skip_install, tmpfs, signed=False):
+def bench(name, runs, skip_install, phase_runs, signed=False):
     payload = generate(name)
     folder = os.path.join(WORK, name)
     rows = []
@@ -175,70 +208,142 @@ def bench(name, runs, skip_install, tmpfs, signed=False):
     timed([harness.PARVOLEX, "build", project(name, payload, "stored", "C:\\bench\\pvx"),
            "-o", os.path.join(folder, "pvx-stored.exe")])
     timed(["makensis", "-V1", nsis_script(name, payload, False, "C:\\bench\\nsis")], cwd=folder)
+    cabinet = os.path.join(folder, "pvx-mszip.cab")
+    write_payload_cabinet(os.path.join(folder, "pvx-mszip.exe"), cabinet)
     env = harness.ensure_session()
-    target = harness.drive_c("bench")
-    # Each run's files are moved aside, not deleted, and deleted after the
-    # series: deleting thousands of files right before the next run creates
-    # as many makes the file system's inode allocation (ext4 passes over
-    # just-freed inodes one by one) the larger part of both installers'
-    # time, and hides what the installers themselves do.
-    trash = harness.drive_c("bench-trash")
-    shutil.rmtree(trash, ignore_errors=True)
-    os.makedirs(trash)
-    # With --tmpfs the destination is a memory file system mounted over
-    # C:\bench: what is left is the installers' own work and Wine's.
-    mounted = False
-    if tmpfs:
-        os.makedirs(target, exist_ok=True)
-        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1g", "tmpfs", target],
-                                 stderr=subprocess.DEVNULL).returncode == 0
-        print("destination: %s" % ("tmpfs" if mounted else "the prefix's own disk (tmpfs cannot be mounted here)"))
-
-    def install(exe):
-        if mounted:
-            for entry in os.listdir(target):
-                shutil.rmtree(os.path.join(target, entry))
-        elif os.path.exists(target):
-            os.rename(target, os.path.join(trash, str(time.perf_counter_ns())))
-        return timed([harness.WINE, os.path.join(folder, exe), "/S"], env=env, memory=True)
-
-    pairs = [("pvx-mszip.exe", "nsis-zlib.exe"), ("pvx-stored.exe", "nsis-off.exe")]
+    pairs = [("MSZIP", "pvx-mszip.exe", "nsis-zlib.exe", "cabextract"),
+             ("stored", "pvx-stored.exe", "nsis-off.exe", "cp -r")]
     if signed:
         sign_copy(os.path.join(folder, "pvx-stored.exe"), os.path.join(folder, "pvx-stored-signed.exe"))
-        pairs.append(("pvx-stored-signed.exe", "pvx-stored.exe"))
-    for a, b in pairs:
-        install(a), install(b)  # warm the file cache and the server
-        ta, tb, ma, mb = [], [], [], []
-        for _ in range(runs):
-            t, m = install(a)
-            ta.append(t), ma.append(m or 0)
-            t, m = install(b)
-            tb.append(t), mb.append(m or 0)
-        print("install %s vs %s (median of %d): %.2f s vs %.2f s = %.2f; peak %d KiB vs %d KiB"
-              % (a, b, runs, median(ta), median(tb), median(ta) / median(tb), max(ma), max(mb)))
-        rows.append(("install", name, {a: median(ta), b: median(tb), "peak " + a: max(ma), "peak " + b: max(mb)}))
-    if mounted:
-        subprocess.run(["umount", target])
-    shutil.rmtree(target, ignore_errors=True)
-    shutil.rmtree(trash, ignore_errors=True)
+    phase_packages = {}
+    if phase_runs:
+        for form in ("mszip", "stored"):
+            exe = phase_packages[form] = os.path.join(folder, "pvx-%s-phases.exe" % form)
+            timed([harness.PARVOLEX, "build", project(name, payload, form, "C:\\bench\\pvx", marker=True),
+                   "-o", exe])
+    last = None
+    for kind in DESTINATIONS:
+        with Destination(kind) as dest:
+            if not dest.ready:
+                print("\ndestination %s: left out (%s)" % (kind, dest.reason))
+                continue
+            last = kind
+            rows += install_series(name, folder, payload, cabinet, env, dest, pairs, runs, signed)
+            if phase_runs:
+                rows.append(("phases", name, {"destination": kind, "load": load(),
+                                              "runs": print_install_phases(name, folder, phase_packages, env,
+                                                                           dest, phase_runs)}))
+    if last is None:
+        print("no destination could be used")
     return rows
+
+
+DESTINATIONS = ("disk", "tmpfs")
+
+
+def install_series(name, folder, payload, cabinet, env, dest, pairs, runs, signed):
+    """Every installer and every floor on one destination, interleaved."""
+    def installer(exe):
+        return lambda: timed([harness.WINE, os.path.join(folder, exe), "/S"], env=env, memory=True)
+
+    contenders = {}
+    for _, a, b, _ in pairs:
+        contenders[a], contenders[b] = installer(a), installer(b)
+    if signed:
+        contenders["pvx-stored-signed.exe"] = installer("pvx-stored-signed.exe")
+    contenders["empty process"] = lambda: timed([harness.WINE, EMPTY_PROGRAM], env=env)
+    contenders["cp -r"] = lambda: timed(["cp", "-r", payload, os.path.join(dest.target, "cp")])
+    contenders["cabextract"] = lambda: timed(["cabextract", "-q", "-d", os.path.join(dest.target, "cab"), cabinet])
+
+    def run(key):
+        dest.clear()
+        return contenders[key]()
+
+    load_before = load()
+    for key in contenders:  # warm the file cache and the server
+        run(key)
+    times = {k: [] for k in contenders}
+    peaks = {k: [] for k in contenders}
+    # Each round starts one contender later: on the disk, the data the
+    # runs before have left for write-back slows the runs after them, so a
+    # fixed order would favour whoever comes first.
+    order = list(contenders)
+    for i in range(runs):
+        for key in order[i % len(order):] + order[:i % len(order)]:
+            t, m = run(key)
+            times[key].append(t)
+            peaks[key].append(m or 0)
+    print("\ndestination %s, %s: median [min\u2013max] of %d interleaved runs (load %s before, %s after)"
+          % (dest.kind, dest.description, runs, load_before, load()))
+    for key in contenders:
+        peak = "  peak %s KiB" % format(max(peaks[key]), ",") if max(peaks[key]) else ""
+        print("  %-24s %s%s" % (key, spread(times[key]), peak))
+    empty = median(times["empty process"])
+    row = {"destination": dest.kind, "runs": runs, "load": [load_before, load()],
+           "times": times, "peaks": {k: max(v) for k, v in peaks.items()}}
+    for label, a, b, floor_tool in pairs:
+        floor = empty + median(times[floor_tool])
+        pa, pb = median(times[a]), median(times[b])
+        print("  %s: Parvolex %.3f s = %.2f \u00d7 NSIS (%.3f s), %.2f \u00d7 the floor (%.3f s = empty process"
+              " %.3f + %s %.3f); NSIS %.2f \u00d7 the floor; peak %s vs %s KiB"
+              % (label, pa, pa / pb, pb, pa / floor, floor, empty, floor_tool, median(times[floor_tool]),
+                 pb / floor, format(max(peaks[a]), ","), format(max(peaks[b]), ",")))
+    if signed:
+        print("  digest check: signed %.3f s vs unsigned %.3f s" % (
+            median(times["pvx-stored-signed.exe"]), median(times["pvx-stored.exe"])))
+    return [("install", name, row)]
+
+
+def print_install_phases(name, folder, packages, env, dest, runs):
+    """The phase table of both Parvolex packages from /LOG stamps (their one
+    extra folder record marks the end of the files)."""
+    log = os.path.join(folder, "phases.log")
+    tables = {}
+    for form, exe in packages.items():
+        results = tables[form] = []
+        for i in range(runs + 1):  # the first run warms up
+            dest.clear()
+            stamps = probe(env, exe, ["/S", "/LOG=" + harness.windows_path(log)], 120000)
+            if i:
+                results.append(install_phases(stamps, read_log(log)))
+        print_table("phases of a silent install, %s, %s form, on %s, median [min\u2013max] of %d runs (load %s):"
+                    % (name, form, dest.kind, runs, load()), results)
+    empty = []
+    for i in range(runs + 1):
+        stamps = probe(env, EMPTY_PROGRAM, [], 30000)
+        if i:
+            empty.append({"process start to entry point": stamps["entry_ms"],
+                          "entry point to process end": stamps["end_ms"] - stamps["entry_ms"]})
+    print_table("the empty program under the probe (its cost beside the plain start):", empty)
+    tables["empty program"] = empty
+    return tables
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--phase-runs", type=int, default=5, help="runs of each phase table (0: none)")
     parser.add_argument("--only")
     parser.add_argument("--skip-install", action="store_true")
-    parser.add_argument("--tmpfs", action="store_true", help="install onto a tmpfs mounted over C:\\bench")
     parser.add_argument("--signed", action="store_true", help="also a signed stored-form package against its twin")
+    parser.add_argument("--json", help="write the raw times there")
     args = parser.parse_args()
+    for path in (harness.PARVOLEX, harness.RUNTIME, EMPTY_PROGRAM, os.path.join(harness.BIN, "entry_probe.exe")):
+        if not os.path.exists(path):
+            sys.exit("%s is missing: run scripts/build" % path)
     os.makedirs(WORK, exist_ok=True)
-    print("runtime.exe: %d bytes (%s; Wine prefix %s)" % (os.path.getsize(harness.RUNTIME), harness.RUNTIME,
-                                                        harness.WINEARCH))
+    print("runtime.exe: %d bytes (%s; Wine prefix %s%s)" % (
+        os.path.getsize(harness.RUNTIME), harness.RUNTIME, harness.WINEARCH,
+        ": the 64-bit Wine stand-in" if harness.WINEARCH == "win64" else ""))
+    print("machine: %s; load %s" % (machine(), load()))
+    rows = []
     for name in ("many-small", "few-large"):
         if args.only and args.only != name:
             continue
-        bench(name, args.runs, args.skip_install, args.tmpfs, args.signed)
+        rows += bench(name, args.runs, args.skip_install, args.phase_runs, args.signed)
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump(rows, f, indent=1)
 
 
 if __name__ == "__main__":
