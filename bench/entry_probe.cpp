@@ -25,6 +25,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "command_tail.h"
+
 namespace {
 
 struct Stamp {
@@ -49,18 +51,8 @@ double Milliseconds(const Stamp& from, const Stamp& to) {
          static_cast<double>(frequency.QuadPart);
 }
 
-// The command line from the third argument on, exactly as it was given.
-const wchar_t* ProgramPart(const wchar_t* line) {
-  for (int field = 0; field < 2 && *line; ++field) {
-    bool quoted = false;
-    while (*line && (quoted || (*line != L' ' && *line != L'\t'))) {
-      if (*line == L'"') quoted = !quoted;
-      ++line;
-    }
-    while (*line == L' ' || *line == L'\t') ++line;
-  }
-  return line;
-}
+// The command line from the third argument on.
+const wchar_t* ProgramPart(const wchar_t* line) { return CommandLineAfter(line, 2); }
 
 // The image's entry point, from its headers in the new process.
 BYTE* EntryPoint(HANDLE process, BYTE* base) {

@@ -21,6 +21,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "command_tail.h"
+
 namespace {
 
 struct Target {
@@ -51,18 +53,8 @@ double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequenc
   return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// The command line from the fifth argument on, exactly as it was given.
-const wchar_t* ProgramPart(const wchar_t* line) {
-  for (int field = 0; field < 5 && *line; ++field) {
-    bool quoted = false;
-    while (*line && (quoted || (*line != L' ' && *line != L'\t'))) {
-      if (*line == L'"') quoted = !quoted;
-      ++line;
-    }
-    while (*line == L' ' || *line == L'\t') ++line;
-  }
-  return line;
-}
+// The command line from the fifth argument on.
+const wchar_t* ProgramPart(const wchar_t* line) { return CommandLineAfter(line, 5); }
 
 }  // namespace
 
