@@ -1,14 +1,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "actions/action_paths.h"
+#include "core/action_paths.h"
 #include "actions/actions_win.h"
 #include "format/header_fields.h"
 #include "format/language_texts.h"
-#include "install/install_ui_win.h"
-#include "startup/app_window_win.h"
-#include "startup/install_log_win.h"
-#include "startup/run_win.h"
+#include "core/install_ui_win.h"
+#include "core/app_window_win.h"
+#include "core/install_log_win.h"
+#include "core/run_win.h"
 
 namespace pvx {
 

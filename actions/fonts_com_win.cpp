@@ -1,16 +1,16 @@
 #include <windows.h>
 
-#include "actions/action_paths.h"
+#include "core/action_paths.h"
 #include "actions/actions_win.h"
-#include "actions/registry_win.h"
+#include "core/registry_win.h"
 #include "actions/registry_write_win.h"
 #include "format/folder_numbers.h"
 #include "format/language_texts.h"
 #include "format/text_util.h"
-#include "install/install_ui_win.h"
-#include "startup/app_window_win.h"
-#include "startup/install_log_win.h"
-#include "startup/run_win.h"
+#include "core/install_ui_win.h"
+#include "core/app_window_win.h"
+#include "core/install_log_win.h"
+#include "core/run_win.h"
 
 namespace pvx {
 

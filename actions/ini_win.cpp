@@ -1,12 +1,12 @@
 #include <windows.h>
 
-#include "actions/action_paths.h"
+#include "core/action_paths.h"
 #include "actions/actions_win.h"
 #include "format/text_util.h"
-#include "install/install_ui_win.h"
-#include "startup/install_log_win.h"
-#include "startup/run_win.h"
-#include "startup/workdir_win.h"
+#include "core/install_ui_win.h"
+#include "core/install_log_win.h"
+#include "core/run_win.h"
+#include "core/workdir_win.h"
 
 namespace pvx {
 

@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
-#include "actions/action_paths.h"
+#include "core/action_paths.h"
 #include "actions/actions_win.h"
 #include "actions/registry_data.h"
-#include "actions/registry_win.h"
-#include "install/install_ui_win.h"
-#include "startup/install_log_win.h"
-#include "startup/run_win.h"
+#include "core/registry_win.h"
+#include "core/install_ui_win.h"
+#include "core/install_log_win.h"
+#include "core/run_win.h"
 
 namespace pvx {
 

@@ -6,7 +6,7 @@
 #include "format/decimal.h"
 #include "format/header_fields.h"
 #include "format/language_texts.h"
-#include "startup/language.h"
+#include "core/language.h"
 
 namespace pvx {
 

@@ -10,7 +10,7 @@
 #pragma once
 #include <vector>
 
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 #include "format/script.h"
 #include "format/uninstall_record.h"
 #include "format/str.h"

@@ -5,9 +5,9 @@
 #include "actions/uninstall_ini.h"
 #include "format/header_fields.h"
 #include "format/text_util.h"
-#include "startup/install_log_win.h"
-#include "startup/run_win.h"
-#include "startup/workdir_win.h"
+#include "core/install_log_win.h"
+#include "core/run_win.h"
+#include "core/workdir_win.h"
 
 namespace pvx {
 

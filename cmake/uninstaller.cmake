@@ -8,14 +8,14 @@ if(CMAKE_CROSSCOMPILING)
   file(GLOB PVX_UNINSTALLER_WIN CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/uninstaller/*_win.cpp")
   # The runtime's own files that the uninstaller shares.
   set(PVX_UNINSTALLER_SHARED
-    "${CMAKE_SOURCE_DIR}/startup/lean_cxx_win.cpp"
-    "${CMAKE_SOURCE_DIR}/startup/dialog_win.cpp"
-    "${CMAKE_SOURCE_DIR}/startup/file_source_win.cpp"
-    "${CMAKE_SOURCE_DIR}/startup/command_line.cpp"
-    "${CMAKE_SOURCE_DIR}/actions/registry_win.cpp"
-    "${CMAKE_SOURCE_DIR}/actions/action_paths.cpp"
-    "${CMAKE_SOURCE_DIR}/actions/folder_macros.cpp"
-    "${CMAKE_SOURCE_DIR}/wizard/gradient.cpp")
+    "${CMAKE_SOURCE_DIR}/core/lean_cxx_win.cpp"
+    "${CMAKE_SOURCE_DIR}/core/dialog_win.cpp"
+    "${CMAKE_SOURCE_DIR}/core/file_source_win.cpp"
+    "${CMAKE_SOURCE_DIR}/core/command_line.cpp"
+    "${CMAKE_SOURCE_DIR}/core/registry_win.cpp"
+    "${CMAKE_SOURCE_DIR}/core/action_paths.cpp"
+    "${CMAKE_SOURCE_DIR}/core/folder_macros.cpp"
+    "${CMAKE_SOURCE_DIR}/core/gradient.cpp")
   include(cmake/add_stub.cmake)
   pvx_add_stub(uninstall SOURCES ${PVX_UNINSTALLER_WIN} ${PVX_UNINSTALLER_PORTABLE} ${PVX_UNINSTALLER_SHARED}
     LIBRARIES kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)

@@ -7,10 +7,10 @@
 #include "format/text_util.h"
 #include "install/overwrite.h"
 #include "install/path_safety.h"
-#include "startup/exit_codes.h"
-#include "startup/install_log_win.h"
-#include "startup/system_dll_win.h"
-#include "startup/workdir_win.h"
+#include "core/exit_codes.h"
+#include "core/install_log_win.h"
+#include "core/system_dll_win.h"
+#include "core/workdir_win.h"
 
 namespace pvx {
 

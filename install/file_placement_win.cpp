@@ -9,15 +9,15 @@
 #include "format/stored_records.h"
 #include "format/text_util.h"
 #include "install/cab_extractor_win.h"
-#include "install/install_ui_win.h"
+#include "core/install_ui_win.h"
 #include "install/overwrite.h"
 #include "install/package_data_win.h"
 #include "install/path_safety.h"
 #include "install/replace_dialog_win.h"
-#include "startup/app_window_win.h"
-#include "startup/install_log_win.h"
-#include "startup/run_win.h"
-#include "startup/workdir_win.h"
+#include "core/app_window_win.h"
+#include "core/install_log_win.h"
+#include "core/run_win.h"
+#include "core/workdir_win.h"
 
 namespace pvx {
 

@@ -4,10 +4,10 @@
 #include "format/header_fields.h"
 #include "format/language_texts.h"
 #include "install/file_placement_win.h"
-#include "install/install_ui_win.h"
-#include "startup/install_log_win.h"
-#include "startup/run_win.h"
-#include "startup/workdir_win.h"
+#include "core/install_ui_win.h"
+#include "core/install_log_win.h"
+#include "core/run_win.h"
+#include "core/workdir_win.h"
 
 namespace pvx {
 

@@ -1,13 +1,13 @@
 #include "install/new_disk_dialog_win.h"
 
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 #include "format/decimal.h"
 #include "format/language_texts.h"
 #include "format/text_util.h"
 #include "install/cab_extractor_win.h"
-#include "startup/dialog_win.h"
-#include "startup/run_win.h"
-#include "wizard/browse_win.h"
+#include "core/dialog_win.h"
+#include "core/run_win.h"
+#include "core/browse_win.h"
 
 namespace pvx {
 

@@ -6,8 +6,8 @@
 #include "format/volumes.h"
 #include "install/cab_extractor_win.h"
 #include "install/new_disk_dialog_win.h"
-#include "startup/app_window_win.h"
-#include "startup/run_win.h"
+#include "core/app_window_win.h"
+#include "core/run_win.h"
 
 namespace pvx {
 

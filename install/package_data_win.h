@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "format/str.h"
-#include "startup/file_source_win.h"
+#include "core/file_source_win.h"
 
 namespace pvx {
 

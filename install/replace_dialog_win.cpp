@@ -2,8 +2,8 @@
 
 #include "format/language_texts.h"
 #include "install/overwrite.h"
-#include "startup/dialog_win.h"
-#include "startup/run_win.h"
+#include "core/dialog_win.h"
+#include "core/run_win.h"
 
 namespace pvx {
 

@@ -6,8 +6,8 @@
 #include "install/overwrite.h"
 #include "install/package_data_win.h"
 #include "install/path_safety.h"
-#include "startup/run_win.h"
-#include "startup/workdir_win.h"
+#include "core/run_win.h"
+#include "core/workdir_win.h"
 
 namespace pvx {
 

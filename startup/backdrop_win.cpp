@@ -1,10 +1,10 @@
 #include "startup/backdrop_win.h"
 
 #include "format/header_fields.h"
-#include "startup/app_window_win.h"
-#include "startup/dialog_win.h"
-#include "startup/run_win.h"
-#include "wizard/gradient.h"
+#include "core/app_window_win.h"
+#include "core/dialog_win.h"
+#include "core/run_win.h"
+#include "core/gradient.h"
 #include "wizard/images_win.h"
 
 namespace pvx {

@@ -1,9 +1,9 @@
 #include "format/header_fields.h"
 #include "install/cab_extractor_win.h"
-#include "startup/install_log_win.h"
-#include "startup/out_of_memory_win.h"
-#include "startup/run_win.h"
-#include "startup/workdir_win.h"
+#include "core/install_log_win.h"
+#include "core/out_of_memory_win.h"
+#include "core/run_win.h"
+#include "core/workdir_win.h"
 
 namespace pvx {
 

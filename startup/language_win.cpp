@@ -2,10 +2,10 @@
 #include "startup/language_win.h"
 
 #include "format/header_fields.h"
-#include "startup/app_window_win.h"
-#include "startup/dialog_win.h"
-#include "startup/install_log_win.h"
-#include "startup/language.h"
+#include "core/app_window_win.h"
+#include "core/dialog_win.h"
+#include "core/install_log_win.h"
+#include "core/language.h"
 
 namespace pvx {
 

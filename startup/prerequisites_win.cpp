@@ -7,14 +7,14 @@
 
 #include <shellapi.h>
 
-#include "actions/registry_win.h"
+#include "core/registry_win.h"
 #include "format/decimal.h"
 #include "format/header_fields.h"
 #include "format/language_texts.h"
 #include "format/text_util.h"
-#include "startup/install_log_win.h"
+#include "core/install_log_win.h"
 #include "startup/prerequisites.h"
-#include "startup/system_dll_win.h"
+#include "core/system_dll_win.h"
 
 namespace pvx {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "startup/run_win.h"
+#include "core/run_win.h"
 
 namespace pvx {
 

@@ -4,10 +4,10 @@
 #include <softpub.h>
 #include <wintrust.h>
 
-#include "startup/app_window_win.h"
-#include "startup/dialog_win.h"
-#include "startup/install_log_win.h"
-#include "startup/system_dll_win.h"
+#include "core/app_window_win.h"
+#include "core/dialog_win.h"
+#include "core/install_log_win.h"
+#include "core/system_dll_win.h"
 
 namespace pvx {
 namespace {

@@ -19,9 +19,9 @@
 
 #include "format/decimal.h"
 #include "format/text_util.h"
-#include "startup/command_line.h"
-#include "startup/exit_codes.h"
-#include "startup/file_source_win.h"
+#include "core/command_line.h"
+#include "core/exit_codes.h"
+#include "core/file_source_win.h"
 #include "uninstaller/remover_win.h"
 #include "uninstaller/uninstall_plan.h"
 #include "uninstaller/wizard_win.h"

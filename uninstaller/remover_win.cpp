@@ -4,8 +4,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "actions/action_paths.h"
-#include "actions/registry_win.h"
+#include "core/action_paths.h"
+#include "core/registry_win.h"
 #include "format/text_util.h"
 #include "uninstaller/removal_rules.h"
 

@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "startup/dialog_win.h"
-#include "wizard/gradient.h"
+#include "core/dialog_win.h"
+#include "core/gradient.h"
 
 namespace pvx {
 

@@ -3,14 +3,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 #include "format/folder_numbers.h"
 #include "format/header_fields.h"
 #include "format/language_texts.h"
 #include "format/text_util.h"
-#include "startup/run_win.h"
+#include "core/run_win.h"
 #include "wizard/browse_rule.h"
-#include "wizard/browse_win.h"
+#include "core/browse_win.h"
 #include "wizard/wizard_win.h"
 
 namespace pvx {

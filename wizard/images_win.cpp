@@ -2,9 +2,9 @@
 #include "wizard/images_win.h"
 
 #include "format/header_fields.h"
-#include "startup/run_win.h"
-#include "startup/workdir_win.h"
-#include "wizard/gradient.h"
+#include "core/run_win.h"
+#include "core/workdir_win.h"
+#include "core/gradient.h"
 #include "wizard/wizard_win.h"
 
 namespace pvx {

@@ -3,14 +3,14 @@
 #include <commctrl.h>
 #include <richedit.h>
 
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 #include "format/folder_numbers.h"
 #include "format/header_fields.h"
 #include "format/language_texts.h"
-#include "startup/dialog_win.h"
-#include "startup/run_win.h"
-#include "startup/system_dll_win.h"
-#include "startup/workdir_win.h"
+#include "core/dialog_win.h"
+#include "core/run_win.h"
+#include "core/system_dll_win.h"
+#include "core/workdir_win.h"
 #include "wizard/summary.h"
 #include "wizard/wizard_win.h"
 

@@ -5,7 +5,7 @@
 
 #include "format/str.h"
 #include "format/wizard_controls.h"
-#include "install/install_ui_win.h"
+#include "core/install_ui_win.h"
 #include "wizard/page_sequence.h"
 
 namespace pvx {

@@ -4,16 +4,16 @@
 #include <commctrl.h>
 #include <mmsystem.h>
 
-#include "actions/finishing_win.h"
+#include "wizard/finishing_win.h"
 #include "format/decimal.h"
 #include "format/header_fields.h"
 #include "format/language_texts.h"
 #include "install/install_sequence_win.h"
-#include "startup/app_window_win.h"
-#include "startup/dialog_win.h"
-#include "startup/install_log_win.h"
-#include "startup/run_win.h"
-#include "startup/system_dll_win.h"
+#include "core/app_window_win.h"
+#include "core/dialog_win.h"
+#include "core/install_log_win.h"
+#include "core/run_win.h"
+#include "core/system_dll_win.h"
 #include "wizard/wizard_win.h"
 
 namespace pvx {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {

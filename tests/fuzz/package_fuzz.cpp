@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 #include "format/decimal.h"
 #include "format/header_fields.h"
 #include "format/script.h"
 #include "format/trailer.h"
-#include "startup/language.h"
-#include "startup/workdir.h"
+#include "core/language.h"
+#include "core/workdir.h"
 
 namespace {
 

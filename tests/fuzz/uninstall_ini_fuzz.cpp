@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 #include "actions/uninstall_ini.h"
 #include "format/script.h"
 #include "tests/fuzz/fuzz_util.h"

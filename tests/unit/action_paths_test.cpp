@@ -1,4 +1,4 @@
-#include "actions/action_paths.h"
+#include "core/action_paths.h"
 
 #include <gtest/gtest.h>
 

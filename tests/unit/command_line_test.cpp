@@ -1,4 +1,4 @@
-#include "startup/command_line.h"
+#include "core/command_line.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 
 #include <gtest/gtest.h>
 

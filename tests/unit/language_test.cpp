@@ -1,4 +1,4 @@
-#include "startup/language.h"
+#include "core/language.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "startup/workdir.h"
+#include "core/workdir.h"
 
 #include <gtest/gtest.h>
 

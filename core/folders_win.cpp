@@ -1,10 +1,10 @@
 #include "format/str.h"
-#include "actions/folders_win.h"
+#include "core/folders_win.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include "actions/registry_win.h"
+#include "core/registry_win.h"
 #include "format/folder_numbers.h"
 #include "format/text_util.h"
 

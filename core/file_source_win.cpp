@@ -1,5 +1,5 @@
 #include "format/str.h"
-#include "startup/file_source_win.h"
+#include "core/file_source_win.h"
 
 namespace pvx {
 

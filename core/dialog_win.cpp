@@ -1,4 +1,4 @@
-#include "startup/dialog_win.h"
+#include "core/dialog_win.h"
 
 #include <cstring>
 

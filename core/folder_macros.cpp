@@ -1,5 +1,5 @@
 #include "format/str.h"
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 
 #include "format/decimal.h"
 #include "format/folder_numbers.h"

@@ -6,13 +6,13 @@
 #include "format/str.h"
 #include <vector>
 
-#include "actions/folders_win.h"
+#include "core/folders_win.h"
 #include "format/overwrite_modes.h"
 #include "format/script.h"
 #include "format/trailer.h"
-#include "startup/command_line.h"
-#include "startup/exit_codes.h"
-#include "startup/language.h"
+#include "core/command_line.h"
+#include "core/exit_codes.h"
+#include "core/language.h"
 
 namespace pvx {
 

@@ -1,5 +1,5 @@
 #include "format/str.h"
-#include "startup/language.h"
+#include "core/language.h"
 
 #include "format/decimal.h"
 #include "format/header_fields.h"

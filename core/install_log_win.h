@@ -5,8 +5,8 @@
 #pragma once
 #include <cstdint>
 
-#include "startup/command_line.h"
-#include "startup/install_log.h"
+#include "core/command_line.h"
+#include "core/install_log.h"
 
 namespace pvx {
 

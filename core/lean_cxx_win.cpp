@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <new>
 
-#include "startup/out_of_memory_win.h"
+#include "core/out_of_memory_win.h"
 
 namespace pvx {
 void (*g_outOfMemory)() = nullptr;

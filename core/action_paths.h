@@ -1,6 +1,6 @@
 // The path rules of the font, shortcut and command steps.
 #pragma once
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 #include "format/script.h"
 #include "format/str.h"
 #include "format/text_util.h"

@@ -1,10 +1,10 @@
-#include "install/install_ui_win.h"
+#include "core/install_ui_win.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include "install/progress.h"
-#include "startup/app_window_win.h"
+#include "core/progress.h"
+#include "core/app_window_win.h"
 
 namespace pvx {
 

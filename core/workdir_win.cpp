@@ -1,10 +1,10 @@
 #include "format/str.h"
-#include "startup/workdir_win.h"
+#include "core/workdir_win.h"
 
 #include <windows.h>
 
 #include "format/text_util.h"
-#include "startup/workdir.h"
+#include "core/workdir.h"
 
 namespace pvx {
 

@@ -1,5 +1,5 @@
 #include "format/str.h"
-#include "startup/long_path_win.h"
+#include "core/long_path_win.h"
 
 #include <windows.h>
 

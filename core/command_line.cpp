@@ -1,5 +1,5 @@
 #include "format/str.h"
-#include "startup/command_line.h"
+#include "core/command_line.h"
 
 #include "format/text_util.h"
 

@@ -1,4 +1,4 @@
-#include "install/progress.h"
+#include "core/progress.h"
 
 namespace pvx {
 

@@ -1,4 +1,4 @@
-#include "actions/action_paths.h"
+#include "core/action_paths.h"
 
 #include "format/folder_numbers.h"
 #include "format/text_util.h"

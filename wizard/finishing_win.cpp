@@ -1,11 +1,11 @@
-#include "actions/finishing_win.h"
+#include "wizard/finishing_win.h"
 
 #include <shellapi.h>
 
 #include "format/header_fields.h"
 #include "format/text_util.h"
 #include "install/cab_extractor_win.h"
-#include "startup/run_win.h"
+#include "core/run_win.h"
 
 namespace pvx {
 

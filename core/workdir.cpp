@@ -1,5 +1,5 @@
 #include "format/str.h"
-#include "startup/workdir.h"
+#include "core/workdir.h"
 
 #include "format/decimal.h"
 #include "format/text_util.h"

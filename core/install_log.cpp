@@ -1,4 +1,4 @@
-#include "startup/install_log.h"
+#include "core/install_log.h"
 
 #include "format/overwrite_modes.h"
 

@@ -3,7 +3,7 @@
 #include "format/str.h"
 #include <vector>
 
-#include "actions/folder_macros.h"
+#include "core/folder_macros.h"
 
 namespace pvx {
 

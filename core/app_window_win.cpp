@@ -1,4 +1,4 @@
-#include "startup/app_window_win.h"
+#include "core/app_window_win.h"
 
 namespace pvx {
 

@@ -1,4 +1,4 @@
-#include "wizard/browse_win.h"
+#include "core/browse_win.h"
 
 #include <ole2.h>
 #include <shlobj.h>

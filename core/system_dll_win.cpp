@@ -1,4 +1,4 @@
-#include "startup/system_dll_win.h"
+#include "core/system_dll_win.h"
 
 #include "format/str.h"
 

@@ -1,5 +1,5 @@
 #include "format/str.h"
-#include "actions/registry_win.h"
+#include "core/registry_win.h"
 
 #include <vector>
 
