@@ -23,9 +23,7 @@ uint32_t InstallFont(Run& run, const ExpandedRecord& e) {
   DWORD attributes = GetFileAttributesA(file.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kFailedWithoutCode;  // a folder of that name
-  WriteRegistryValue(2,
-                     Is9xFamily() ? kWindowsKey + Str("\\Fonts") : Str("Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"),
-                     e.field[0], FontRegistryData(file, run.folderResolver.ResolveFolder(folder::kFonts)), 0, false);
+  WriteRegistryValue(2, FontsKey(), e.field[0], FontRegistryData(file, run.folderResolver.ResolveFolder(folder::kFonts)), 0, false);
   uint32_t result = AddFontResourceA(file.c_str()) ? 0 : LastError();
   // A hung window elsewhere must not stop the installation.
   SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);

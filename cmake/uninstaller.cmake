@@ -15,7 +15,11 @@ if(CMAKE_CROSSCOMPILING)
     "${CMAKE_SOURCE_DIR}/core/registry_win.cpp"
     "${CMAKE_SOURCE_DIR}/core/action_paths.cpp"
     "${CMAKE_SOURCE_DIR}/core/folder_macros.cpp"
-    "${CMAKE_SOURCE_DIR}/core/gradient.cpp")
+    "${CMAKE_SOURCE_DIR}/core/gradient.cpp"
+    "${CMAKE_SOURCE_DIR}/core/module_path_win.cpp"
+    "${CMAKE_SOURCE_DIR}/core/special_folder_win.cpp"
+    "${CMAKE_SOURCE_DIR}/core/app_window_win.cpp"
+    "${CMAKE_SOURCE_DIR}/core/system_dll_win.cpp")
   include(cmake/add_stub.cmake)
   pvx_add_stub(uninstall SOURCES ${PVX_UNINSTALLER_WIN} ${PVX_UNINSTALLER_PORTABLE} ${PVX_UNINSTALLER_SHARED}
     LIBRARIES kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)

@@ -5,22 +5,13 @@
 #include <shlobj.h>
 
 #include "core/registry_win.h"
+#include "core/special_folder_win.h"
 #include "format/folder_numbers.h"
 #include "format/text_util.h"
 
 namespace pvx {
 
 namespace {
-
-Str SpecialFolder(int csidl) {
-  LPITEMIDLIST items = nullptr;
-  if (SHGetSpecialFolderLocation(nullptr, csidl, &items) != S_OK || !items) return Str();
-  char buffer[1024] = {};
-  Str path;
-  if (SHGetPathFromIDListA(items, buffer)) path = buffer;
-  CoTaskMemFree(items);
-  return path;
-}
 
 bool IsDirectory(const Str& path) {
   DWORD a = GetFileAttributesA(path.c_str());
@@ -48,8 +39,6 @@ const signed char kCsidl[folder::kLastFolder + 1] = {
 };
 
 }  // namespace
-
-bool Is9xFamily() { return (GetVersion() & 0x80000000u) != 0; }
 
 Str SystemFolders::Raw(int number) {
   if (number >= 0 && number <= folder::kLastFolder && kCsidl[number] >= 0) return SpecialFolder(kCsidl[number]);

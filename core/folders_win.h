@@ -29,7 +29,4 @@ class SystemFolders : public FolderResolver {
   const FolderContext& context_;
 };
 
-// True on the Windows 9x family (GetVersion's high bit).
-bool Is9xFamily();
-
 }  // namespace pvx

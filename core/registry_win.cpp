@@ -7,6 +7,12 @@
 
 namespace pvx {
 
+bool Is9xFamily() { return (GetVersion() & 0x80000000u) != 0; }
+
+Str FontsKey() {
+  return Is9xFamily() ? kWindowsKey + Str("\\Fonts") : Str("Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts");
+}
+
 const char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 
 bool RegKey::OpenForReading(HKEY root, const Str& path) {

@@ -12,6 +12,14 @@ namespace pvx {
 // begin with (key names ignore case).
 extern const char kWindowsKey[];
 
+// Windows 95, 98 and Me, whose version word has the top bit set.
+bool Is9xFamily();
+
+// The key that lists the installed fonts (under HKLM): Windows 9x keeps it
+// beside the shell's keys, NT under "Windows NT". The installation writes
+// there and the uninstaller removes what it wrote.
+Str FontsKey();
+
 // A registry key that closes itself.
 class RegKey {
  public:

@@ -10,6 +10,7 @@
 #include "core/install_log_win.h"
 #include "startup/language_win.h"
 #include "core/long_path_win.h"
+#include "core/module_path_win.h"
 #include "startup/prerequisites.h"
 #include "startup/prerequisites_win.h"
 #include "core/run_win.h"
@@ -23,12 +24,6 @@
 
 namespace pvx {
 namespace {
-
-Str ModulePath() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  return Str(buffer, n < sizeof buffer ? n : 0);
-}
 
 // Switches overwrite header fields between the two pieces of the script.
 void ApplyCommandLine(Run& run) {

@@ -22,6 +22,8 @@
 #include "core/command_line.h"
 #include "core/exit_codes.h"
 #include "core/file_source_win.h"
+#include "core/module_path_win.h"
+#include "core/system_dll_win.h"
 #include "uninstaller/remover_win.h"
 #include "uninstaller/uninstall_plan.h"
 #include "uninstaller/wizard_win.h"
@@ -51,24 +53,6 @@ Str TemporaryFolder() {
   DWORD n = GetTempPathA(sizeof buffer, buffer);
   if (n == 0 || n >= sizeof buffer) return Str();
   return WithTrailingBackslash(Str(buffer, n));
-}
-
-Str ModulePath() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  return Str(buffer, n < sizeof buffer ? n : 0);
-}
-
-// Libraries that the system loads on our behalf come from the system
-// folder, not from the temporary folder the copy runs in.
-void RestrictLibrarySearch() {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  typedef BOOL(WINAPI * SetDefault)(DWORD);
-  typedef BOOL(WINAPI * SetDirectory)(const char*);
-  if (auto f = reinterpret_cast<SetDefault>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories"))))
-    f(0x800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
-  if (auto f = reinterpret_cast<SetDirectory>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA"))))
-    f("");
 }
 
 // An inherited handle named on the command line, kept from the programs

@@ -5,31 +5,15 @@
 #include <shlobj.h>
 
 #include "core/action_paths.h"
+#include "core/app_window_win.h"
 #include "core/registry_win.h"
+#include "core/special_folder_win.h"
 #include "format/text_util.h"
 #include "uninstaller/removal_rules.h"
 
 namespace pvx {
 
 namespace {
-
-void PumpMessages() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
-
-Str SpecialFolder(int csidl) {
-  LPITEMIDLIST items = nullptr;
-  if (SHGetSpecialFolderLocation(nullptr, csidl, &items) != S_OK || !items) return Str();
-  char buffer[MAX_PATH * 2] = {};
-  Str path;
-  if (SHGetPathFromIDListA(items, buffer)) path = buffer;
-  CoTaskMemFree(items);
-  return path;
-}
 
 // Folders that stay however empty they are: the system's and the shell's.
 std::vector<Str> ProtectedFolders() {
@@ -66,11 +50,6 @@ bool IsInUse(DWORD error) {
          error == ERROR_USER_MAPPED_FILE;
 }
 
-Str FontsKey() {
-  return (GetVersion() & 0x80000000u) ? "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts"
-                                      : "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
-}
-
 // A library's own folder serves the libraries it needs; where the search
 // is restricted to the system folder (see main_win.cpp) that takes the
 // newer flags, which the altered search path cannot be combined with.
@@ -96,7 +75,7 @@ Remover::Remover(const UninstallPlan& plan, RemovalView& view, const Str& uninst
     : plan_(plan), view_(view), uninstallerPath_(uninstallerPath), iniPath_(iniPath) {}
 
 bool Remover::Stop() {
-  PumpMessages();
+  ProcessPendingMessages();
   if (!outcome.stopped && view_.StopRequested()) outcome.stopped = true;
   return outcome.stopped;
 }
@@ -131,7 +110,7 @@ void Remover::RunCommands(const std::vector<UninstallCommand>& commands) {
     info.nShow = c.show;
     ShellExecuteExA(&info);
     if (info.hProcess) {
-      while (WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT) PumpMessages();
+      while (WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT) ProcessPendingMessages();
       CloseHandle(info.hProcess);
     }
     view_.Advance();

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "core/app_window_win.h"
 #include "core/dialog_win.h"
 #include "core/gradient.h"
 
@@ -59,17 +60,13 @@ UninstallWizard::~UninstallWizard() {
 void UninstallWizard::Build() {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  WNDCLASSA c = {};
-  c.lpfnWndProc = WizardProc;
-  c.hInstance = GetModuleHandleA(nullptr);
-  c.hIcon = LoadIconA(c.hInstance, "MAINICON");
-  c.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  c.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  c.lpszClassName = kWindowClass;
-  RegisterClassA(&c);
+  RegisterWindowClass(kWindowClass, WizardProc, GetSysColorBrush(COLOR_BTNFACE));
   window_ = CreateFrameWindow(kWindowClass, plan_.Setting(setting::kTitle).c_str(),
                               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, kWidth, kHeight, nullptr,
                               nullptr, this);
+  // The removal's message pump handles Tab, Enter and Esc as the pages'
+  // own loop does.
+  SetDialogWindow(window_);
   HFONT font = UiFont(kUiFace, -11);
   HFONT bold = UiFont(kUiFace, -11, FW_BOLD);
   const DWORD label = WS_VISIBLE | SS_NOPREFIX;
