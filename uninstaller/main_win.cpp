@@ -23,6 +23,7 @@
 #include "core/exit_codes.h"
 #include "core/file_source_win.h"
 #include "core/module_path_win.h"
+#include "core/scoped_handle_win.h"
 #include "core/system_dll_win.h"
 #include "uninstaller/remover_win.h"
 #include "uninstaller/uninstall_plan.h"
@@ -82,26 +83,6 @@ Arguments ReadArguments() {
   return a;
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE h = nullptr) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-  ~Handle() { Reset(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE Get() const { return h_; }
-  HANDLE* Receive() {
-    Reset();
-    return &h_;
-  }
-  void Reset() {
-    if (h_) CloseHandle(h_);
-    h_ = nullptr;
-  }
-
- private:
-  HANDLE h_;
-};
-
 // Starts the working copy; false when none could be started. On success
 // the process ends here with the copy's result.
 bool RelaunchFromCopy(const Str& self, bool silent) {
@@ -117,9 +98,9 @@ bool RelaunchFromCopy(const Str& self, bool silent) {
 
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   // Held open by the copy until it ends; then its file is gone.
-  Handle copyFile(CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
+  ScopedHandle copyFile(CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
                               OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  Handle readEnd, writeEnd, selfHandle;
+  ScopedHandle readEnd, writeEnd, selfHandle;
   if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inherit, 0) ||
       !SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0) ||
       !DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), selfHandle.Receive(),
@@ -138,7 +119,7 @@ bool RelaunchFromCopy(const Str& self, bool silent) {
     if (!copyFile.Get()) DeleteFileA(copy.c_str());
     return false;
   }
-  Handle child(process.hProcess);
+  ScopedHandle child(process.hProcess);
   CloseHandle(process.hThread);
   writeEnd.Reset();
   // Without the delete-on-close handle the copy goes at the next restart.
