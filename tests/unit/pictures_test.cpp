@@ -42,7 +42,9 @@ TEST(DefaultPictures, SizesDepthsAndTransparentKeysFitTheirBoxes) {
     EXPECT_TRUE(info.bitsPerPixel == 8 || info.bitsPerPixel == 24) << c.name;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(c.bmp.data());
     EXPECT_EQ(LoadLE(p + 2, 4), c.bmp.size()) << c.name;
-    if (c.blackCorner) EXPECT_TRUE(PixelOf(c.bmp, 0, 0) == (Rgb{0, 0, 0})) << c.name;
+    if (c.blackCorner) {
+      EXPECT_TRUE(PixelOf(c.bmp, 0, 0) == (Rgb{0, 0, 0})) << c.name;
+    }
   }
   // The header picture's corner is the band's default white, so drawn
   // transparent it melts into the band.

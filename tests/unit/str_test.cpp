@@ -27,7 +27,9 @@ TEST(LeanStringTest, SearchesMatchStdString) {
         EXPECT_EQ(l.find_last_of(n, pos), t.find_last_of(n, pos)) << t << " / " << n;
       }
       EXPECT_EQ(l.find_last_of(n), t.find_last_of(n)) << t << " / " << n;
-      if (*n) EXPECT_EQ(l.find(n[0]), t.find(n[0])) << t << " / " << n;
+      if (*n) {
+        EXPECT_EQ(l.find(n[0]), t.find(n[0])) << t << " / " << n;
+      }
     }
   }
 }

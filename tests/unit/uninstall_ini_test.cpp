@@ -21,12 +21,6 @@ class Folders : public FolderResolver {
   std::string ShortForm(const std::string&) override { return std::string(); }
 };
 
-std::string Lines(std::initializer_list<std::string> lines) {
-  std::string out;
-  for (const std::string& l : lines) out += l + "\r\n";
-  return out;
-}
-
 // Header field n is "h<n>"; the language has 81 texts "T<k>".
 SetupScript Script() {
   SetupScript s;
