@@ -86,38 +86,4 @@ class TCab {
   std::vector<OpenMember> open_;
 };
 
-// Closes whatever the decompressor still holds open, and a held file, for
-// a run that ends in the middle of an extraction.
-void ReleaseExtractionFiles();
-// A file being written for the decompressor (a part copied out), closed by
-// ReleaseExtractionFiles until it is forgotten again.
-void HoldExtractionFile(HANDLE file);
-void ForgetExtractionFile(HANDLE file);
-
-// Lets the decompressor open `path` as a cabinet whose bytes after the
-// signature are the `length` bytes of `file` from `offset` on: a cabinet
-// part read where it lies in the package, without copying it out. It
-// replaces the one mapped before; `file` must outlive the extraction, and
-// the mapped bytes must lie below 2 GiB.
-void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t length);
-// A file at that path, or a cabinet mapped there (a directory does not
-// count): how cabinet parts and volume files are looked for.
-bool FileExists(const Str& path);
-
-// Attributes for CloseWrittenFile that leave the file's own as they are.
-constexpr DWORD kKeepAttributes = 0xFFFFFFFF;
-
-// A file created new already carries the archive bit and nothing else:
-// giving it just that again would only cost time.
-inline DWORD AttributesToSet(DWORD attributes, bool fresh) {
-  return fresh && attributes == FILE_ATTRIBUTE_ARCHIVE ? kKeepAttributes : attributes;
-}
-
-// Closes a file that was written, giving it its times (a null time stays
-// as it is) and attributes (kKeepAttributes: none): through the open
-// handle in one call where the system has SetFileInformationByHandle, else
-// with SetFileTime before and SetFileAttributesA after closing.
-void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,
-                      const FILETIME* accessed, const FILETIME* written, DWORD attributes);
-
 }  // namespace pvx

@@ -9,6 +9,8 @@
 #include "format/stored_records.h"
 #include "format/text_util.h"
 #include "install/cab_extractor_win.h"
+#include "install/fdi_files_win.h"
+#include "install/file_times_win.h"
 #include "install/install_ui_win.h"
 #include "install/overwrite.h"
 #include "install/package_data_win.h"

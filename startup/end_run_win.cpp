@@ -1,5 +1,5 @@
 #include "format/header_fields.h"
-#include "install/cab_extractor_win.h"
+#include "install/fdi_files_win.h"
 #include "startup/install_log_win.h"
 #include "startup/out_of_memory_win.h"
 #include "startup/run_win.h"
