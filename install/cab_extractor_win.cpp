@@ -6,10 +6,8 @@
 #include "install/file_times_win.h"
 #include "install/overwrite.h"
 #include "install/path_safety.h"
-#include "startup/exit_codes.h"
-#include "startup/install_log_win.h"
+#include "startup/run_win.h"
 #include "startup/system_dll_win.h"
-#include "startup/workdir_win.h"
 
 namespace pvx {
 
@@ -24,6 +22,7 @@ struct Fdi {
   CreateFn create = nullptr;
   CopyFn copy = nullptr;
   DestroyFn destroy = nullptr;
+  DWORD error = 0;
 };
 
 const Fdi& LoadFdi() {
@@ -36,18 +35,18 @@ const Fdi& LoadFdi() {
       fdi.copy = reinterpret_cast<CopyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDICopy")));
       fdi.destroy = reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDIDestroy")));
     }
+    // What the last failed load or lookup left: why the decompressor
+    // cannot be used, when it cannot.
+    fdi.error = GetLastError();
   }
   return fdi;
 }
 
 // The system's decompressor is not safe from every damaged cabinet: a
-// fault inside it ends the run as a damaged package, its folder cleaned
-// (the folder is the run's own, so every language file number may go).
-LONG WINAPI DecompressorFault(EXCEPTION_POINTERS*) {
-  ReleaseExtractionFiles();
-  CleanupWorkDir(true, 255);
-  LogExit(static_cast<unsigned>(ExitCode::Damaged), "decompressor failed");
-  ExitProcess(static_cast<UINT>(ExitCode::Damaged));
+// fault inside it cannot unwind to the caller, so it ends the run from
+// here, through the run's one exit, as a damaged package.
+LONG WINAPI DecompressorFault(EXCEPTION_POINTERS* fault) {
+  EndCurrentRun(Outcome{OutcomeKind::Damaged, fault->ExceptionRecord->ExceptionCode});
 }
 
 FNFDINOTIFY(NotifyThunk) {
@@ -66,9 +65,10 @@ bool TCab::WriteFailed(INT_PTR handle) {
   return false;
 }
 
-bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
+Outcome TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
   const Fdi& fdi = LoadFdi();
-  if (!fdi.create || !fdi.copy) return false;
+  // A library without all three entry points is as unusable as none.
+  if (!fdi.create || !fdi.copy || !fdi.destroy) return Outcome{OutcomeKind::UnusableSystem, fdi.error};
   char full[MAX_PATH];
   DWORD n = GetFullPathNameA(cabinetFile.c_str(), sizeof full, full, nullptr);
   cabinetPath_ = n && n < sizeof full ? Str(full, n) : cabinetFile;
@@ -78,9 +78,9 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
     error_[0] = error_[1] = error_[2] = 0;
     context_ = fdi.create(FdiAllocate, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, cpuUNKNOWN,
                           reinterpret_cast<PERF>(error_));
-    if (!context_) return false;
+    if (!context_) return Outcome{KindOfFdiError(error_[0]), static_cast<uint32_t>(error_[0])};
   }
-  bool finished = true;
+  outcome_ = Outcome{OutcomeKind::Done, 0};
   TCab* outer = g_activeCab;
   g_activeCab = this;
   Str current = cabinetPath_;
@@ -96,8 +96,11 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
     std::vector<INT_PTR>& files = OpenedFiles();
     size_t opened = files.size();
     LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(DecompressorFault);
-    if (!fdi.copy(context_, name.data(), folder.data(), 0, NotifyThunk, nullptr, this))
-      finished = false;
+    // The first failure is the one that counts: an abort or a refusal is
+    // known before the decompressor reports its own error for it.
+    if (!fdi.copy(context_, name.data(), folder.data(), 0, NotifyThunk, nullptr, this) &&
+        outcome_.kind == OutcomeKind::Done)
+      outcome_ = Outcome{KindOfFdiError(error_[0]), static_cast<uint32_t>(error_[0])};
     SetUnhandledExceptionFilter(previous);
     for (size_t i = opened; i < files.size(); ++i)
       if (files[i]) CloseFdiFile(files[i]);
@@ -116,27 +119,28 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
   }
   // Members whose end never arrived were cut off by a damaged chain.
   for (OpenMember& m : open_) CloseHandle(reinterpret_cast<HANDLE>(m.handle));
-  if (!open_.empty()) finished = false;
+  if (!open_.empty() && outcome_.kind == OutcomeKind::Done)
+    outcome_ = Outcome{OutcomeKind::Damaged, static_cast<uint32_t>(error_[0])};
   open_.clear();
   g_activeCab = outer;
-  return finished;
+  return outcome_;
 }
 
-INT_PTR TCab::Notify(int type, void* data) {
-  if (type == -1) {  // a failed write, from the write callback
-    INT_PTR handle = reinterpret_cast<INT_PTR>(data);
-    for (OpenMember& m : open_) {
-      if (m.handle != handle) continue;
-      bool retry = false, abort = false;
-      if (!events_.onWriteError) return 0;
-      events_.onWriteError(*this, events_.owner, m.destination, retry, abort);
-      if (abort) return Stop(0);
-      if (!retry) m.writeFailed = true;
-      return 1;
-    }
-    return 0;
+CabAnswer TCab::WriteError(INT_PTR handle) {
+  for (OpenMember& m : open_) {
+    if (m.handle != handle) continue;
+    if (!events_.onWriteError) break;
+    CabAnswer answer = events_.onWriteError(*this, events_.owner, m.destination);
+    if (answer == CabAnswer::Abort)
+      Stop(0);
+    else if (answer != CabAnswer::Retry)
+      m.writeFailed = true;
+    return answer;
   }
-  FDINOTIFICATION* n = static_cast<FDINOTIFICATION*>(data);
+  return CabAnswer::Abort;
+}
+
+INT_PTR TCab::Notify(int type, FDINOTIFICATION* n) {
   // Once stopped, no member is begun and no cabinet is entered.
   if (stopped_ && type != fdintCLOSE_FILE_INFO) return -1;
   switch (type) {
@@ -146,20 +150,20 @@ INT_PTR TCab::Notify(int type, void* data) {
       // one, or the cabinet is refused as damaged.
       nextCabinetPath_ = Str();
       if (n->psz1 && *n->psz1) {
-        if (!IsBareFileName(n->psz1)) return Stop(-1);
+        if (!IsBareFileName(n->psz1)) return Stop(-1, OutcomeKind::Damaged);
         nextCabinetPath_ = JoinPath(n->psz3, n->psz1);
       }
       return 0;
     case fdintCOPY_FILE: {
       Str name = n->psz1;
       Str destination = JoinPath(destinationFolder_, name);
-      bool abort = false;
       created_ = nullptr;
-      if (events_.onCopyFile)
-        events_.onCopyFile(*this, events_.owner, name, n->cb, n->date, n->time, n->attribs,
-                           n->iFolder, destination, abort);
-      if (abort) return Stop(-1);
-      if (destination.empty()) return 0;
+      CabAnswer answer =
+          events_.onCopyFile ? events_.onCopyFile(*this, events_.owner, name, n->cb, n->date,
+                                                  n->time, n->attribs, n->iFolder, destination)
+                             : CabAnswer::Continue;
+      if (answer == CabAnswer::Abort) return Stop(-1);
+      if (answer == CabAnswer::Skip || destination.empty()) return 0;
       for (;;) {
         bool fresh = created_ != nullptr;
         HANDLE file = fresh ? created_
@@ -171,10 +175,10 @@ INT_PTR TCab::Notify(int type, void* data) {
           open_.push_back(OpenMember{name, destination, handle, false, fresh});
           return handle;
         }
-        bool retry = false;
-        if (events_.onCreateError) events_.onCreateError(*this, events_.owner, destination, retry, abort);
-        if (abort) return Stop(-1);
-        if (!retry) return 0;
+        answer = events_.onCreateError ? events_.onCreateError(*this, events_.owner, destination)
+                                       : CabAnswer::Skip;
+        if (answer == CabAnswer::Abort) return Stop(-1);
+        if (answer != CabAnswer::Retry) return 0;
       }
     }
     case fdintCLOSE_FILE_INFO: {
@@ -201,9 +205,9 @@ INT_PTR TCab::Notify(int type, void* data) {
     case fdintNEXT_CABINET: {
       Str folder = n->psz3;
       if (events_.onNextCabinet) {
-        bool abort = false;
-        events_.onNextCabinet(*this, events_.owner, n->psz1, n->psz2, folder, abort);
-        if (abort) return Stop(-1);
+        if (events_.onNextCabinet(*this, events_.owner, n->psz1, n->psz2, folder) ==
+            CabAnswer::Abort)
+          return Stop(-1);
         folder = WithTrailingBackslash(folder);
         // The decompressor's path buffer holds 256 characters.
         if (folder.size() >= 256) return -1;

@@ -147,7 +147,7 @@ FNWRITE(FdiWrite) {
     if (!g_activeCab) return static_cast<UINT>(-1);
     // The owner decides: retry, ignore (the member goes on unwritten) or
     // abort (which ends the run).
-    if (!g_activeCab->Notify(-1, reinterpret_cast<void*>(hf))) return static_cast<UINT>(-1);
+    if (g_activeCab->WriteError(hf) == CabAnswer::Abort) return static_cast<UINT>(-1);
   }
 }
 
