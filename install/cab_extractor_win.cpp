@@ -109,8 +109,7 @@ Outcome TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
     if (movedOn_) {
       current = requestedCabinetPath_;
     } else if (!nextCabinetPath_.empty() &&
-               CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, current.c_str(), -1,
-                              nextCabinetPath_.c_str(), -1) != CSTR_EQUAL) {
+               lstrcmpiA(current.c_str(), nextCabinetPath_.c_str()) != 0) {
       current = nextCabinetPath_;
     } else {
       current = Str();
