@@ -10,6 +10,7 @@
 #include "format/overwrite_modes.h"
 #include "format/script.h"
 #include "format/trailer.h"
+#include "core/outcome.h"
 #include "core/command_line.h"
 #include "core/exit_codes.h"
 #include "core/language.h"
@@ -107,6 +108,15 @@ void CleanUpRun(Run& run, Cleanup cleanup);
 // process with the code.
 [[noreturn]] void EndRun(Run& run, ExitCode code, const char* reason, Cleanup cleanup,
                          const ExitMessage* message = nullptr);
+// The end of a run whose extraction came to an outcome other than done:
+// its exit code, the reason in the log line (with the outcome's code), the
+// work folder cleaned with the language files, and, unless silent, the
+// message that says what went wrong (none for a cancel: its notice has
+// been shown).
+[[noreturn]] void EndRun(Run& run, Outcome outcome);
+// The same for the run that EndRunWhenOutOfMemory registered, from where
+// no Run is at hand (a fault inside the decompressor).
+[[noreturn]] void EndCurrentRun(Outcome outcome);
 // Memory running out ends the run the same way: exit code 1, the work
 // folder cleaned, the reason logged.
 void EndRunWhenOutOfMemory(Run& run);

@@ -1,16 +1,14 @@
 #include "install/cab_extractor_win.h"
-
-#include <fcntl.h>
-#include <fdi.h>
+#include "install/fdi_error.h"
 
 #include "format/file_attributes.h"
 #include "format/text_util.h"
+#include "install/fdi_files_win.h"
+#include "install/file_times_win.h"
 #include "install/overwrite.h"
 #include "install/path_safety.h"
-#include "core/exit_codes.h"
-#include "core/install_log_win.h"
+#include "core/run_win.h"
 #include "core/system_dll_win.h"
-#include "core/workdir_win.h"
 
 namespace pvx {
 
@@ -25,6 +23,7 @@ struct Fdi {
   CreateFn create = nullptr;
   CopyFn copy = nullptr;
   DestroyFn destroy = nullptr;
+  DWORD error = 0;
 };
 
 const Fdi& LoadFdi() {
@@ -37,175 +36,18 @@ const Fdi& LoadFdi() {
       fdi.copy = reinterpret_cast<CopyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDICopy")));
       fdi.destroy = reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDIDestroy")));
     }
+    // What the last failed load or lookup left: why the decompressor
+    // cannot be used, when it cannot.
+    fdi.error = GetLastError();
   }
   return fdi;
 }
 
-// The decompressor's file callbacks carry no context; one extraction runs
-// at a time on the one thread, so the active TCab is kept here.
-TCab* g_active = nullptr;
-// Files the decompressor opened and has not closed, and the part being
-// copied out for it. Some decompressors leave a cabinet open when they give
-// up on it, and a run may end in the middle of an extraction: open files
-// would keep the work folder from being removed. Made on first use: the
-// stub runs no constructors of globals.
-std::vector<INT_PTR>* g_opened;
-
-std::vector<INT_PTR>& Opened() {
-  if (!g_opened) g_opened = new std::vector<INT_PTR>;
-  return *g_opened;
-}
-
-void Forget(INT_PTR file) {
-  for (INT_PTR& h : Opened())
-    if (h == file) h = 0;
-}
-
-// The cabinet part that is read where it lies inside another file (the
-// package), registered by MapCabinetFile. Only the latest is kept: as
-// with parts copied out, the decompressor needs no earlier one once it
-// has asked for the next, and views already open keep their own copy.
-Str* g_viewPath;  // made on first use
-const char* g_viewFile;
-uint32_t g_viewOffset;
-uint32_t g_viewLength;  // with the signature
-
-// Nothing mapped is the empty name, which is never a view.
-bool IsView(const char* path) {
-  return g_viewPath && !g_viewPath->empty() && lstrcmpiA(g_viewPath->c_str(), path) == 0;
-}
-
-// An open view. Its handle for the decompressor is its address with the
-// lowest bit set: system handles are multiples of four, so the two never
-// meet.
-struct OpenView {
-  HANDLE file;
-  uint32_t offset;
-  uint32_t length;
-  uint32_t position;
-};
-
-OpenView* AsView(INT_PTR hf) {
-  return (hf & 1) ? reinterpret_cast<OpenView*>(hf & ~static_cast<INT_PTR>(1)) : nullptr;
-}
-
-int CloseFile(INT_PTR hf) {
-  OpenView* v = AsView(hf);
-  HANDLE file = v ? v->file : reinterpret_cast<HANDLE>(hf);
-  delete v;
-  return CloseHandle(file) ? 0 : -1;
-}
-
-FNALLOC(Allocate) { return HeapAlloc(GetProcessHeap(), 0, cb ? cb : 1); }
-FNFREE(Free) { HeapFree(GetProcessHeap(), 0, pv); }
-
-FNOPEN(Open) {
-  (void)pmode;
-  DWORD access = (oflag & 3) == 0 ? GENERIC_READ : (oflag & 3) == 1 ? GENERIC_WRITE
-                                                                    : GENERIC_READ | GENERIC_WRITE;
-  DWORD disposition = OPEN_EXISTING;
-  if ((oflag & _O_CREAT) && (oflag & _O_EXCL))
-    disposition = CREATE_NEW;
-  else if ((oflag & _O_TRUNC) && (oflag & _O_CREAT))
-    disposition = CREATE_ALWAYS;
-  else if (oflag & _O_TRUNC)
-    disposition = TRUNCATE_EXISTING;
-  else if (oflag & _O_CREAT)
-    disposition = OPEN_ALWAYS;
-  DWORD flags = (oflag & _O_SHORT_LIVED) && (oflag & _O_CREAT) ? FILE_ATTRIBUTE_TEMPORARY
-                                                                : FILE_ATTRIBUTE_NORMAL;
-  if (oflag & _O_RANDOM) flags |= FILE_FLAG_RANDOM_ACCESS;
-  if (oflag & _O_SEQUENTIAL) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
-  if ((oflag & _O_TEMPORARY) && (oflag & _O_CREAT)) flags |= FILE_FLAG_DELETE_ON_CLOSE;
-  // A mapped cabinet opens the file that holds it (writes to it are
-  // refused by the write callback).
-  bool view = IsView(pszFile);
-  if (view) pszFile = const_cast<char*>(g_viewFile);
-  // Deletion is shared too, so that an aborted run can remove the cabinet
-  // parts it copied out while the decompressor still holds them.
-  HANDLE file = CreateFileA(pszFile, access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                            disposition, flags, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return -1;
-  if ((oflag & _O_APPEND) && SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
-    CloseHandle(file);
-    return -1;
-  }
-  INT_PTR handle = reinterpret_cast<INT_PTR>(file);
-  if (view) handle = reinterpret_cast<INT_PTR>(new OpenView{file, g_viewOffset, g_viewLength, 0}) | 1;
-  Opened().push_back(handle);
-  return handle;
-}
-
-// A view's bytes lie in the holding file from 4 bytes before its stored
-// bytes on, where the signature would be: those 4 are read and replaced.
-FNREAD(Read) {
-  HANDLE file = reinterpret_cast<HANDLE>(hf);
-  OpenView* v = AsView(hf);
-  if (v) {
-    UINT left = v->length - v->position;
-    if (cb > left) cb = left;
-    file = v->file;
-    SetFilePointer(file, static_cast<LONG>(v->offset - 4 + v->position), nullptr, FILE_BEGIN);
-  }
-  DWORD done = 0;
-  if (!ReadFile(file, pv, cb, &done, nullptr)) return static_cast<UINT>(-1);
-  if (v) {
-    for (UINT i = 0; i < done && v->position + i < 4; ++i)
-      static_cast<char*>(pv)[i] = "MSCF"[v->position + i];
-    v->position += done;
-  }
-  return done;
-}
-
-// A write that stops short has still written its first bytes: a retry
-// writes only the rest.
-FNWRITE(Write) {
-  if (AsView(hf)) return static_cast<UINT>(-1);
-  const UINT all = cb;
-  for (;;) {
-    // After an abort the decompressor may still write what it holds:
-    // nothing more reaches the file, and nobody is asked again.
-    if (g_active && g_active->Stopped()) return static_cast<UINT>(-1);
-    if (g_active && g_active->WriteFailed(hf)) return all;  // ignored earlier: go on unwritten
-    DWORD done = 0;
-    BOOL ok = WriteFile(reinterpret_cast<HANDLE>(hf), pv, cb, &done, nullptr);
-    pv = static_cast<char*>(pv) + done;
-    cb -= done;
-    if (ok && cb == 0) return all;
-    if (!g_active) return static_cast<UINT>(-1);
-    // The owner decides: retry, ignore (the member goes on unwritten) or
-    // abort (which ends the run).
-    if (!g_active->Notify(-1, reinterpret_cast<void*>(hf))) return static_cast<UINT>(-1);
-  }
-}
-
-FNCLOSE(Close) {
-  Forget(hf);
-  return CloseFile(hf);
-}
-
-FNSEEK(Seek) {
-  if (OpenView* v = AsView(hf)) {
-    // Views are below 2 GiB: a position before the start wraps to a large
-    // unsigned value and is refused with those past the end.
-    uint32_t position = static_cast<uint32_t>(dist) +
-                        (seektype == FILE_CURRENT ? v->position : seektype == FILE_END ? v->length : 0);
-    if (position > v->length) return -1;
-    v->position = position;
-    return static_cast<LONG>(position);
-  }
-  DWORD position = SetFilePointer(reinterpret_cast<HANDLE>(hf), dist, nullptr, seektype);
-  return position == INVALID_SET_FILE_POINTER ? -1 : static_cast<LONG>(position);
-}
-
 // The system's decompressor is not safe from every damaged cabinet: a
-// fault inside it ends the run as a damaged package, its folder cleaned
-// (the folder is the run's own, so every language file number may go).
-LONG WINAPI DecompressorFault(EXCEPTION_POINTERS*) {
-  ReleaseExtractionFiles();
-  CleanupWorkDir(true, 255);
-  LogExit(static_cast<unsigned>(ExitCode::Damaged), "decompressor failed");
-  ExitProcess(static_cast<UINT>(ExitCode::Damaged));
+// fault inside it cannot unwind to the caller, so it ends the run from
+// here, through the run's one exit, as a damaged package.
+LONG WINAPI DecompressorFault(EXCEPTION_POINTERS* fault) {
+  EndCurrentRun(Outcome{OutcomeKind::Damaged, fault->ExceptionRecord->ExceptionCode});
 }
 
 FNFDINOTIFY(NotifyThunk) {
@@ -213,60 +55,6 @@ FNFDINOTIFY(NotifyThunk) {
 }
 
 }  // namespace
-
-void HoldExtractionFile(HANDLE file) { Opened().push_back(reinterpret_cast<INT_PTR>(file)); }
-void ForgetExtractionFile(HANDLE file) { Forget(reinterpret_cast<INT_PTR>(file)); }
-
-void ReleaseExtractionFiles() {
-  std::vector<INT_PTR>& opened = Opened();
-  for (INT_PTR h : opened)
-    if (h) CloseFile(h);
-  opened.clear();
-}
-
-void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t length) {
-  if (!g_viewPath) g_viewPath = new Str;
-  *g_viewPath = path;
-  g_viewFile = file;
-  g_viewOffset = offset;
-  g_viewLength = length + 4;
-}
-
-bool FileExists(const Str& path) {
-  if (IsView(path.c_str())) return true;
-  // The probe of an empty removable drive must fail quietly, not raise the
-  // system's "no disk" box over the prompt that asks for the disk.
-  UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  DWORD a = GetFileAttributesA(path.c_str());
-  SetErrorMode(mode);
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,
-                      const FILETIME* accessed, const FILETIME* written, DWORD attributes) {
-  typedef BOOL(WINAPI * SetInformation)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-  static SetInformation setInformation = reinterpret_cast<SetInformation>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA(kKernel32), "SetFileInformationByHandle")));
-  // Zero times are left alone; zero attributes would be too, so "none"
-  // is said as FILE_ATTRIBUTE_NORMAL.
-  FILE_BASIC_INFO info = {};
-  const FILETIME* times[3] = {created, accessed, written};
-  LARGE_INTEGER* fields[3] = {&info.CreationTime, &info.LastAccessTime, &info.LastWriteTime};
-  for (int i = 0; i < 3; ++i)
-    if (times[i]) {
-      fields[i]->LowPart = times[i]->dwLowDateTime;
-      fields[i]->HighPart = static_cast<LONG>(times[i]->dwHighDateTime);
-    }
-  bool keep = attributes == kKeepAttributes;
-  info.FileAttributes = keep ? 0 : attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-  if (setInformation && setInformation(file, FileBasicInfo, &info, sizeof info)) {
-    CloseHandle(file);
-    return;
-  }
-  SetFileTime(file, created, accessed, written);
-  CloseHandle(file);
-  if (!keep) SetFileAttributesA(path.c_str(), attributes);
-}
 
 TCab::~TCab() {
   if (context_) LoadFdi().destroy(context_);
@@ -278,9 +66,10 @@ bool TCab::WriteFailed(INT_PTR handle) {
   return false;
 }
 
-bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
+Outcome TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
   const Fdi& fdi = LoadFdi();
-  if (!fdi.create || !fdi.copy) return false;
+  // A library without all three entry points is as unusable as none.
+  if (!fdi.create || !fdi.copy || !fdi.destroy) return Outcome{OutcomeKind::UnusableSystem, fdi.error};
   char full[MAX_PATH];
   DWORD n = GetFullPathNameA(cabinetFile.c_str(), sizeof full, full, nullptr);
   cabinetPath_ = n && n < sizeof full ? Str(full, n) : cabinetFile;
@@ -288,13 +77,13 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
   open_.clear();
   if (!context_) {
     error_[0] = error_[1] = error_[2] = 0;
-    context_ = fdi.create(Allocate, Free, Open, Read, Write, Close, Seek, cpuUNKNOWN,
+    context_ = fdi.create(FdiAllocate, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, cpuUNKNOWN,
                           reinterpret_cast<PERF>(error_));
-    if (!context_) return false;
+    if (!context_) return Outcome{KindOfFdiError(error_[0]), static_cast<uint32_t>(error_[0])};
   }
-  bool finished = true;
-  TCab* outer = g_active;
-  g_active = this;
+  outcome_ = Outcome{OutcomeKind::Done, 0};
+  TCab* outer = g_activeCab;
+  g_activeCab = this;
   Str current = cabinetPath_;
   stopped_ = false;
   // An owner's abort ends the chain where it is: the decompressor may
@@ -305,21 +94,23 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
     requestedCabinetPath_ = Str();
     movedOn_ = false;
     Str name = FileNamePart(current), folder = FolderPart(current);
-    std::vector<INT_PTR>& files = Opened();
+    std::vector<INT_PTR>& files = OpenedFiles();
     size_t opened = files.size();
     LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(DecompressorFault);
-    if (!fdi.copy(context_, name.data(), folder.data(), 0, NotifyThunk, nullptr, this))
-      finished = false;
+    // The first failure is the one that counts: an abort or a refusal is
+    // known before the decompressor reports its own error for it.
+    if (!fdi.copy(context_, name.data(), folder.data(), 0, NotifyThunk, nullptr, this) &&
+        outcome_.kind == OutcomeKind::Done)
+      outcome_ = Outcome{KindOfFdiError(error_[0]), static_cast<uint32_t>(error_[0])};
     SetUnhandledExceptionFilter(previous);
     for (size_t i = opened; i < files.size(); ++i)
-      if (files[i]) CloseFile(files[i]);
+      if (files[i]) CloseFdiFile(files[i]);
     // Only ever shrinks: erase, which needs none of resize's growing code.
     if (files.size() > opened) files.erase(files.begin() + opened, files.end());
     if (movedOn_) {
       current = requestedCabinetPath_;
     } else if (!nextCabinetPath_.empty() &&
-               CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, current.c_str(), -1,
-                              nextCabinetPath_.c_str(), -1) != CSTR_EQUAL) {
+               lstrcmpiA(current.c_str(), nextCabinetPath_.c_str()) != 0) {
       current = nextCabinetPath_;
     } else {
       current = Str();
@@ -328,27 +119,28 @@ bool TCab::Extract(const Str& cabinetFile, const Str& destinationFolder) {
   }
   // Members whose end never arrived were cut off by a damaged chain.
   for (OpenMember& m : open_) CloseHandle(reinterpret_cast<HANDLE>(m.handle));
-  if (!open_.empty()) finished = false;
+  if (!open_.empty() && outcome_.kind == OutcomeKind::Done)
+    outcome_ = Outcome{OutcomeKind::Damaged, static_cast<uint32_t>(error_[0])};
   open_.clear();
-  g_active = outer;
-  return finished;
+  g_activeCab = outer;
+  return outcome_;
 }
 
-INT_PTR TCab::Notify(int type, void* data) {
-  if (type == -1) {  // a failed write, from the write callback
-    INT_PTR handle = reinterpret_cast<INT_PTR>(data);
-    for (OpenMember& m : open_) {
-      if (m.handle != handle) continue;
-      bool retry = false, abort = false;
-      if (!events_.onWriteError) return 0;
-      events_.onWriteError(*this, events_.owner, m.destination, retry, abort);
-      if (abort) return Stop(0);
-      if (!retry) m.writeFailed = true;
-      return 1;
-    }
-    return 0;
+CabAnswer TCab::WriteError(INT_PTR handle) {
+  for (OpenMember& m : open_) {
+    if (m.handle != handle) continue;
+    if (!events_.onWriteError) break;
+    CabAnswer answer = events_.onWriteError(*this, events_.owner, m.destination);
+    if (answer == CabAnswer::Abort)
+      Stop(0);
+    else if (answer != CabAnswer::Retry)
+      m.writeFailed = true;
+    return answer;
   }
-  FDINOTIFICATION* n = static_cast<FDINOTIFICATION*>(data);
+  return CabAnswer::Abort;
+}
+
+INT_PTR TCab::Notify(int type, FDINOTIFICATION* n) {
   // Once stopped, no member is begun and no cabinet is entered.
   if (stopped_ && type != fdintCLOSE_FILE_INFO) return -1;
   switch (type) {
@@ -358,20 +150,20 @@ INT_PTR TCab::Notify(int type, void* data) {
       // one, or the cabinet is refused as damaged.
       nextCabinetPath_ = Str();
       if (n->psz1 && *n->psz1) {
-        if (!IsBareFileName(n->psz1)) return Stop(-1);
+        if (!IsBareFileName(n->psz1)) return Stop(-1, OutcomeKind::Damaged);
         nextCabinetPath_ = JoinPath(n->psz3, n->psz1);
       }
       return 0;
     case fdintCOPY_FILE: {
       Str name = n->psz1;
       Str destination = JoinPath(destinationFolder_, name);
-      bool abort = false;
       created_ = nullptr;
-      if (events_.onCopyFile)
-        events_.onCopyFile(*this, events_.owner, name, n->cb, n->date, n->time, n->attribs,
-                           n->iFolder, destination, abort);
-      if (abort) return Stop(-1);
-      if (destination.empty()) return 0;
+      CabAnswer answer =
+          events_.onCopyFile ? events_.onCopyFile(*this, events_.owner, name, n->cb, n->date,
+                                                  n->time, n->attribs, n->iFolder, destination)
+                             : CabAnswer::Continue;
+      if (answer == CabAnswer::Abort) return Stop(-1);
+      if (answer == CabAnswer::Skip || destination.empty()) return 0;
       for (;;) {
         bool fresh = created_ != nullptr;
         HANDLE file = fresh ? created_
@@ -383,10 +175,10 @@ INT_PTR TCab::Notify(int type, void* data) {
           open_.push_back(OpenMember{name, destination, handle, false, fresh});
           return handle;
         }
-        bool retry = false;
-        if (events_.onCreateError) events_.onCreateError(*this, events_.owner, destination, retry, abort);
-        if (abort) return Stop(-1);
-        if (!retry) return 0;
+        answer = events_.onCreateError ? events_.onCreateError(*this, events_.owner, destination)
+                                       : CabAnswer::Skip;
+        if (answer == CabAnswer::Abort) return Stop(-1);
+        if (answer != CabAnswer::Retry) return 0;
       }
     }
     case fdintCLOSE_FILE_INFO: {
@@ -413,9 +205,9 @@ INT_PTR TCab::Notify(int type, void* data) {
     case fdintNEXT_CABINET: {
       Str folder = n->psz3;
       if (events_.onNextCabinet) {
-        bool abort = false;
-        events_.onNextCabinet(*this, events_.owner, n->psz1, n->psz2, folder, abort);
-        if (abort) return Stop(-1);
+        if (events_.onNextCabinet(*this, events_.owner, n->psz1, n->psz2, folder) ==
+            CabAnswer::Abort)
+          return Stop(-1);
         folder = WithTrailingBackslash(folder);
         // The decompressor's path buffer holds 256 characters.
         if (folder.size() >= 256) return -1;

@@ -5,36 +5,45 @@
 // created or written, and where the next cabinet of the chain is found.
 #pragma once
 #include <windows.h>
+#include <fdi.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "format/str.h"
+#include "core/outcome.h"
 
 namespace pvx {
 
 class TCab;
 
+// What an event decides. Retry, Skip and Abort come in the order of the
+// copy-error prompt's answers (PromptAnswer), so that its answer converts
+// as it is.
+enum class CabAnswer : uint8_t {
+  Retry,     // try the failed create or write again
+  Skip,      // leave the member out (or, after a failed write, unwritten)
+  Abort,     // stop the extraction (Extract's outcome: cancelled)
+  Continue,  // go on as proposed
+};
+
 struct CabEvents {
   void* owner = nullptr;
-  // Before a member is written. An empty destination skips it; abort stops
-  // the extraction.
-  void (*onCopyFile)(TCab& sender, void* owner, const Str& name, uint32_t size, uint16_t date,
-                     uint16_t time, uint16_t attributes, uint16_t folder, Str& destination,
-                     bool& abort) = nullptr;
-  // A destination could not be created (retry tries again, neither skips
-  // the member).
-  void (*onCreateError)(TCab& sender, void* owner, const Str& destination, bool& retry,
-                        bool& abort) = nullptr;
+  // Before a member is written: Continue writes it to the destination
+  // (which the event may change), Skip leaves it out, Abort stops.
+  CabAnswer (*onCopyFile)(TCab& sender, void* owner, const Str& name, uint32_t size,
+                          uint16_t date, uint16_t time, uint16_t attributes, uint16_t folder,
+                          Str& destination) = nullptr;
+  // A destination could not be created: Retry, Skip or Abort.
+  CabAnswer (*onCreateError)(TCab& sender, void* owner, const Str& destination) = nullptr;
   // The decompressor needs the next cabinet; the folder (in/out) says
-  // where it will look.
-  void (*onNextCabinet)(TCab& sender, void* owner, const Str& name, const Str& disk, Str& folder,
-                        bool& abort) = nullptr;
+  // where it will look. Continue or Abort.
+  CabAnswer (*onNextCabinet)(TCab& sender, void* owner, const Str& name, const Str& disk,
+                             Str& folder) = nullptr;
   // Writing a member's data failed (a full disk, a vanished file). Without
-  // a handler the extraction fails; with one, retry writes again and
-  // neither lets the member go on unwritten.
-  void (*onWriteError)(TCab& sender, void* owner, const Str& destination, bool& retry,
-                       bool& abort) = nullptr;
+  // a handler the extraction fails (an I/O failure); with one, Retry
+  // writes again, Skip lets the member go on unwritten, Abort stops.
+  CabAnswer (*onWriteError)(TCab& sender, void* owner, const Str& destination) = nullptr;
 };
 
 class TCab {
@@ -44,12 +53,14 @@ class TCab {
   TCab(const TCab&) = delete;
   TCab& operator=(const TCab&) = delete;
 
-  // Extracts every member of the chain that begins with the cabinet.
-  // Returns false when the decompressor could not finish it (damaged data,
-  // a failed checksum, a missing part, no cabinet.dll): a chain that ends
-  // because no further part is named, or the named one is absent, is not
-  // a failure unless a member was cut off.
-  bool Extract(const Str& cabinetFile, const Str& destinationFolder);
+  // Extracts every member of the chain that begins with the cabinet, and
+  // says how that went: done; cancelled by an event; damaged (damaged
+  // data, a failed checksum, a missing part); an I/O failure (a write that
+  // failed with nobody to ask); an unusable system (no cabinet.dll, or one
+  // without the decompressor's entry points). A chain that ends because no
+  // further part is named, or the named one is absent, is done unless a
+  // member was cut off.
+  Outcome Extract(const Str& cabinetFile, const Str& destinationFolder);
 
   struct OpenMember {
     Str name;
@@ -63,8 +74,13 @@ class TCab {
   // owner (write access, shared for reading); the member is written there.
   void UseCreatedFile(HANDLE file) { created_ = file; }
 
-  // For the decompressor's callbacks.
-  INT_PTR Notify(int type, void* notification);
+  // For the decompressor's callbacks: a notification, answered as FDI
+  // expects; a failed write of the member being written through the
+  // handle, answered by its owner (Abort, also without a handler or for a
+  // file that is no member: the write fails; Skip: it goes on unwritten);
+  // whether a write failed and was skipped.
+  INT_PTR Notify(int type, FDINOTIFICATION* notification);
+  CabAnswer WriteError(INT_PTR handle);
   bool WriteFailed(INT_PTR handle);
   bool Stopped() const { return stopped_; }
 
@@ -76,48 +92,16 @@ class TCab {
   Str nextCabinetPath_;
   Str requestedCabinetPath_;
   bool movedOn_ = false;
-  bool stopped_ = false;  // an event said abort
-  INT_PTR Stop(INT_PTR result) {
+  bool stopped_ = false;  // an event said abort, or a cabinet was refused
+  Outcome outcome_;  // set by Extract
+  INT_PTR Stop(INT_PTR result, OutcomeKind kind = OutcomeKind::Cancelled) {
     stopped_ = true;
+    outcome_ = Outcome{kind, 0};
     return result;
   }
   HANDLE created_ = nullptr;
   int error_[3] = {0, 0, 0};
   std::vector<OpenMember> open_;
 };
-
-// Closes whatever the decompressor still holds open, and a held file, for
-// a run that ends in the middle of an extraction.
-void ReleaseExtractionFiles();
-// A file being written for the decompressor (a part copied out), closed by
-// ReleaseExtractionFiles until it is forgotten again.
-void HoldExtractionFile(HANDLE file);
-void ForgetExtractionFile(HANDLE file);
-
-// Lets the decompressor open `path` as a cabinet whose bytes after the
-// signature are the `length` bytes of `file` from `offset` on: a cabinet
-// part read where it lies in the package, without copying it out. It
-// replaces the one mapped before; `file` must outlive the extraction, and
-// the mapped bytes must lie below 2 GiB.
-void MapCabinetFile(const Str& path, const char* file, uint32_t offset, uint32_t length);
-// A file at that path, or a cabinet mapped there (a directory does not
-// count): how cabinet parts and volume files are looked for.
-bool FileExists(const Str& path);
-
-// Attributes for CloseWrittenFile that leave the file's own as they are.
-constexpr DWORD kKeepAttributes = 0xFFFFFFFF;
-
-// A file created new already carries the archive bit and nothing else:
-// giving it just that again would only cost time.
-inline DWORD AttributesToSet(DWORD attributes, bool fresh) {
-  return fresh && attributes == FILE_ATTRIBUTE_ARCHIVE ? kKeepAttributes : attributes;
-}
-
-// Closes a file that was written, giving it its times (a null time stays
-// as it is) and attributes (kKeepAttributes: none): through the open
-// handle in one call where the system has SetFileInformationByHandle, else
-// with SetFileTime before and SetFileAttributesA after closing.
-void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,
-                      const FILETIME* accessed, const FILETIME* written, DWORD attributes);
 
 }  // namespace pvx

@@ -9,6 +9,8 @@
 #include "format/stored_records.h"
 #include "format/text_util.h"
 #include "install/cab_extractor_win.h"
+#include "install/fdi_files_win.h"
+#include "install/file_times_win.h"
 #include "core/install_ui_win.h"
 #include "install/overwrite.h"
 #include "install/package_data_win.h"
@@ -127,50 +129,58 @@ __attribute__((noinline)) void DeleteParts(const std::vector<Str>& parts) {
   for (const Str& part : parts) DeleteFileA(part.c_str());
 }
 
-void OnCopyFile(TCab& sender, void* owner, const Str& name, uint32_t size, uint16_t date,
-                uint16_t time, uint16_t, uint16_t, Str& destination, bool&) {
+CabAnswer OnCopyFile(TCab& sender, void* owner, const Str& name, uint32_t size, uint16_t date,
+                     uint16_t time, uint16_t, uint16_t, Str& destination) {
   Placement& p = *static_cast<Placement*>(owner);
   p.ui.Add(p.previousSize);
   FILETIME local, utc = {0, 0};
   if (DosDateTimeToFileTime(date, time, &local)) LocalFileTimeToFileTime(&local, &utc);
   int record = p.Record(DecimalInt(name));
   HANDLE created;
-  if (record >= 0 && ShouldWriteFile(p.run, p.ui.owner, record, utc, destination, size, &created)) {
-    if (created != INVALID_HANDLE_VALUE) sender.UseCreatedFile(created);
-    p.ShowCopying(destination);
-  } else {
-    destination = Str();
-  }
   p.previousSize = size;
+  if (record < 0 || !ShouldWriteFile(p.run, p.ui.owner, record, utc, destination, size, &created))
+    return CabAnswer::Skip;
+  if (created != INVALID_HANDLE_VALUE) sender.UseCreatedFile(created);
+  p.ShowCopying(destination);
+  return CabAnswer::Continue;
 }
 
-void OnCreateError(TCab&, void* owner, const Str& destination, bool& retry, bool& abort) {
+static_assert(static_cast<int>(CabAnswer::Retry) == static_cast<int>(PromptAnswer::Retry) &&
+                  static_cast<int>(CabAnswer::Skip) == static_cast<int>(PromptAnswer::Ignore) &&
+                  static_cast<int>(CabAnswer::Abort) == static_cast<int>(PromptAnswer::Abort),
+              "a prompt's answer converts to the extractor's as it is");
+
+CabAnswer OnCreateError(TCab&, void* owner, const Str& destination) {
   Placement& p = *static_cast<Placement*>(owner);
   PromptAnswer answer = p.CopyError(destination, false);
-  retry = answer == PromptAnswer::Retry;
-  if (answer == PromptAnswer::Abort) abort = p.aborted = true;
+  if (answer == PromptAnswer::Abort) p.aborted = true;
+  return static_cast<CabAnswer>(answer);
 }
 
-void OnNextCabinet(TCab&, void* owner, const Str& name, const Str&, Str& folder, bool& abort) {
+CabAnswer OnNextCabinet(TCab&, void* owner, const Str& name, const Str&, Str& folder) {
   Placement& p = *static_cast<Placement*>(owner);
   // The successor's name comes from the package: it must not lead out of
-  // the work folder.
-  if (!IsBareFileName(name)) {
-    abort = true;
+  // the work folder. A damaged part is asked for again and again: past the
+  // last part the package holds, the chain ends as a damaged payload.
+  if (!IsBareFileName(name) || p.partCounter > p.run.script.HeaderInt(field::kLastPartNumber)) {
     p.partMissing = true;
-    return;
-  }
-  // A damaged part is asked for again and again: past the last part the
-  // package holds, the chain ends as a damaged payload.
-  if (p.partCounter > p.run.script.HeaderInt(field::kLastPartNumber)) {
-    abort = true;
-    p.partMissing = true;
-    return;
+    return CabAnswer::Abort;
   }
   DeleteParts(p.parts);
   p.parts.push_back(folder + name);
   if (!CopyOutCabinetPart(p.data, p.partCounter, p.parts.back())) p.partMissing = true;
   ++p.partCounter;
+  return CabAnswer::Continue;
+}
+
+// The end of a run whose payload chain did not come through: the package
+// and the parts let go of, then the abort notice for a cancel, and the end
+// the outcome calls for.
+[[noreturn]] __attribute__((noinline)) void EndCabinetForm(Placement& p, Outcome outcome) {
+  p.data.reader.stream.Close();
+  DeleteParts(p.parts);
+  if (outcome.kind == OutcomeKind::Cancelled) AbortInstallation(p.run, p.ui.owner);
+  EndRun(p.run, outcome);
 }
 
 void InstallCabinetForm(Placement& p) {
@@ -184,25 +194,21 @@ void InstallCabinetForm(Placement& p) {
   events.onCreateError = OnCreateError;
   events.onNextCabinet = OnNextCabinet;
   events.onWriteError = OnCreateError;
+  Outcome outcome;
   {
     TCab cab(events);
     p.extracting = true;
-    if (!cab.Extract(first, p.run.folders.installFolder)) ok = false;
+    outcome = cab.Extract(first, p.run.folders.installFolder);
     p.extracting = false;
   }
-  // Abort chosen inside the decompressor ends the run once it has let go
-  // of its files.
-  if (p.aborted) {
-    p.data.reader.stream.Close();
-    DeleteParts(p.parts);
-    AbortInstallation(p.run, p.ui.owner);
-  }
+  // A part that could not be copied out, or was refused, makes the chain
+  // damaged whatever the decompressor made of it; Abort chosen inside the
+  // decompressor (also for a part being copied out) outranks both. The
+  // run ends once the decompressor has let go of its files.
+  if (!ok || p.partMissing) outcome.kind = OutcomeKind::Damaged;
+  if (p.aborted) outcome.kind = OutcomeKind::Cancelled;
+  if (outcome.kind != OutcomeKind::Done) EndCabinetForm(p, outcome);
   p.ui.Add(p.previousSize);
-  if (!ok || p.partMissing) {
-    p.data.reader.stream.Close();
-    DeleteParts(p.parts);
-    PayloadDamaged(p.run);
-  }
 }
 
 void InstallStoredForm(Placement& p) {

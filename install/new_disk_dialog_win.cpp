@@ -4,7 +4,7 @@
 #include "format/decimal.h"
 #include "format/language_texts.h"
 #include "format/text_util.h"
-#include "install/cab_extractor_win.h"
+#include "install/fdi_files_win.h"
 #include "core/dialog_win.h"
 #include "core/run_win.h"
 #include "core/browse_win.h"

@@ -4,7 +4,7 @@
 #include "format/text_util.h"
 #include "format/trailer.h"
 #include "format/volumes.h"
-#include "install/cab_extractor_win.h"
+#include "install/fdi_files_win.h"
 #include "install/new_disk_dialog_win.h"
 #include "core/app_window_win.h"
 #include "core/run_win.h"

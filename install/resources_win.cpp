@@ -13,9 +13,9 @@ namespace pvx {
 
 namespace {
 
-void KeepInsideWorkDir(TCab&, void*, const Str& name, uint32_t, uint16_t, uint16_t, uint16_t,
-                       uint16_t, Str& destination, bool&) {
-  if (!IsWorkDirMemberName(name)) destination = Str();
+CabAnswer KeepInsideWorkDir(TCab&, void*, const Str& name, uint32_t, uint16_t, uint16_t,
+                            uint16_t, uint16_t, Str&) {
+  return IsWorkDirMemberName(name) ? CabAnswer::Continue : CabAnswer::Skip;
 }
 
 }  // namespace
@@ -38,7 +38,11 @@ void ExtractResourceArea(Run& run, FileSource& package) {
     CabEvents events;
     events.onCopyFile = KeepInsideWorkDir;
     TCab cab(events);
-    cab.Extract(cabinet, temporary);
+    // A damaged resource area costs pictures and texts, not the run; but
+    // without the system's decompressor no payload file could be placed
+    // either, so the run ends now, before anything is asked or installed.
+    Outcome outcome = cab.Extract(cabinet, temporary);
+    if (outcome.kind == OutcomeKind::UnusableSystem) EndRun(run, outcome);
     return;
   }
   TextReader reader(package);

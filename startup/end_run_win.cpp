@@ -1,5 +1,5 @@
 #include "format/header_fields.h"
-#include "install/cab_extractor_win.h"
+#include "install/fdi_files_win.h"
 #include "core/install_log_win.h"
 #include "core/out_of_memory_win.h"
 #include "core/run_win.h"
@@ -9,6 +9,16 @@ namespace pvx {
 
 const ExitMessage kCorruptedMessage = {
     "The setup files are corrupted. Please obtain a new copy of the program.", "Error", MB_ICONERROR};
+
+namespace {
+
+const ExitMessage kNoDecompressorMessage = {
+    "Setup cannot run: the system's cabinet.dll is missing or unusable.", "Error",
+    MB_ICONERROR};
+
+Run* g_endingRun;
+
+}  // namespace
 
 void CleanUpRun(Run& run, Cleanup cleanup) {
   ReleaseExtractionFiles();
@@ -24,9 +34,18 @@ void EndRun(Run& run, ExitCode code, const char* reason, Cleanup cleanup, const 
   ExitProcess(static_cast<UINT>(code));
 }
 
-namespace {
+void EndRun(Run& run, Outcome outcome) {
+  const ExitMessage* message = outcome.kind == OutcomeKind::Damaged ? &kCorruptedMessage
+                               : outcome.kind == OutcomeKind::UnusableSystem ? &kNoDecompressorMessage
+                                                                             : nullptr;
+  Log("Extraction: error %u", static_cast<unsigned>(outcome.code));
+  EndRun(run, OutcomeExitCode(outcome.kind), OutcomeReason(outcome.kind), Cleanup::WithLanguageFiles,
+         run.startup.silentMode ? nullptr : message);
+}
 
-Run* g_endingRun;
+void EndCurrentRun(Outcome outcome) { EndRun(*g_endingRun, outcome); }
+
+namespace {
 
 [[noreturn]] void EndOutOfMemory() {
   EndRun(*g_endingRun, ExitCode::Damaged, "out of memory", Cleanup::WithLanguageFiles);

@@ -4,7 +4,7 @@
 
 #include "format/header_fields.h"
 #include "format/text_util.h"
-#include "install/cab_extractor_win.h"
+#include "install/fdi_files_win.h"
 #include "core/run_win.h"
 
 namespace pvx {

@@ -461,6 +461,75 @@ class NoWorkFolderTest(InstallTestCase):
                     self.assertFalse(os.path.exists(ini), "an INI entry was written")
 
 
+class NoDecompressorTest(InstallTestCase):
+    """cabinet.dll cannot be loaded (disabled for these runs alone through
+    WINEDLLOVERRIDES, which Wine reads per process: the shared prefix is
+    untouched). A cabinet-form package cannot be unpacked: that is the
+    system's fault, not the package's, so it ends with exit code 3 and a
+    message naming cabinet.dll, before anything is asked or placed. A
+    stored-form package does not need the decompressor."""
+
+    def package(self, form):
+        folder = os.path.join(self.scratch, form)
+        contents = packages.write_payload(os.path.join(folder, "payload"), {"a.bin": 5000})
+        target = packages.install_folder("No Decompressor " + form)
+        ini = os.path.join(self.scratch, form + ".ini")
+        body = '[package]\nform = "%s"\n' % form
+        body += '[pages]\nwelcome = false\nfolder = false\nready = false\nfinish = false\n'
+        body += '[[ini]]\nfile = %s\nsection = "S"\nkey = "K"\nvalue = "v"\n' % (
+            packages.toml_text(harness.windows_path(ini)))
+        setup, _ = packages.build(folder, body + files_block(harness.windows_path(target)))
+        return setup, target, ini, contents
+
+    def run_without_cabinet_dll(self, setup, args):
+        env = dict(self.env)
+        env["WINEDLLOVERRIDES"] = env.get("WINEDLLOVERRIDES", "") + ";cabinet=d"
+        self.temp_before = temp_entries()
+        p = harness.WinProcess(setup, args, env)
+        self._processes.append(p)
+        return p
+
+    def events(self, log):
+        with open(log, "rb") as f:
+            text = f.read().decode("latin-1")
+        return [line[25:] for line in text.split("\r\n") if line]
+
+    def test_cabinet_form_ends_with_code_3_and_places_nothing(self):
+        for silent in (True, False):
+            with self.subTest(silent=silent):
+                setup, target, ini, _ = self.package("cabinet")
+                log = os.path.join(self.scratch, "cabinet-%s.log" % silent)
+                p = self.run_without_cabinet_dll(
+                    setup, (["/S"] if silent else []) + ["/LOG=" + harness.windows_path(log)])
+                if not silent:
+                    box = self.robot_ok("wait", "title=Error", "exe=setup.exe", "visible=1",
+                                        "timeout=20000", "--", "msgbox")[-1]
+                    self.assertEqual(box["icon"], "error")
+                    self.assertIn("cabinet.dll", box["text"])
+                    self.assertIn("missing or unusable", box["text"])
+                    self.assertNotIn("corrupted", box["text"])
+                    self.robot_ok("wait", "title=Error", "exe=setup.exe", "--", "click", "caption=OK")
+                self.assertEqual(p.wait(60), 3)
+                events = self.events(log)
+                self.assertEqual(events[-1], "Exit code 3: no usable cabinet.dll")
+                self.assertRegex(events[-2], r"^Extraction: error \d+$")
+                # Ended while the resource area was unpacked: no language
+                # was chosen, nothing was checked or installed.
+                self.assertFalse(any(e.startswith(("Language", "Installing", "File ")) for e in events),
+                                 events)
+                self.assertFalse(os.path.exists(target), "files were placed")
+                self.assertFalse(os.path.exists(ini), "an INI entry was written")
+                self.assertEqual(self.workdir_left(), [])
+
+    def test_stored_form_installs_without_it(self):
+        setup, target, ini, contents = self.package("stored")
+        self.assertEqual(self.run_without_cabinet_dll(setup, ["/S"]).wait(60), 0)
+        with open(os.path.join(target, "a.bin"), "rb") as f:
+            self.assertEqual(f.read(), contents["a.bin"])
+        self.assertTrue(os.path.exists(ini))
+        self.assertEqual(self.workdir_left(), [])
+
+
 class VolumesTest(InstallTestCase):
     def test_missing_volume_is_asked_for(self):
         for form in ("cabinet", "stored"):
