@@ -1,6 +1,7 @@
 // The path rules of the font, shortcut and command steps.
 #pragma once
 #include "actions/folder_macros.h"
+#include "format/record_fields.h"
 #include "format/script.h"
 #include "format/str.h"
 #include "format/text_util.h"
@@ -8,13 +9,12 @@
 namespace pvx {
 
 // Every field of one list record with its FolderMacros replaced (fields
-// past the list's width stay empty; the widest list, the shortcuts, has
-// eight).
+// past the list's width stay empty), indexed by the list's field names.
 struct ExpandedRecord {
   ExpandedRecord(const ScriptList& list, size_t record, FolderResolver& folders);
   ~ExpandedRecord();  // out of line: one copy of the array's clean-up
   const char* operator[](unsigned k) const { return field[k].c_str(); }
-  Str field[8];
+  Str field[kWidestRecord];
 };
 
 // The data of a font's registry value: the bare file name when the Fonts

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "format/stub_resources.h"
 #include "startup/dialog_win.h"
 #include "wizard/gradient.h"
 
@@ -62,7 +63,7 @@ void UninstallWizard::Build() {
   WNDCLASSA c = {};
   c.lpfnWndProc = WizardProc;
   c.hInstance = GetModuleHandleA(nullptr);
-  c.hIcon = LoadIconA(c.hInstance, "MAINICON");
+  c.hIcon = LoadIconA(c.hInstance, PVX_ICON_RESOURCE_NAME);
   c.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   c.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   c.lpszClassName = kWindowClass;
