@@ -23,9 +23,7 @@ struct ExpandedRecord {
 // unknown (empty) Fonts folder matches nothing.
 Str FontRegistryData(const Str& file, const Str& fontsFolder);
 
-// Shortcut kinds; 4 names the link file itself, every other kind makes
-// no link.
-enum ShortcutKind { kGroupShortcut, kDesktopShortcut, kStartMenuShortcut, kQuickLaunchShortcut, kExplicitShortcut };
+// The shortcut kinds are in format/record_fields.h (ShortcutKind).
 
 // The full path of a shortcut's link, or empty text when none is made: the
 // kind's folder is not chosen (`chosen`: the group page's no-shortcuts box

@@ -60,8 +60,8 @@ void CreateShortcuts(Run& run, InstallUi& ui) {
     using namespace shortcut_entry;
     ExpandedRecord e(list, r, run.folderResolver);
     const int kind = list.FieldInt(r, kKind);
-    const Str link = ShortcutLinkPath(kind, kind >= 0 && kind < 4 && chosen[kind], choices.groupName,
-                                      e.field[kLinkName], run.folderResolver);
+    const bool kindChosen = kind >= 0 && kind <= kQuickLaunchShortcut && chosen[kind];
+    const Str link = ShortcutLinkPath(kind, kindChosen, choices.groupName, e.field[kLinkName], run.folderResolver);
     ComRef<IShellLinkA> shellLink;
     ComRef<IPersistFile> file;
     if (link.empty()) {

@@ -51,6 +51,8 @@ namespace shortcut_entry {
 enum : unsigned { kKind, kLinkName, kTarget, kArguments, kDescription, kIconFile, kIconIndex, kWorkingFolder,
                   kFieldCount };
 }
+// The kinds of field 0; any other number makes no link.
+enum ShortcutKind { kGroupShortcut, kDesktopShortcut, kStartMenuShortcut, kQuickLaunchShortcut, kExplicitShortcut };
 
 // File list record. The record's number in the list is the file's index,
 // which names it inside the payload.

@@ -699,16 +699,17 @@ void Loader::Derive(const toml::table& root) {
   if (h[field::kInformationPage] == "1" && !anyReadme)
     Fail(pages && pages->get("information") ? pages->get("information") : &root, "pages.information",
          "the information page needs a readme text (setup.readme or languages[].readme)");
-  int kinds[5] = {};
+  int kinds[kExplicitShortcut + 1] = {};
   for (auto& r : project_.records[static_cast<int>(ListKind::Shortcuts)]) {
     int k = DecimalInt(r[shortcut_entry::kKind]);
-    if (k >= 0 && k < 5) kinds[k]++;
+    if (k >= 0 && k <= kExplicitShortcut) kinds[k]++;
   }
-  h[field::kOfferDesktop] = Flag(kinds[1] > 0);
-  h[field::kOfferStartMenu] = Flag(kinds[2] > 0);
-  h[field::kOfferQuickLaunch] = Flag(kinds[3] > 0);
-  h[field::kOfferShortcuts] = Flag(kinds[1] + kinds[2] + kinds[3] > 0);
-  h[field::kMakeProgramGroup] = Flag(kinds[0] > 0 || programGroupGiven_);
+  h[field::kOfferDesktop] = Flag(kinds[kDesktopShortcut] > 0);
+  h[field::kOfferStartMenu] = Flag(kinds[kStartMenuShortcut] > 0);
+  h[field::kOfferQuickLaunch] = Flag(kinds[kQuickLaunchShortcut] > 0);
+  h[field::kOfferShortcuts] =
+      Flag(kinds[kDesktopShortcut] + kinds[kStartMenuShortcut] + kinds[kQuickLaunchShortcut] > 0);
+  h[field::kMakeProgramGroup] = Flag(kinds[kGroupShortcut] > 0 || programGroupGiven_);
   if (!pageGiven("group")) h[field::kGroupPage] = h[field::kMakeProgramGroup];
   if (!pageGiven("shortcuts")) h[field::kShortcutsPage] = h[field::kOfferShortcuts];
   if (pages && pages->get("group") && h[field::kGroupPage] == "1" && h[field::kMakeProgramGroup] == "0")

@@ -61,7 +61,8 @@ void Loader::Lists(const toml::table& root) {
   for (auto& [t, key] : Tables(root, "shortcuts")) {
     CheckKeys(*t, key, {"kind", "name", "target", "arguments", "description", "icon", "icon_index", "working_dir"});
     int kind = Choice(*t, key, "kind",
-                      {{"group", 0}, {"desktop", 1}, {"start-menu", 2}, {"quick-launch", 3}, {"path", 4}},
+                      {{"group", kGroupShortcut}, {"desktop", kDesktopShortcut}, {"start-menu", kStartMenuShortcut},
+                       {"quick-launch", kQuickLaunchShortcut}, {"path", kExplicitShortcut}},
                       "shortcut kind", true)
                    .value_or(0);
     std::string name = require(*t, key, "name");
