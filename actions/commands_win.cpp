@@ -20,25 +20,25 @@ void RunCommands(Run& run, InstallUi& ui, int phase) {
   const int32_t installPart = run.script.HeaderInt(field::kInstallCommandCount);
   const size_t count = installPart <= 0 ? 0 : list.Count() < static_cast<size_t>(installPart) ? list.Count() : static_cast<size_t>(installPart);
   for (size_t r = 0; r < count; ++r) {
-    if (list.FieldInt(r, 4) != phase) continue;
-    // Fields: -, file, parameters, show command, phase, wait flag.
+    using namespace command_entry;
+    if (list.FieldInt(r, kPhase) != phase) continue;
     ExpandedRecord e(list, r, run.folderResolver);
-    const Str folder = CommandDirectory(e.field[1]);
+    const Str folder = CommandDirectory(e.field[kFile]);
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_FLAG_NO_UI;
-    if (list.FieldIsOne(r, 5)) info.fMask |= SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
-    info.lpFile = e[1];
-    info.lpParameters = e[2];
+    if (list.FieldIsOne(r, kWait)) info.fMask |= SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
+    info.lpFile = e[kFile];
+    info.lpParameters = e[kParameters];
     info.lpDirectory = folder.c_str();
-    info.nShow = list.FieldInt(r, 3);
-    LogResult(ShellExecuteExA(&info) ? 0 : LastError(), "Command %s %s", e[1], e[2]);
+    info.nShow = list.FieldInt(r, kShow);
+    LogResult(ShellExecuteExA(&info) ? 0 : LastError(), "Command %s %s", e[kFile], e[kParameters]);
     // No handle when not asked to wait, or when no new process was started.
     if (info.hProcess) {
       while (WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT) ProcessPendingMessages();
       DWORD code = 0;
       GetExitCodeProcess(info.hProcess, &code);
-      Log("Command %s: exit code %u", e[1], static_cast<unsigned>(code));
+      Log("Command %s: exit code %u", e[kFile], static_cast<unsigned>(code));
       CloseHandle(info.hProcess);
     }
     ui.Add(kWorkUnit);

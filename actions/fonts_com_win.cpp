@@ -18,12 +18,11 @@ namespace {
 
 // Both return the outcome for the log: 0, a system error code or an HRESULT.
 uint32_t InstallFont(Run& run, const ExpandedRecord& e) {
-  // Fields: font name, font file.
-  const Str& file = e.field[1];
+  const Str& file = e.field[font_entry::kFile];
   DWORD attributes = GetFileAttributesA(file.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kFailedWithoutCode;  // a folder of that name
-  WriteRegistryValue(2, FontsKey(), e.field[0], FontRegistryData(file, run.folderResolver.ResolveFolder(folder::kFonts)), 0, false);
+  WriteRegistryValue(2, FontsKey(), e.field[font_entry::kName], FontRegistryData(file, run.folderResolver.ResolveFolder(folder::kFonts)), 0, false);
   uint32_t result = AddFontResourceA(file.c_str()) ? 0 : LastError();
   // A hung window elsewhere must not stop the installation.
   SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
@@ -36,9 +35,9 @@ bool IsAbsolute(const Str& path) {
 }
 
 uint32_t RegisterComServer(Run&, const ExpandedRecord& e) {
-  // Fields: DLL path, uninstall flag. The library's own folder, not the
-  // setup's, is searched for the DLLs it depends on.
-  const Str& path = e.field[0];
+  // The library's own folder, not the setup's, is searched for the DLLs it
+  // depends on.
+  const Str& path = e.field[com_registration::kLibrary];
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, IsAbsolute(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
   if (!module) return LastError();
   typedef HRESULT(WINAPI * Register)();
@@ -70,10 +69,12 @@ void ForEachFile(Run& run, InstallUi& ui, ListKind kind, unsigned fileField, con
 
 }  // namespace
 
-void InstallFonts(Run& run, InstallUi& ui) { ForEachFile(run, ui, ListKind::Fonts, 1, "Font", InstallFont); }
+void InstallFonts(Run& run, InstallUi& ui) {
+  ForEachFile(run, ui, ListKind::Fonts, font_entry::kFile, "Font", InstallFont);
+}
 
 void RegisterComServers(Run& run, InstallUi& ui) {
-  ForEachFile(run, ui, ListKind::ComRegistrations, 0, "COM registration", RegisterComServer);
+  ForEachFile(run, ui, ListKind::ComRegistrations, com_registration::kLibrary, "COM registration", RegisterComServer);
 }
 
 }  // namespace pvx

@@ -62,9 +62,10 @@ void WriteRegistryValue(int32_t rootCode, const Str& keyPath, const Str& valueNa
 void WriteRegistryEntries(Run& run, InstallUi& ui) {
   const ScriptList& list = run.script.List(ListKind::RegistryEntries);
   for (size_t r = 0; r < list.Count(); ++r) {
+    using namespace registry_entry;
     ExpandedRecord e(list, r, run.folderResolver);
-    WriteRegistryValue(list.FieldInt(r, 0), e.field[1], e.field[2], e.field[3], list.FieldInt(r, 4),
-                       list.FieldIsOne(r, 5));
+    WriteRegistryValue(list.FieldInt(r, kRoot), e.field[kKey], e.field[kValueName], e.field[kData],
+                       list.FieldInt(r, kType), list.FieldIsOne(r, kOverwrite));
     ui.Add(kWorkUnit);
   }
 }

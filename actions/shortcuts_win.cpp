@@ -57,28 +57,27 @@ void CreateShortcuts(Run& run, InstallUi& ui) {
   const bool chosen[] = {!choices.noGroupShortcuts, choices.desktop, choices.startMenu, choices.quickLaunch};
   const ScriptList& list = run.script.List(ListKind::Shortcuts);
   for (size_t r = 0; r < list.Count(); ++r) {
-    // Fields: kind, link name, target, arguments, description, icon file,
-    // icon index, working folder.
+    using namespace shortcut_entry;
     ExpandedRecord e(list, r, run.folderResolver);
-    const int kind = list.FieldInt(r, 0);
-    const Str link = ShortcutLinkPath(kind, kind >= 0 && kind < 4 && chosen[kind], choices.groupName,
-                                      e.field[1], run.folderResolver);
+    const int kind = list.FieldInt(r, kKind);
+    const bool kindChosen = kind >= 0 && kind <= kQuickLaunchShortcut && chosen[kind];
+    const Str link = ShortcutLinkPath(kind, kindChosen, choices.groupName, e.field[kLinkName], run.folderResolver);
     ComRef<IShellLinkA> shellLink;
     ComRef<IPersistFile> file;
     if (link.empty()) {
       // Not chosen in the wizard, or a kind or folder this machine lacks.
-      Log("Shortcut %s: skipped", e[1]);
+      Log("Shortcut %s: skipped", e[kLinkName]);
     } else {
       CreateFolderChain(FolderPart(link));
       HRESULT result = CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                         kIidShellLinkA, shellLink.Receive());
       if (SUCCEEDED(result)) result = shellLink->QueryInterface(kIidPersistFile, file.Receive());
       if (SUCCEEDED(result)) {
-        shellLink->SetArguments(e[3]);
-        shellLink->SetDescription(e[4]);
-        shellLink->SetPath(e[2]);
-        shellLink->SetWorkingDirectory(ShortcutWorkingFolder(e.field[7], e.field[2]).c_str());
-        if (!list.Field(r, 5).empty()) shellLink->SetIconLocation(e[5], list.FieldInt(r, 6));
+        shellLink->SetArguments(e[kArguments]);
+        shellLink->SetDescription(e[kDescription]);
+        shellLink->SetPath(e[kTarget]);
+        shellLink->SetWorkingDirectory(ShortcutWorkingFolder(e.field[kWorkingFolder], e.field[kTarget]).c_str());
+        if (!list.Field(r, kIconFile).empty()) shellLink->SetIconLocation(e[kIconFile], list.FieldInt(r, kIconIndex));
         WCHAR wide[1024];
         result = MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, 1024) ? file->Save(wide, FALSE)
                                                                                 : HRESULT_FROM_WIN32(GetLastError());

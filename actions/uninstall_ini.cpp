@@ -6,6 +6,7 @@
 #include "format/decimal.h"
 #include "format/header_fields.h"
 #include "format/language_texts.h"
+#include "format/record_fields.h"
 #include "core/language.h"
 
 namespace pvx {
@@ -47,19 +48,27 @@ struct Rule {
   uint8_t fields[4];
 };
 const Rule kRules[] = {
-    {ListKind::Folders, 'e', 1, false, 0, {0}},
-    {ListKind::UninstallExtras, 'o', -1, true, 2, {0, 1}},
-    {ListKind::ComRegistrations, 'u', 1, false, 0, {0}},
-    {ListKind::IniEntries, 'i', 5, false, 3, {0, 1, 2}},
-    {ListKind::RegistryEntries, 'r', 6, true, 3, {0, 1, 2}},
-    {ListKind::UninstallRegistryEntries, 'r', -1, true, 3, {0, 1, 2}},
-    {ListKind::Commands, 'b', -1, false, 4, {1, 2, 3, 5}},
-    {ListKind::Fonts, 'n', -1, false, 2, {0, 1}},
+    {ListKind::Folders, 'e', folder_entry::kUninstall, false, 0, {folder_entry::kPath}},
+    {ListKind::UninstallExtras, 'o', -1, true, 2, {uninstall_extra::kCode, uninstall_extra::kText}},
+    {ListKind::ComRegistrations, 'u', com_registration::kUnregister, false, 0, {com_registration::kLibrary}},
+    {ListKind::IniEntries, 'i', ini_entry::kUninstall, false, 3,
+     {ini_entry::kFile, ini_entry::kSection, ini_entry::kKey}},
+    {ListKind::RegistryEntries, 'r', registry_entry::kUninstall, true, 3,
+     {registry_entry::kRoot, registry_entry::kKey, registry_entry::kValueName}},
+    {ListKind::UninstallRegistryEntries, 'r', -1, true, 3,
+     {uninstall_registry_entry::kRoot, uninstall_registry_entry::kKey, uninstall_registry_entry::kValueName}},
+    {ListKind::Commands, 'b', -1, false, 4,
+     {command_entry::kFile, command_entry::kParameters, command_entry::kShow, command_entry::kWait}},
+    {ListKind::Fonts, 'n', -1, false, 2, {font_entry::kName, font_entry::kFile}},
 };
+// The one-line sections take the first field of their records, which the
+// loop below reads directly.
+static_assert(folder_entry::kPath == 0 && com_registration::kLibrary == 0, "[e] and [u] take field 0");
 
 // Where each [s] key comes from: 1..127 a language text, 128 + n header
 // field n as stored, 0 a value worked out below (or empty).
 constexpr uint8_t H(int n) { return static_cast<uint8_t>(128 + n); }
+static_assert(field::kUninstallSetting108 < 128, "the settings' header fields (108 the highest) stay below 128");
 const uint8_t kSettings[kSettingCount] = {
     // 0-13: the uninstaller's own texts.
     text::kRemoveWelcomeBody, text::kRemoveButton, text::kRemovingFrom, text::kRemoveTitle,
@@ -68,12 +77,21 @@ const uint8_t kSettings[kSettingCount] = {
     text::kRemovedFinishHint, text::kRemoveCancelQuestion, text::kUnregisteringStatus,
     // 14-16: buttons it shares with the wizard.
     text::kBackButton, text::kCancelButton, text::kFinishButton,
-    // 17-29.
-    0, 0, H(60), H(70), H(71), H(81), H(80), H(75), H(64), H(97), H(108), H(68), H(74),
+    // 17, 18: the bottom text (expanded) and the installation folder.
+    0, 0,
+    // 19-23: the header band and its picture.
+    H(field::kHeaderGradientStart), H(field::kHeaderColor), H(field::kHeaderPictureTransparent),
+    H(field::kHeaderPictureLeft), H(field::kHeaderPictureTop),
+    // 24-29: settings passed on (24 and 25 the end-of-removal notes, 26 the
+    // web address).
+    H(field::kUninstallSetting75), H(field::kUninstallSetting64), H(field::kUninstallSetting97),
+    H(field::kUninstallSetting108), H(field::kUninstallSetting68), H(field::kUninstallSetting74),
     // 30-39.
-    text::kRemoveWebSite, H(49), H(66), 0, 0, 0, 0, 0, H(31), 0,
+    text::kRemoveWebSite, H(field::kHeaderPicture), H(field::kHeaderGradient), 0, 0, 0, 0, 0,
+    H(field::kFontCount), 0,
     // 40-51.
-    H(93), H(45), 0, 0, 0, 0, 0, 0, H(69), H(72), H(73), H(78),
+    H(field::kFolderCount), H(field::kUninstallExtraCount), 0, 0, 0, 0, 0, 0, H(field::kTitleLeft),
+    H(field::kTitleTop), H(field::kSubtitleLeft), H(field::kSubtitleTop),
 };
 // Keys kFolderLines (37) to kAfterSections (46) that are counts of lines or
 // sections, by letter.
@@ -103,7 +121,7 @@ Str BuildUninstallIni(const SetupScript& script, const std::vector<Str>& files,
     for (size_t r = first; r < last; ++r) {
       if (rule.flag >= 0 && !list.FieldIsOne(r, static_cast<unsigned>(rule.flag))) continue;
       char name = rule.name;
-      if (rule.list == ListKind::Commands && list.FieldInt(r, 4) != 0) name = 'a';
+      if (rule.list == ListKind::Commands && list.FieldInt(r, command_entry::kPhase) != 0) name = 'a';
       const int n = ++counter[name - 'a'];
       if (!rule.count) {
         text.Line(n, ExpandFolderMacros(list.Field(r, 0), folders));

@@ -6,7 +6,7 @@
 namespace pvx {
 
 ExpandedRecord::ExpandedRecord(const ScriptList& list, size_t record, FolderResolver& folders) {
-  for (unsigned k = 0; k < list.width && k < 8; ++k) field[k] = ExpandFolderMacros(list.Field(record, k), folders);
+  for (unsigned k = 0; k < list.width && k < kWidestRecord; ++k) field[k] = ExpandFolderMacros(list.Field(record, k), folders);
 }
 
 ExpandedRecord::~ExpandedRecord() = default;

@@ -1,6 +1,7 @@
 // The path rules of the font, shortcut and command steps.
 #pragma once
 #include "core/folder_macros.h"
+#include "format/record_fields.h"
 #include "format/script.h"
 #include "format/str.h"
 #include "format/text_util.h"
@@ -8,13 +9,12 @@
 namespace pvx {
 
 // Every field of one list record with its FolderMacros replaced (fields
-// past the list's width stay empty; the widest list, the shortcuts, has
-// eight).
+// past the list's width stay empty), indexed by the list's field names.
 struct ExpandedRecord {
   ExpandedRecord(const ScriptList& list, size_t record, FolderResolver& folders);
   ~ExpandedRecord();  // out of line: one copy of the array's clean-up
   const char* operator[](unsigned k) const { return field[k].c_str(); }
-  Str field[8];
+  Str field[kWidestRecord];
 };
 
 // The data of a font's registry value: the bare file name when the Fonts
@@ -23,9 +23,7 @@ struct ExpandedRecord {
 // unknown (empty) Fonts folder matches nothing.
 Str FontRegistryData(const Str& file, const Str& fontsFolder);
 
-// Shortcut kinds; 4 names the link file itself, every other kind makes
-// no link.
-enum ShortcutKind { kGroupShortcut, kDesktopShortcut, kStartMenuShortcut, kQuickLaunchShortcut, kExplicitShortcut };
+// The shortcut kinds are in format/record_fields.h (ShortcutKind).
 
 // The full path of a shortcut's link, or empty text when none is made: the
 // kind's folder is not chosen (`chosen`: the group page's no-shortcuts box

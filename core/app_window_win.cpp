@@ -1,8 +1,10 @@
 #include "core/app_window_win.h"
 
+#include "format/stub_resources.h"
+
 namespace pvx {
 
-const char kIconName[] = "MAINICON";
+const char kIconName[] = PVX_ICON_RESOURCE_NAME;
 
 namespace {
 

@@ -7,9 +7,9 @@ namespace pvx {
 
 HWND CreateApplicationWindow(HINSTANCE instance);
 
-extern const char kIconName[];  // "MAINICON", the executable's icon resource
+extern const char kIconName[];  // PVX_ICON_RESOURCE_NAME, the executable's icon resource
 
-// A window class of this module with the executable's icon "MAINICON".
+// A window class of this module with the executable's icon.
 ATOM RegisterWindowClass(const char* name, WNDPROC proc, HBRUSH background);
 
 // The window whose Tab, Enter and Esc the message pump below handles as a

@@ -3,6 +3,8 @@
 
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/record_fields.h"
+#include "format/work_files.h"
 #include "format/text_util.h"
 
 namespace pvx {
@@ -11,7 +13,7 @@ int MatchRequestedLanguage(const ScriptList& languages, const Str& request) {
   Str wanted = AsciiUpper(request);
   int match = -1;
   for (size_t i = 0; i < languages.Count() && i < 256; ++i)
-    if (AsciiUpper(languages.Field(i, 0)).find(wanted) != Str::npos)
+    if (AsciiUpper(languages.Field(i, language_record::kName)).find(wanted) != Str::npos)
       match = static_cast<int>(i);
   return match;
 }
@@ -20,10 +22,10 @@ int PreselectedLanguage(const ScriptList& languages, int32_t userLanguageId) {
   int match = -1;
   size_t count = languages.Count() < 256 ? languages.Count() : 256;
   for (size_t i = 0; i < count; ++i)
-    if (languages.FieldInt(i, 1) == userLanguageId) match = static_cast<int>(i);
+    if (languages.FieldInt(i, language_record::kLanguageId) == userLanguageId) match = static_cast<int>(i);
   if (match >= 0) return match;
   for (size_t i = 0; i < count; ++i)
-    if (languages.Field(i, 0) == "English") return static_cast<int>(i);
+    if (languages.Field(i, language_record::kName) == "English") return static_cast<int>(i);
   return 0;
 }
 
@@ -43,8 +45,8 @@ void ApplyLanguage(SetupScript& script, uint8_t index, LanguageState& state) {
       texts[k] = k + offset < texts.size() ? texts[k + offset] : Str();
   }
   const ScriptList& records = script.List(ListKind::Languages);
-  state.licenseFileNo = FileNumber(records.Field(index, 2), 15);
-  state.readmeFileNo = FileNumber(records.Field(index, 3), 16);
+  state.licenseFileNo = FileNumber(records.Field(index, language_record::kLicenceFile), work_files::kLicence);
+  state.readmeFileNo = FileNumber(records.Field(index, language_record::kReadmeFile), work_files::kReadme);
 }
 
 const Str& LanguageText(const SetupScript& script, int k) {

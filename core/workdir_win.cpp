@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "format/text_util.h"
+#include "format/work_files.h"
 #include "core/workdir.h"
 
 namespace pvx {
@@ -69,7 +70,7 @@ void CleanupWorkDir(bool withLanguageFiles, int languages) {
   if (g_private) {
     Str folder = FolderPart(TempFileName(0));
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "temp_*.tmp").c_str(), &found);
+    HANDLE search = FindFirstFileA((folder + work_files::kPartPattern).c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
       do DeleteFileA((folder + found.cFileName).c_str());
       while (FindNextFileA(search, &found));

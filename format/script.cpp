@@ -5,24 +5,26 @@
 
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/record_fields.h"
 
 namespace pvx {
 
 namespace {
 
+// Each list's width is its record's field count (format/record_fields.h).
 const ListShape kShapes[kListKindCount] = {
-    {field::kRegistryVariableCount, -1, 4},
-    {field::kRegistryCount, -1, 7},
-    {field::kUninstallRegistryCount, -1, 3},
-    {field::kFontCount, -1, 2},
-    {field::kShortcutCount, -1, 8},
-    {field::kFileCount, -1, 3},
-    {field::kFolderCount, -1, 2},
-    {field::kInstallCommandCount, field::kUninstallCommandCount, 6},
-    {field::kIniCount, -1, 6},
-    {field::kUninstallExtraCount, -1, 2},
-    {field::kComCount, -1, 2},
-    {field::kLanguageCount, -1, 4},
+    {field::kRegistryVariableCount, -1, registry_variable::kFieldCount},
+    {field::kRegistryCount, -1, registry_entry::kFieldCount},
+    {field::kUninstallRegistryCount, -1, uninstall_registry_entry::kFieldCount},
+    {field::kFontCount, -1, font_entry::kFieldCount},
+    {field::kShortcutCount, -1, shortcut_entry::kFieldCount},
+    {field::kFileCount, -1, file_record::kFieldCount},
+    {field::kFolderCount, -1, folder_entry::kFieldCount},
+    {field::kInstallCommandCount, field::kUninstallCommandCount, command_entry::kFieldCount},
+    {field::kIniCount, -1, ini_entry::kFieldCount},
+    {field::kUninstallExtraCount, -1, uninstall_extra::kFieldCount},
+    {field::kComCount, -1, com_registration::kFieldCount},
+    {field::kLanguageCount, -1, language_record::kFieldCount},
 };
 
 const Str& Empty() {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "format/byte_source.h"
+#include "format/record_fields.h"
 
 namespace pvx {
 
@@ -135,8 +136,9 @@ void ResolveRegistryVariables(SetupScript& script, ReadRegistry read) {
   const ScriptList& vars = script.List(ListKind::RegistryVariables);
   script.registryValues.clear();
   for (size_t r = 0; r < vars.Count(); ++r) {
-    Str value = read(vars.FieldInt(r, 0), vars.Field(r, 1), vars.Field(r, 2));
-    if (value.empty()) value = vars.Field(r, 3);
+    Str value = read(vars.FieldInt(r, registry_variable::kRoot), vars.Field(r, registry_variable::kKey),
+                     vars.Field(r, registry_variable::kValueName));
+    if (value.empty()) value = vars.Field(r, registry_variable::kDefault);
     script.registryValues.push_back(std::move(value));
   }
 }

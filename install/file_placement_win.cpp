@@ -257,7 +257,7 @@ void InstallStoredForm(Placement& p) {
 bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, Str& destination,
                      uint64_t newSize, HANDLE* created) {
   const ScriptList& files = run.script.List(ListKind::Files);
-  destination = run.Expand(files.Field(index, 0));
+  destination = run.Expand(files.Field(index, file_record::kDestination));
   bool result = true;
   // For the log: what happens, and what decided it.
   const char* verb = "written";
@@ -280,7 +280,7 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
       run.install.madeFolder = folder;
   } else {
     bool newer = IsNewer(Calendar(newTime), Calendar(ExistingTime(destination)));
-    const int32_t mode = files.FieldInt(index, 1);
+    const int32_t mode = files.FieldInt(index, file_record::kOverwrite);
     by = "overwrite mode ";
     name = OverwriteModeName(mode);
     switch (DecideOverwrite(mode, newer)) {
@@ -298,7 +298,7 @@ bool ShouldWriteFile(Run& run, HWND owner, int index, const FILETIME& newTime, S
   Log("File %s: %s (%s%s)", destination.c_str(), verb, by, name);
   if (!result)
     destination = Str();
-  else if (files.FieldIsOne(index, 2))
+  else if (files.FieldIsOne(index, file_record::kUninstall))
     AddUninstallPath(run, destination);
   return result;
 }

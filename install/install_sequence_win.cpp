@@ -17,7 +17,7 @@ void CreateFolders(Run& run, InstallUi& ui) {
   ui.SetStatus(run.Text(text::kFoldersStatus));
   const ScriptList& folders = run.script.List(ListKind::Folders);
   for (size_t i = 0; i < folders.Count(); ++i) {
-    Str folder = run.Expand(folders.Field(i, 0));
+    Str folder = run.Expand(folders.Field(i, folder_entry::kPath));
     LogResult(CreateFolderChain(folder) ? 0 : LastError(), "Folder %s", folder.c_str());
     ui.Add(kWorkUnit);
   }

@@ -2,13 +2,14 @@
 #include "install/path_safety.h"
 
 #include "format/text_util.h"
+#include "format/work_files.h"
 
 namespace pvx {
 
 bool IsWorkDirMemberName(const Str& name) {
-  if (AsciiLower(name.substr(0, 6)) != "$inst\\") return false;
+  if (AsciiLower(name.substr(0, work_files::kFolderLength)) != work_files::kFolder) return false;
   if (name.find(':') != Str::npos || name.find('/') != Str::npos) return false;
-  size_t start = 6;
+  size_t start = work_files::kFolderLength;
   for (;;) {
     size_t cut = name.find('\\', start);
     Str part = name.substr(start, cut == Str::npos ? Str::npos : cut - start);

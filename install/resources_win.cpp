@@ -2,6 +2,7 @@
 
 #include "format/script.h"
 #include "format/stored_records.h"
+#include "format/work_files.h"
 #include "install/cab_extractor_win.h"
 #include "install/overwrite.h"
 #include "install/package_data_win.h"
@@ -26,7 +27,7 @@ void ExtractResourceArea(Run& run, FileSource& package) {
   Str temporary = TemporaryFolder();
   if (temporary.empty()) return;  // no private folder: nothing is unpacked
   if (trailer.IsCabinetForm()) {
-    Str cabinet = TempFileName(2);
+    Str cabinet = TempFileName(work_files::kResourceCabinet);
     CopyTarget target;
     target.file = CreateFileA(cabinet.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

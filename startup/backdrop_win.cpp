@@ -1,6 +1,7 @@
 #include "startup/backdrop_win.h"
 
 #include "format/header_fields.h"
+#include "format/work_files.h"
 #include "core/app_window_win.h"
 #include "core/dialog_win.h"
 #include "core/run_win.h"
@@ -66,7 +67,7 @@ void ShowBackdrop(Run& run) {
       GradientFill(dc, w, h, !s.HeaderFlag(field::kBackdropHorizontal), s.HeaderInt(field::kBackdropColorStart),
                    s.HeaderInt(field::kBackdropColorEnd));
     } else {
-      HBITMAP picture = LoadPicture(6);
+      HBITMAP picture = LoadPicture(work_files::kBackdropPicture);
       BITMAP b = {};
       GetObjectA(picture, sizeof b, &b);
       MemoryDc source(screen, picture);

@@ -60,7 +60,7 @@ int ShowLanguageDialog(Run& run, const ScriptList& records, int count) {
                          WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 67, 62, 210, 160,
                          kListId, font);
   for (int i = 0; i < count; ++i)
-    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(records.Field(i, 0).c_str()));
+    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(records.Field(i, language_record::kName).c_str()));
   SendMessageA(list, CB_SETCURSEL, PreselectedLanguage(records, GetUserDefaultLangID()), 0);
   AddControl(window, kButtonClass, "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 112, 95, 75, 23,
              IDOK, font);
@@ -97,7 +97,7 @@ void ChooseLanguage(Run& run) {
     how = "dialog";
   }
   ApplyLanguage(script, static_cast<uint8_t>(count > 1 ? index : 0), run.language);
-  requested = records.Field(run.language.index, 0);
+  requested = records.Field(run.language.index, language_record::kName);
   run.folders.languageName = requested;
   Log("Language: %s (%s)", requested.c_str(), how);
 }

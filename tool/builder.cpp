@@ -36,9 +36,12 @@
 #include "format/decimal.h"
 #include "format/file_attributes.h"
 #include "format/header_fields.h"
+#include "format/record_fields.h"
 #include "format/stored_records.h"
 #include "format/volumes.h"
+#include "format/work_files.h"
 #include "tool/cab_writer.h"
+#include "tool/list_records.h"
 #include "tool/output_files.h"
 #include "tool/progress.h"
 #include "tool/volume_plan.h"
@@ -51,7 +54,7 @@ namespace {
 
 std::string Decimal(uint64_t v) { return DecimalText(v); }
 
-std::string ResourceName(int number) { return "$inst\\" + std::to_string(number) + ".tmp"; }
+std::string ResourceName(int number) { return work_files::kFolder + std::to_string(number) + work_files::kSuffix; }
 
 std::string ReadWholeFile(const std::string& path, const char* what) {
   std::ifstream in(path, std::ios::binary);
@@ -144,10 +147,11 @@ ResourcePlan PlanResources(const Project& project) {
   std::map<int, std::string> files(project.pictures.begin(), project.pictures.end());
   const size_t languages = project.languages.size();
   // Numbers the runtime cleans up again: 15 and 16, 20..20+L and 50..50+L.
+  using namespace work_files;
   std::vector<int> pool;
-  for (size_t n = 20; n <= 20 + languages && n <= 255; ++n) pool.push_back(static_cast<int>(n));
-  for (size_t n = 50; n <= 50 + languages && n <= 255; ++n)
-    if (n > 20 + languages) pool.push_back(static_cast<int>(n));
+  for (size_t n = kLanguageFiles; n <= kLanguageFiles + languages && n <= 255; ++n) pool.push_back(static_cast<int>(n));
+  for (size_t n = kMoreLanguageFiles; n <= kMoreLanguageFiles + languages && n <= 255; ++n)
+    if (n > kLanguageFiles + languages) pool.push_back(static_cast<int>(n));
   size_t next = 0;
   std::map<std::string, int> stored;  // content -> number
   auto place = [&](const std::string& content, int preferred) {
@@ -178,12 +182,12 @@ ResourcePlan PlanResources(const Project& project) {
     const std::string* rt = l.readme ? &*l.readme : firstReadme;
     if (lt) {
       if (!l.licence) plan.warnings.push_back("language \"" + l.name + "\" has no licence; it shows the first one");
-      licence = place(*lt, licenceUsed ? -1 : 15);
+      licence = place(*lt, licenceUsed ? -1 : kLicence);
       licenceUsed = true;
     }
     if (rt) {
       if (!l.readme) plan.warnings.push_back("language \"" + l.name + "\" has no readme; it shows the first one");
-      readme = place(*rt, readmeUsed ? -1 : 16);
+      readme = place(*rt, readmeUsed ? -1 : kReadme);
       readmeUsed = true;
     }
     plan.languageDocuments.emplace_back(licence, readme);
@@ -219,7 +223,7 @@ int64_t ProgressMaximum(const SetupScript& s, uint64_t fileBytes) {
   const ScriptList& commands = s.List(ListKind::Commands);
   int64_t install = s.HeaderInt(field::kInstallCommandCount);
   for (int64_t r = 0; r < install && static_cast<size_t>(r) < commands.Count(); ++r) {
-    int32_t phase = commands.FieldInt(r, 4);
+    int32_t phase = commands.FieldInt(r, command_entry::kPhase);
     if (phase == 0 || phase == 1) ++units;
   }
   uint64_t total = fileBytes + units * 10240;
@@ -247,23 +251,27 @@ SetupScript ComposeScript(const Project& project, const ResourcePlan& resources,
     if (kind == ListKind::Files && !project.verbatim[k]) {
       records.clear();
       for (const PayloadFile& f : project.files)
-        records.push_back({f.destination, Decimal(static_cast<uint64_t>(f.overwrite)), f.uninstall ? "1" : "0"});
+        records.push_back(MakeRecord(kind, {{file_record::kDestination, f.destination},
+                                            {file_record::kOverwrite, Decimal(static_cast<uint64_t>(f.overwrite))},
+                                            {file_record::kUninstall, f.uninstall ? "1" : "0"}}));
     }
     if (kind == ListKind::Languages && !project.verbatim[k]) {
       records.clear();
       for (size_t i = 0; i < project.languages.size(); ++i) {
         const LanguageDef& l = project.languages[i];
         auto [licence, readme] = resources.languageDocuments[i];
-        records.push_back({l.name, Decimal(static_cast<uint64_t>(l.langId)),
-                           licence < 0 ? "" : Decimal(static_cast<uint64_t>(licence)),
-                           readme < 0 ? "" : Decimal(static_cast<uint64_t>(readme))});
+        records.push_back(
+            MakeRecord(kind, {{language_record::kName, l.name},
+                              {language_record::kLanguageId, Decimal(static_cast<uint64_t>(l.langId))},
+                              {language_record::kLicenceFile, licence < 0 ? "" : Decimal(static_cast<uint64_t>(licence))},
+                              {language_record::kReadmeFile, readme < 0 ? "" : Decimal(static_cast<uint64_t>(readme))}}));
       }
     }
     // The registration's EstimatedSize counts what is packed, signed
     // copies included.
     if (kind == ListKind::RegistryEntries && !project.verbatim[k] && project.estimatedSizeRecord >= 0 &&
         static_cast<size_t>(project.estimatedSizeRecord) < records.size())
-      records[project.estimatedSizeRecord][3] = Decimal(EstimatedSizeKiB(bytes));
+      records[project.estimatedSizeRecord][registry_entry::kData] = Decimal(EstimatedSizeKiB(bytes));
     for (auto& r : records)
       for (auto& t : r) list.texts.push_back(t);
     const ListShape& shape = ShapeOf(kind);
@@ -476,7 +484,7 @@ BuildResult BuildStaged(const Project& project, const BuildOptions& options) {
     spill = std::make_unique<SpillSink>();
     CabWriteOptions po = cabOptions;
     po.partStoredLength = project.partSize;
-    po.partName = [](unsigned k) { return "temp_" + std::to_string(k) + ".tmp"; };
+    po.partName = [](unsigned k) { return work_files::kPartPrefix + std::to_string(k) + work_files::kSuffix; };
     po.setId = static_cast<uint16_t>(setId);
     po.omitSignature = true;
     ProgressBar compressing(bar, "Compressing", inputBytes);

@@ -12,7 +12,9 @@
 #include <string>
 
 #include "format/header_fields.h"
+#include "format/record_fields.h"
 #include "format/stored_records.h"
+#include "format/work_files.h"
 #include "tool/commands.h"
 #include "tool/json.h"
 #include "tool/package_file.h"
@@ -33,7 +35,10 @@ std::string Below(const fs::path& root, const std::string& name, bool dropWorkDi
     why = "unsafe member name \"" + U(name) + "\" (absolute, or climbing out with ..): not extracted";
     return "";
   }
-  if (dropWorkDir && rel.compare(0, 6, "$inst/") == 0 && rel.size() > 6) rel = rel.substr(6);
+  // The member name with its folder separators turned into "/".
+  const std::string workDir = std::string(work_files::kFolder, work_files::kFolderLength - 1) + "/";
+  if (dropWorkDir && rel.compare(0, workDir.size(), workDir) == 0 && rel.size() > workDir.size())
+    rel = rel.substr(workDir.size());
   fs::path p = root / U(rel);
   std::error_code ec;
   fs::create_directories(p.parent_path(), ec);
@@ -109,9 +114,10 @@ int RunExtract(const std::string& setup, const std::string& dir) {
       manifest.Key("path").String(fs::relative(path, root).string());
       manifest.Key("index").Int(m.index);
       bool known = m.index >= 0 && static_cast<size_t>(m.index) < files.Count();
-      manifest.Key("destination").String(known ? U(files.Field(static_cast<size_t>(m.index), 0)) : "");
-      manifest.Key("overwrite").String(known ? files.Field(static_cast<size_t>(m.index), 1) : "");
-      manifest.Key("uninstall").String(known ? files.Field(static_cast<size_t>(m.index), 2) : "");
+      const size_t record = known ? static_cast<size_t>(m.index) : 0;
+      manifest.Key("destination").String(known ? U(files.Field(record, file_record::kDestination)) : "");
+      manifest.Key("overwrite").String(known ? files.Field(record, file_record::kOverwrite) : "");
+      manifest.Key("uninstall").String(known ? files.Field(record, file_record::kUninstall) : "");
       manifest.Key("size").UInt(m.size);
       manifest.Key("attributes").UInt(m.attributes);
       if (p.trailer().IsCabinetForm()) {

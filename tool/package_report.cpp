@@ -9,12 +9,14 @@
 
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/record_fields.h"
 #include "format/stored_records.h"
 #include "format/text_util.h"
 #include "tool/builder.h"
 #include "tool/commands.h"
 #include "tool/header_names.h"
 #include "tool/json.h"
+#include "tool/list_records.h"
 #include "tool/package_file.h"
 #include "tool/product.h"
 #include "tool/signing.h"
@@ -24,21 +26,43 @@ namespace pvx::tool {
 
 namespace {
 
-// Column names of every list, in ListKind order.
+// Column names of every list, in ListKind order, each in field order.
 const std::vector<std::vector<const char*>>& Columns() {
+  using C = const char*;
   static const std::vector<std::vector<const char*>> columns = {
-      {"root", "key", "value_name", "default"},
-      {"root", "key", "value_name", "data", "type", "overwrite", "uninstall"},
-      {"root", "key", "value_name"},
-      {"name", "file"},
-      {"kind", "name", "target", "arguments", "description", "icon", "icon_index", "working_dir"},
-      {"destination", "overwrite", "uninstall"},
-      {"path", "uninstall"},
-      {"note", "file", "parameters", "show", "phase", "wait"},
-      {"file", "section", "key", "value", "mode", "uninstall"},
-      {"code", "text"},
-      {"library", "unregister"},
-      {"name", "id", "licence_file", "readme_file"},
+      ByField<C>(ListKind::RegistryVariables,
+                 {{registry_variable::kRoot, "root"}, {registry_variable::kKey, "key"},
+                  {registry_variable::kValueName, "value_name"}, {registry_variable::kDefault, "default"}}),
+      ByField<C>(ListKind::RegistryEntries,
+                 {{registry_entry::kRoot, "root"}, {registry_entry::kKey, "key"},
+                  {registry_entry::kValueName, "value_name"}, {registry_entry::kData, "data"},
+                  {registry_entry::kType, "type"}, {registry_entry::kOverwrite, "overwrite"},
+                  {registry_entry::kUninstall, "uninstall"}}),
+      ByField<C>(ListKind::UninstallRegistryEntries,
+                 {{uninstall_registry_entry::kRoot, "root"}, {uninstall_registry_entry::kKey, "key"},
+                  {uninstall_registry_entry::kValueName, "value_name"}}),
+      ByField<C>(ListKind::Fonts, {{font_entry::kName, "name"}, {font_entry::kFile, "file"}}),
+      ByField<C>(ListKind::Shortcuts,
+                 {{shortcut_entry::kKind, "kind"}, {shortcut_entry::kLinkName, "name"},
+                  {shortcut_entry::kTarget, "target"}, {shortcut_entry::kArguments, "arguments"},
+                  {shortcut_entry::kDescription, "description"}, {shortcut_entry::kIconFile, "icon"},
+                  {shortcut_entry::kIconIndex, "icon_index"}, {shortcut_entry::kWorkingFolder, "working_dir"}}),
+      ByField<C>(ListKind::Files, {{file_record::kDestination, "destination"}, {file_record::kOverwrite, "overwrite"},
+                                   {file_record::kUninstall, "uninstall"}}),
+      ByField<C>(ListKind::Folders, {{folder_entry::kPath, "path"}, {folder_entry::kUninstall, "uninstall"}}),
+      ByField<C>(ListKind::Commands,
+                 {{command_entry::kNote, "note"}, {command_entry::kFile, "file"},
+                  {command_entry::kParameters, "parameters"}, {command_entry::kShow, "show"},
+                  {command_entry::kPhase, "phase"}, {command_entry::kWait, "wait"}}),
+      ByField<C>(ListKind::IniEntries,
+                 {{ini_entry::kFile, "file"}, {ini_entry::kSection, "section"}, {ini_entry::kKey, "key"},
+                  {ini_entry::kValue, "value"}, {ini_entry::kMode, "mode"}, {ini_entry::kUninstall, "uninstall"}}),
+      ByField<C>(ListKind::UninstallExtras, {{uninstall_extra::kCode, "code"}, {uninstall_extra::kText, "text"}}),
+      ByField<C>(ListKind::ComRegistrations,
+                 {{com_registration::kLibrary, "library"}, {com_registration::kUnregister, "unregister"}}),
+      ByField<C>(ListKind::Languages,
+                 {{language_record::kName, "name"}, {language_record::kLanguageId, "id"},
+                  {language_record::kLicenceFile, "licence_file"}, {language_record::kReadmeFile, "readme_file"}}),
   };
   return columns;
 }
@@ -105,13 +129,14 @@ std::vector<RegistrationEntry> Registrations(const SetupScript& s) {
   const std::string prefix = AsciiLower(std::string(kUninstallKey)) + "\\";
   const ScriptList& list = s.List(ListKind::RegistryEntries);
   for (size_t r = 0; r < list.Count(); ++r) {
-    int root = list.FieldInt(r, 0);
-    std::string key = list.Field(r, 1);
+    using namespace registry_entry;
+    int root = list.FieldInt(r, kRoot);
+    std::string key = list.Field(r, kKey);
     if ((root != 1 && root != 2) || AsciiLower(key).compare(0, prefix.size(), prefix) != 0) continue;
-    int type = list.FieldInt(r, 4);
-    out.push_back({RootName(root), key, list.Field(r, 2),
-                   type == 0 ? "string" : type == 1 ? "binary" : type == 2 ? "dword" : "none", list.Field(r, 3),
-                   list.FieldInt(r, 6) == 1});
+    int type = list.FieldInt(r, kType);
+    out.push_back({RootName(root), key, list.Field(r, kValueName),
+                   type == 0 ? "string" : type == 1 ? "binary" : type == 2 ? "dword" : "none", list.Field(r, kData),
+                   list.FieldIsOne(r, kUninstall)});
   }
   return out;
 }
@@ -313,7 +338,7 @@ void WriteJson(PackageFile& p, const Inspection& in) {
     j.Key("name").String(U(m.name));
     j.Key("index").Int(m.index);
     j.Key("destination").String(m.index >= 0 && static_cast<size_t>(m.index) < files.Count()
-                                    ? U(files.Field(static_cast<size_t>(m.index), 0))
+                                    ? U(files.Field(static_cast<size_t>(m.index), file_record::kDestination))
                                     : std::string());
     j.Key("size").UInt(m.size);
     j.Key("attributes").UInt(m.attributes);
@@ -399,7 +424,7 @@ void WriteText(PackageFile& p, const Inspection& in) {
   }
   const int64_t per = s.HeaderInt(field::kTextsPerLanguage);
   for (size_t l = 0; l < s.List(ListKind::Languages).Count() && per > 0; ++l) {
-    std::printf("\nLanguage strings of %s\n", Quote(s.List(ListKind::Languages).Field(l, 0)).c_str());
+    std::printf("\nLanguage strings of %s\n", Quote(s.List(ListKind::Languages).Field(l, language_record::kName)).c_str());
     for (int64_t k = 1; k <= per; ++k) {
       size_t pos = l * static_cast<size_t>(per) + static_cast<size_t>(k);
       std::printf("  %3lld %s\n", (long long)k, Quote(pos < s.languageStrings.size() ? s.languageStrings[pos] : "").c_str());
@@ -417,7 +442,7 @@ void WriteText(PackageFile& p, const Inspection& in) {
   const ScriptList& files = s.List(ListKind::Files);
   for (const PayloadMember& m : in.payload) {
     std::string dest = m.index >= 0 && static_cast<size_t>(m.index) < files.Count()
-                           ? Quote(files.Field(static_cast<size_t>(m.index), 0))
+                           ? Quote(files.Field(static_cast<size_t>(m.index), file_record::kDestination))
                            : "(no file-list record)";
     std::string time = t.IsCabinetForm() ? DosTimeText(m.dosDate, m.dosTime) + " local"
                                          : UnixTimeText(UnixFromFileTime(m.fileTime));

@@ -11,9 +11,12 @@
 
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/record_fields.h"
 #include "format/text_util.h"
 #include "format/trailer.h"
+#include "format/work_files.h"
 #include "tool/folder_names.h"
+#include "tool/list_records.h"
 #include "tool/pictures.h"
 #include "tool/rtf.h"
 #include "tool/text_convert.h"
@@ -297,7 +300,8 @@ void Loader::ProductRegistration() {
   // A [[registry]] entry of the same value is the project's own choice.
   auto given = [&](const std::string& name) {
     for (const auto& r : records)
-      if (DecimalInt(r[0]) == 2 && AsciiLower(r[1]) == AsciiLower(key) && AsciiLower(r[2]) == AsciiLower(name))
+      if (DecimalInt(r[registry_entry::kRoot]) == 2 && AsciiLower(r[registry_entry::kKey]) == AsciiLower(key) &&
+          AsciiLower(r[registry_entry::kValueName]) == AsciiLower(name))
         return true;
     return false;
   };
@@ -306,18 +310,28 @@ void Loader::ProductRegistration() {
     written.insert(v.name);
     if (given(v.name)) continue;
     if (v.name == kEstimatedSizeValue) project_.estimatedSizeRecord = static_cast<int>(records.size());
-    records.push_back({"2", key, v.name, v.data, DecimalText(static_cast<int64_t>(v.type)), "1", "1"});
+    using namespace registry_entry;
+    records.push_back(MakeRecord(ListKind::RegistryEntries,
+                                 {{kRoot, "2"}, {kKey, key}, {kValueName, v.name}, {kData, v.data},
+                                  {kType, DecimalText(static_cast<int64_t>(v.type))}, {kOverwrite, "1"},
+                                  {kUninstall, "1"}}));
   }
   // What an earlier version may have written and this one does not: the
   // uninstallation removes it too, and with it the key.
   auto& leftovers = project_.records[static_cast<int>(ListKind::UninstallRegistryEntries)];
   for (const std::string& name : RegistrationValueNames())
-    if (!written.count(name) && !given(name)) leftovers.push_back({"2", key, name});
+    if (!written.count(name) && !given(name))
+      leftovers.push_back(MakeRecord(ListKind::UninstallRegistryEntries, {{uninstall_registry_entry::kRoot, "2"},
+                                                                          {uninstall_registry_entry::kKey, key},
+                                                                          {uninstall_registry_entry::kValueName, name}}));
   auto& variables = project_.records[static_cast<int>(ListKind::RegistryVariables)];
   if (variables.size() >= 19)
     Fail(productNode_, "product",
          "the upgrade folder needs a registry variable, and [[registry_variables]] takes all of {reg1} to {reg19}");
-  variables.push_back({"2", key, "InstallLocation", h[field::kDefaultFolder]});
+  variables.push_back(MakeRecord(ListKind::RegistryVariables,
+                                 {{registry_variable::kRoot, "2"}, {registry_variable::kKey, key},
+                                  {registry_variable::kValueName, "InstallLocation"},
+                                  {registry_variable::kDefault, h[field::kDefaultFolder]}}));
   h[field::kDefaultFolder] = FolderMacro(81 + static_cast<int>(variables.size()) - 1);
 }
 
@@ -459,11 +473,11 @@ void Loader::Pictures(const toml::table* wizard, const toml::table* backdrop) {
     std::string (*draw)();
   };
   const Slot slots[] = {
-      {wizard, "wizard", "header_picture", 4, DefaultHeaderPicture},
-      {wizard, "wizard", "side_picture", 5, DefaultSidePicture},
-      {wizard, "wizard", "folder_picture", 7, DefaultFolderPicture},
-      {wizard, "wizard", "shortcuts_picture", 8, DefaultShortcutsPicture},
-      {backdrop, "backdrop", "picture", 6, nullptr},
+      {wizard, "wizard", "header_picture", work_files::kHeaderPicture, DefaultHeaderPicture},
+      {wizard, "wizard", "side_picture", work_files::kSidePicture, DefaultSidePicture},
+      {wizard, "wizard", "folder_picture", work_files::kFolderPicture, DefaultFolderPicture},
+      {wizard, "wizard", "shortcuts_picture", work_files::kShortcutsPicture, DefaultShortcutsPicture},
+      {backdrop, "backdrop", "picture", work_files::kBackdropPicture, nullptr},
   };
   auto& h = project_.header;
   for (const Slot& s : slots) {
@@ -476,8 +490,8 @@ void Loader::Pictures(const toml::table* wizard, const toml::table* backdrop) {
       if (!s.draw) continue;
       bytes = s.draw();
     } else if (*value == "none") {
-      if (s.number == 4) h[field::kHeaderPicture] = "0";
-      if (s.number == 5) h[field::kSidePicture] = "0";
+      if (s.number == work_files::kHeaderPicture) h[field::kHeaderPicture] = "0";
+      if (s.number == work_files::kSidePicture) h[field::kSidePicture] = "0";
       continue;
     } else {
       bytes = ReadFile(n, key, *value);
@@ -626,8 +640,10 @@ void Loader::Uninstall(const toml::table& t) {
       CheckKeys(e, key, {"root", "key", "name"});
       auto k = Text(e, key, "key");
       if (!k) Fail(&e, key + ".key", "missing");
-      unreg.push_back({DecimalText(static_cast<int64_t>(RootCode(e, key, "root", true))), *k,
-                       Text(e, key, "name").value_or("")});
+      unreg.push_back(MakeRecord(ListKind::UninstallRegistryEntries,
+                                 {{uninstall_registry_entry::kRoot, DecimalText(static_cast<int64_t>(RootCode(e, key, "root", true)))},
+                                  {uninstall_registry_entry::kKey, *k},
+                                  {uninstall_registry_entry::kValueName, Text(e, key, "name").value_or("")}}));
     }
   auto& extras = project_.records[static_cast<int>(ListKind::UninstallExtras)];
   if (const toml::array* a = Array(t, p, "extras"))
@@ -637,7 +653,8 @@ void Loader::Uninstall(const toml::table& t) {
       if (!n.is_table()) Fail(&n, key, std::string("expected a table, found ") + TypeName(n));
       const toml::table& e = *n.as_table();
       CheckKeys(e, key, {"code", "text"});
-      extras.push_back({TextOrNumber(e, key, "code").value_or("0"), Text(e, key, "text").value_or("")});
+      extras.push_back(MakeRecord(ListKind::UninstallExtras, {{uninstall_extra::kCode, TextOrNumber(e, key, "code").value_or("0")},
+                                                               {uninstall_extra::kText, Text(e, key, "text").value_or("")}}));
     }
 }
 
@@ -682,25 +699,27 @@ void Loader::Derive(const toml::table& root) {
   if (h[field::kInformationPage] == "1" && !anyReadme)
     Fail(pages && pages->get("information") ? pages->get("information") : &root, "pages.information",
          "the information page needs a readme text (setup.readme or languages[].readme)");
-  int kinds[5] = {};
+  int kinds[kExplicitShortcut + 1] = {};
   for (auto& r : project_.records[static_cast<int>(ListKind::Shortcuts)]) {
-    int k = DecimalInt(r[0]);
-    if (k >= 0 && k < 5) kinds[k]++;
+    int k = DecimalInt(r[shortcut_entry::kKind]);
+    if (k >= 0 && k <= kExplicitShortcut) kinds[k]++;
   }
-  h[field::kOfferDesktop] = Flag(kinds[1] > 0);
-  h[field::kOfferStartMenu] = Flag(kinds[2] > 0);
-  h[field::kOfferQuickLaunch] = Flag(kinds[3] > 0);
-  h[field::kOfferShortcuts] = Flag(kinds[1] + kinds[2] + kinds[3] > 0);
-  h[field::kMakeProgramGroup] = Flag(kinds[0] > 0 || programGroupGiven_);
+  h[field::kOfferDesktop] = Flag(kinds[kDesktopShortcut] > 0);
+  h[field::kOfferStartMenu] = Flag(kinds[kStartMenuShortcut] > 0);
+  h[field::kOfferQuickLaunch] = Flag(kinds[kQuickLaunchShortcut] > 0);
+  h[field::kOfferShortcuts] =
+      Flag(kinds[kDesktopShortcut] + kinds[kStartMenuShortcut] + kinds[kQuickLaunchShortcut] > 0);
+  h[field::kMakeProgramGroup] = Flag(kinds[kGroupShortcut] > 0 || programGroupGiven_);
   if (!pageGiven("group")) h[field::kGroupPage] = h[field::kMakeProgramGroup];
   if (!pageGiven("shortcuts")) h[field::kShortcutsPage] = h[field::kOfferShortcuts];
   if (pages && pages->get("group") && h[field::kGroupPage] == "1" && h[field::kMakeProgramGroup] == "0")
     Warn(pages->get("group"), "pages.group", "the program-group page shows only with a program group or group shortcuts");
-  if (project_.pictures.count(4) == 0) h[field::kHeaderPicture] = "0";
-  if (project_.pictures.count(5) == 0) h[field::kSidePicture] = "0";
-  if (h[field::kOfferShortcuts] == "0") project_.pictures.erase(8);
-  if (h[field::kFolderPage] == "0") project_.pictures.erase(7);
-  if (h[field::kShowBackdrop] == "0" || h[field::kBackdropGradient] == "1") project_.pictures.erase(6);
+  if (project_.pictures.count(work_files::kHeaderPicture) == 0) h[field::kHeaderPicture] = "0";
+  if (project_.pictures.count(work_files::kSidePicture) == 0) h[field::kSidePicture] = "0";
+  if (h[field::kOfferShortcuts] == "0") project_.pictures.erase(work_files::kShortcutsPicture);
+  if (h[field::kFolderPage] == "0") project_.pictures.erase(work_files::kFolderPicture);
+  if (h[field::kShowBackdrop] == "0" || h[field::kBackdropGradient] == "1")
+    project_.pictures.erase(work_files::kBackdropPicture);
 }
 
 Project Loader::Run(const toml::table& root) {

@@ -6,14 +6,19 @@
 
 #include "format/decimal.h"
 #include "format/header_fields.h"
+#include "format/record_fields.h"
 #include "format/text_util.h"
+#include "tool/list_records.h"
 #include "tool/text_convert.h"
 
 namespace pvx::tool::project_reading {
 
 void Loader::Lists(const toml::table& root) {
-  auto add = [&](ListKind k, std::vector<std::string> r) {
-    project_.records[static_cast<int>(k)].push_back(std::move(r));
+  // The record's texts by field name (format/record_fields.h); they are
+  // worked out in the order given, which is also the order their errors
+  // are found in.
+  auto add = [&](ListKind k, std::initializer_list<std::pair<unsigned, std::string>> fields) {
+    project_.records[static_cast<int>(k)].push_back(MakeRecord(k, fields));
   };
   auto require = [&](const toml::table& t, const std::string& key, const char* name) {
     auto s = Text(t, key, name);
@@ -22,9 +27,12 @@ void Loader::Lists(const toml::table& root) {
   };
   for (auto& [t, key] : Tables(root, "registry_variables")) {
     CheckKeys(*t, key, {"root", "key", "name", "default"});
+    using namespace registry_variable;
     add(ListKind::RegistryVariables,
-        {DecimalText(static_cast<int64_t>(RootCode(*t, key, "root", true))), Text(*t, key, "key", false).value_or(""),
-         Text(*t, key, "name", false).value_or(""), Text(*t, key, "default").value_or("")});
+        {{kRoot, DecimalText(static_cast<int64_t>(RootCode(*t, key, "root", true)))},
+         {kKey, Text(*t, key, "key", false).value_or("")},
+         {kValueName, Text(*t, key, "name", false).value_or("")},
+         {kDefault, Text(*t, key, "default").value_or("")}});
     if (!t->get("key")) Fail(t, key + ".key", "missing");
   }
   for (auto& [t, key] : Tables(root, "registry")) {
@@ -37,33 +45,43 @@ void Loader::Lists(const toml::table& root) {
       Fail(t->get("data"), key + ".data", "binary data must be pairs of hexadecimal digits");
     if (type == 2 && t->get("data") && !t->get("data")->is_integer())
       Fail(t->get("data"), key + ".data", "a dword value needs an integer");
-    add(ListKind::RegistryEntries, {DecimalText(static_cast<int64_t>(root)), k, Text(*t, key, "name").value_or(""),
-                                    data, DecimalText(static_cast<int64_t>(type)),
-                                    Flag(Bool(*t, key, "overwrite").value_or(true)),
-                                    Flag(Bool(*t, key, "uninstall").value_or(false))});
+    using namespace registry_entry;
+    add(ListKind::RegistryEntries, {{kRoot, DecimalText(static_cast<int64_t>(root))},
+                                    {kKey, k},
+                                    {kValueName, Text(*t, key, "name").value_or("")},
+                                    {kData, data},
+                                    {kType, DecimalText(static_cast<int64_t>(type))},
+                                    {kOverwrite, Flag(Bool(*t, key, "overwrite").value_or(true))},
+                                    {kUninstall, Flag(Bool(*t, key, "uninstall").value_or(false))}});
   }
   for (auto& [t, key] : Tables(root, "fonts")) {
     CheckKeys(*t, key, {"name", "file"});
-    add(ListKind::Fonts, {require(*t, key, "name"), require(*t, key, "file")});
+    add(ListKind::Fonts, {{font_entry::kName, require(*t, key, "name")}, {font_entry::kFile, require(*t, key, "file")}});
   }
   for (auto& [t, key] : Tables(root, "shortcuts")) {
     CheckKeys(*t, key, {"kind", "name", "target", "arguments", "description", "icon", "icon_index", "working_dir"});
     int kind = Choice(*t, key, "kind",
-                      {{"group", 0}, {"desktop", 1}, {"start-menu", 2}, {"quick-launch", 3}, {"path", 4}},
+                      {{"group", kGroupShortcut}, {"desktop", kDesktopShortcut}, {"start-menu", kStartMenuShortcut},
+                       {"quick-launch", kQuickLaunchShortcut}, {"path", kExplicitShortcut}},
                       "shortcut kind", true)
                    .value_or(0);
     std::string name = require(*t, key, "name");
     if (name.size() < 4 || AsciiLower(name.substr(name.size() - 4)) != ".lnk")
       Warn(t->get("name"), key + ".name", "a shortcut name normally ends in \".lnk\"");
-    add(ListKind::Shortcuts,
-        {DecimalText(static_cast<int64_t>(kind)), name, require(*t, key, "target"), Text(*t, key, "arguments").value_or(""),
-         Text(*t, key, "description").value_or(""), Text(*t, key, "icon").value_or(""),
-         DecimalText(Int(*t, key, "icon_index", INT32_MIN, INT32_MAX).value_or(0)),
-         Text(*t, key, "working_dir").value_or("")});
+    using namespace shortcut_entry;
+    add(ListKind::Shortcuts, {{kKind, DecimalText(static_cast<int64_t>(kind))},
+                              {kLinkName, name},
+                              {kTarget, require(*t, key, "target")},
+                              {kArguments, Text(*t, key, "arguments").value_or("")},
+                              {kDescription, Text(*t, key, "description").value_or("")},
+                              {kIconFile, Text(*t, key, "icon").value_or("")},
+                              {kIconIndex, DecimalText(Int(*t, key, "icon_index", INT32_MIN, INT32_MAX).value_or(0))},
+                              {kWorkingFolder, Text(*t, key, "working_dir").value_or("")}});
   }
   for (auto& [t, key] : Tables(root, "folders")) {
     CheckKeys(*t, key, {"path", "uninstall"});
-    add(ListKind::Folders, {require(*t, key, "path"), Flag(Bool(*t, key, "uninstall").value_or(true))});
+    add(ListKind::Folders, {{folder_entry::kPath, require(*t, key, "path")},
+                            {folder_entry::kUninstall, Flag(Bool(*t, key, "uninstall").value_or(true))}});
   }
   std::vector<std::vector<std::string>> uninstallCommands;
   for (auto& [t, key] : Tables(root, "commands")) {
@@ -75,12 +93,15 @@ void Loader::Lists(const toml::table& root) {
     int show = Choice(*t, key, "show", {{"hidden", 0}, {"normal", 1}, {"minimized", 2}, {"maximized", 3}},
                       "show command", true)
                    .value_or(1);
-    std::vector<std::string> r = {Text(*t, key, "note").value_or(""), require(*t, key, "file"),
-                                  Text(*t, key, "parameters").value_or(""), DecimalText(static_cast<int64_t>(show)),
-                                  DecimalText(static_cast<int64_t>(*when % 10)),
-                                  Flag(Bool(*t, key, "wait").value_or(false))};
-    if (*when >= 10) uninstallCommands.push_back(r);
-    else add(ListKind::Commands, r);
+    using namespace command_entry;
+    Record r = MakeRecord(ListKind::Commands, {{kNote, Text(*t, key, "note").value_or("")},
+                                               {kFile, require(*t, key, "file")},
+                                               {kParameters, Text(*t, key, "parameters").value_or("")},
+                                               {kShow, DecimalText(static_cast<int64_t>(show))},
+                                               {kPhase, DecimalText(static_cast<int64_t>(*when % 10))},
+                                               {kWait, Flag(Bool(*t, key, "wait").value_or(false))}});
+    if (*when >= 10) uninstallCommands.push_back(std::move(r));
+    else project_.records[static_cast<int>(ListKind::Commands)].push_back(std::move(r));
   }
   auto& cmds = project_.records[static_cast<int>(ListKind::Commands)];
   project_.header[field::kInstallCommandCount] = DecimalText(static_cast<uint64_t>(cmds.size()));
@@ -89,13 +110,19 @@ void Loader::Lists(const toml::table& root) {
   for (auto& [t, key] : Tables(root, "ini")) {
     CheckKeys(*t, key, {"file", "section", "key", "value", "mode", "uninstall"});
     int mode = Choice(*t, key, "mode", {{"if-empty", 0}, {"always", 1}}, "write mode").value_or(1);
-    add(ListKind::IniEntries, {require(*t, key, "file"), require(*t, key, "section"), require(*t, key, "key"),
-                               TextOrNumber(*t, key, "value").value_or(""), DecimalText(static_cast<int64_t>(mode)),
-                               Flag(Bool(*t, key, "uninstall").value_or(false))});
+    using namespace ini_entry;
+    add(ListKind::IniEntries, {{kFile, require(*t, key, "file")},
+                               {kSection, require(*t, key, "section")},
+                               {kKey, require(*t, key, "key")},
+                               {kValue, TextOrNumber(*t, key, "value").value_or("")},
+                               {kMode, DecimalText(static_cast<int64_t>(mode))},
+                               {kUninstall, Flag(Bool(*t, key, "uninstall").value_or(false))}});
   }
   for (auto& [t, key] : Tables(root, "com")) {
     CheckKeys(*t, key, {"library", "unregister"});
-    add(ListKind::ComRegistrations, {require(*t, key, "library"), Flag(Bool(*t, key, "unregister").value_or(true))});
+    add(ListKind::ComRegistrations,
+        {{com_registration::kLibrary, require(*t, key, "library")},
+         {com_registration::kUnregister, Flag(Bool(*t, key, "unregister").value_or(true))}});
   }
 }
 

@@ -2,6 +2,7 @@
 #include "wizard/images_win.h"
 
 #include "format/header_fields.h"
+#include "format/work_files.h"
 #include "core/run_win.h"
 #include "core/workdir_win.h"
 #include "core/gradient.h"
@@ -54,16 +55,16 @@ HBITMAP LoadPicture(int n) {
 void LoadWizardPictures(Run& run) {
   const SetupScript& s = run.script;
   Pictures& p = run.pictures;
-  if (s.HeaderFlag(field::kHeaderPicture)) p.header = LoadPicture(4);
+  if (s.HeaderFlag(field::kHeaderPicture)) p.header = LoadPicture(work_files::kHeaderPicture);
   // A silent run paints nothing; the header picture still goes with the
   // uninstaller.
   if (run.startup.silentMode) return;
-  if (s.HeaderFlag(field::kSidePicture)) p.side = LoadPicture(5);
-  if (s.HeaderFlag(field::kFolderPage)) p.folder = LoadPicture(7);
+  if (s.HeaderFlag(field::kSidePicture)) p.side = LoadPicture(work_files::kSidePicture);
+  if (s.HeaderFlag(field::kFolderPage)) p.folder = LoadPicture(work_files::kFolderPicture);
   // Any offered shortcut kind.
   for (int n = field::kOfferDesktop; n <= field::kOfferQuickLaunch; ++n)
     if (s.HeaderFlag(n)) {
-      p.shortcuts = LoadPicture(8);
+      p.shortcuts = LoadPicture(work_files::kShortcutsPicture);
       break;
     }
 }
