@@ -5,6 +5,8 @@ the same files, side by side in one run.
 Payloads (generated deterministically):
   many-small  2,000 files of 1-64 KiB in 40 folders (about 62 MiB), text-like and random
   few-large   5 files of 40 MiB, half random, half text-like
+  small       40 files of 1-16 KiB in 4 folders (about 0.3 MiB): the start-up
+              and the wizard dominate; only with --only small
 
 Packing: parvolex (MSZIP cabinet), `gcab -c -z`, makensis with zlib.
 
@@ -32,7 +34,7 @@ With --signed the stored-form package is also signed (osslsigncode, a
 throwaway self-signed certificate) and installed against its unsigned
 twin: the difference is the cost of the runtime's digest check.
 
-Usage: bench/install_bench.py [--runs N] [--phase-runs N] [--only many-small|few-large] [--skip-install]
+Usage: bench/install_bench.py [--runs N] [--phase-runs N] [--only many-small|few-large|small] [--skip-install]
                               [--signed] [--json PATH]
 """
 import argparse
@@ -75,7 +77,14 @@ def generate(name):
         return folder
     shutil.rmtree(folder, ignore_errors=True)
     rng = random.Random(20261209)
-    if name == "many-small":
+    if name == "small":
+        for i in range(40):
+            sub = os.path.join(folder, "dir%d" % (i % 4))
+            os.makedirs(sub, exist_ok=True)
+            size = rng.randrange(1024, 16 * 1024 + 1)
+            with open(os.path.join(sub, "file%02d.dat" % i), "wb") as f:
+                f.write(chunk(rng, size, 0.5 if i % 2 else 0.1))
+    elif name == "many-small":
         for i in range(2000):
             sub = os.path.join(folder, "dir%02d" % (i % 40))
             os.makedirs(sub, exist_ok=True)
@@ -323,7 +332,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--phase-runs", type=int, default=5, help="runs of each phase table (0: none)")
-    parser.add_argument("--only")
+    parser.add_argument("--only", choices=("many-small", "few-large", "small"))
     parser.add_argument("--skip-install", action="store_true")
     parser.add_argument("--signed", action="store_true", help="also a signed stored-form package against its twin")
     parser.add_argument("--json", help="write the raw times there")
@@ -337,9 +346,7 @@ def main():
         ": the 64-bit Wine stand-in" if harness.WINEARCH == "win64" else ""))
     print("machine: %s; load %s" % (machine(), load()))
     rows = []
-    for name in ("many-small", "few-large"):
-        if args.only and args.only != name:
-            continue
+    for name in [args.only] if args.only else ["many-small", "few-large"]:
         rows += bench(name, args.runs, args.skip_install, args.phase_runs, args.signed)
     if args.json:
         with open(args.json, "w") as f:
