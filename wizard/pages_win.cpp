@@ -197,10 +197,12 @@ LRESULT CALLBACK ControlHook(HWND window, UINT message, WPARAM w, LPARAM l) {
 }
 
 // What the installation reads: the panels, the boxes that carry the
-// user's choices with their initial states, the status line and the
-// progress bar. A silent run's hidden wizard is made of these alone.
+// user's choices with their initial states, and the status line. A
+// silent run's hidden wizard is made of these alone. (Not the progress
+// bar: the installation only sets it, and nobody sees it; without it a
+// silent run never loads the common controls.)
 constexpr uint32_t kEssentialKinds = 1u << kPanel | 1u << kCheck | 1u << kCheckShown | 1u << kRadioFirst |
-                                     1u << kRadio | 1u << kEdit | 1u << kLine | 1u << kProgress;
+                                     1u << kRadio | 1u << kEdit | 1u << kLine;
 
 void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   const ControlSpec& s = SpecOf(id);
@@ -209,12 +211,21 @@ void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   // leaves every page's Tab cycle as it was.)
   int page = id <= kInstallingPanel ? id : s.parent;
   bool later = !g_wizard.complete && page >= kWhitePanel && page != g_wizard.firstPanel;
-  bool unseen = g_wizard.run->startup.silentMode && !(kEssentialKinds >> s.kind & 1);
+  bool silent = g_wizard.run->startup.silentMode;
+  bool unseen = silent && !(kEssentialKinds >> s.kind & 1);
   if (Ctl(id) || later || unseen) return;
   // Loaded with the first rich edit box: not at all in a silent run.
   if (s.kind == kRich) LoadSystemLibrary("riched20.dll");
+  // The same for the common controls, with the first list or progress bar.
+  if (s.kind == kList || s.kind == kProgress) InitCommonControlsByName();
   const KindSpec& k = kKinds[s.kind];
-  HWND control = CreateWindowExA(kExStyles[k.exStyle], kClasses[k.windowClass], "", WS_CHILD | k.style, s.x, s.y,
+  // A silent run's hidden controls are all of the wizard's own class,
+  // which keeps a box's check state and a text as the system's controls
+  // do: those (buttons, edit boxes, labels) the manifest redirects to the
+  // common controls, whose loading would be the largest part of a silent
+  // run's start.
+  HWND control = CreateWindowExA(kExStyles[k.exStyle], kClasses[silent ? 6 : k.windowClass], "",
+                                 WS_CHILD | k.style, s.x, s.y,
                                  s.w, s.h, Ctl(s.parent), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  instance, nullptr);
   g_wizard.ctl[id] = control;
