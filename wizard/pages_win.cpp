@@ -197,12 +197,10 @@ LRESULT CALLBACK ControlHook(HWND window, UINT message, WPARAM w, LPARAM l) {
 }
 
 // What the installation reads: the panels, the boxes that carry the
-// user's choices with their initial states, and the status line. A
-// silent run's hidden wizard is made of these alone. (Not the progress
-// bar: the installation only sets it, and nobody sees it; without it a
-// silent run never loads the common controls.)
+// user's choices with their initial states, the status line and the
+// progress bar. A silent run's hidden wizard is made of these alone.
 constexpr uint32_t kEssentialKinds = 1u << kPanel | 1u << kCheck | 1u << kCheckShown | 1u << kRadioFirst |
-                                     1u << kRadio | 1u << kEdit | 1u << kLine;
+                                     1u << kRadio | 1u << kEdit | 1u << kLine | 1u << kProgress;
 
 void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   const ControlSpec& s = SpecOf(id);
@@ -217,13 +215,16 @@ void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   // Loaded with the first rich edit box: not at all in a silent run.
   if (s.kind == kRich) LoadSystemLibrary("riched20.dll");
   // The same for the common controls, with the first list or progress bar.
-  if (s.kind == kList || s.kind == kProgress) InitCommonControlsByName();
+  if (!silent && (s.kind == kList || s.kind == kProgress)) InitCommonControlsByName();
   const KindSpec& k = kKinds[s.kind];
   // A silent run's hidden controls are all of the wizard's own class,
   // which keeps a box's check state and a text as the system's controls
-  // do: those (buttons, edit boxes, labels) the manifest redirects to the
+  // do, and takes the progress bar's messages without a word: the
+  // system's buttons, edit boxes and labels the manifest redirects to the
   // common controls, whose loading would be the largest part of a silent
-  // run's start.
+  // run's start. (The hidden progress bar stays: the installation's
+  // messages to a missing window would change the last error that a
+  // failed file's log line reports.)
   HWND control = CreateWindowExA(kExStyles[k.exStyle], kClasses[silent ? 6 : k.windowClass], "",
                                  WS_CHILD | k.style, s.x, s.y,
                                  s.w, s.h, Ctl(s.parent), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
