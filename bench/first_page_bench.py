@@ -36,6 +36,10 @@ the demo or change it (the stored form instead of the cabinet, side
 picture, licence and information pages, the second language, every page
 but Welcome), to show where the time goes.
 
+--baseline-runtime PATH also times the demo built with that runtime stub (a
+copy of the stub from before a change), interleaved with the others, and
+in the phase table.
+
 --signed also times the demo in stored form with one extra random file of
 64 MiB and of 200 MiB, each unsigned and signed (osslsigncode, a throwaway
 self-signed certificate): the difference is what the signed setup's digest
@@ -140,7 +144,7 @@ def quiet(cmd, **kw):
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
 
 
-def parvolex_package(name, edits=()):
+def parvolex_package(name, edits=(), runtime=None):
     """The demo project with absolute sources (and the edits) built into WORK."""
     with open(os.path.join(DEMO, "demo.toml")) as f:
         text = f.read()
@@ -155,7 +159,7 @@ def parvolex_package(name, edits=()):
     with open(project, "w") as f:
         f.write(text)
     exe = os.path.join(WORK, stem + ".exe")
-    quiet([harness.PARVOLEX, "build", project, "-o", exe])
+    quiet([harness.PARVOLEX, "build", project, "-o", exe] + (["--runtime", runtime] if runtime else []))
     return exe
 
 
@@ -259,6 +263,8 @@ def main():
     parser.add_argument("--variants", action="store_true", help="also time the diagnostic variants")
     parser.add_argument("--signed", action="store_true",
                         help="also time 64 and 200 MiB stored packages, unsigned and signed")
+    parser.add_argument("--baseline-runtime", metavar="PATH",
+                        help="also the demo built with this runtime stub (a copy from before a change), interleaved")
     parser.add_argument("--json", help="write the raw times there")
     args = parser.parse_args()
     for path in (PROBE, ONE_WINDOW, harness.PARVOLEX, harness.RUNTIME, os.path.join(harness.BIN, "entry_probe.exe")):
@@ -270,6 +276,10 @@ def main():
     contenders = [("Parvolex", pvx, ["/L=English"], "PvxPage", 18),
                   ("NSIS MUI2", nsis_installer(pvx), [], "#32770", 1201),
                   (FLOOR, ONE_WINDOW, [], "PvxOneWindow", 1)]
+    baseline = None
+    if args.baseline_runtime:
+        baseline = parvolex_package("demo baseline", runtime=os.path.abspath(args.baseline_runtime))
+        contenders.append(("Parvolex, baseline runtime", baseline, ["/L=English"], "PvxPage", 18))
     if args.variants:
         for name, edits in VARIANTS:
             contenders.append(("Parvolex, " + name, parvolex_package(name, edits), ["/L=English"], "PvxPage", 18))
@@ -320,14 +330,21 @@ def main():
     mean_cost = sum(n * us for n, us in runner.polls) / polls
     print("  probe: every %d ms, mean %.0f us per look (%d looks)" % (args.interval, mean_cost, polls))
     phases = []
+    baseline_phases = []
     if args.phase_runs:
         for i in range(args.phase_runs + 1):  # the first run warms up
             # Ended well after the page shows, however slow this machine is now.
-            result = runner.phases(pvx, ["/L=English"], max(3000, int(3 * medians["Parvolex"])))
+            end_after = max(3000, int(3 * medians["Parvolex"]))
+            result = runner.phases(pvx, ["/L=English"], end_after)
+            other = runner.phases(baseline, ["/L=English"], end_after) if baseline else None
             if i:
                 phases.append(result)
+                if other:
+                    baseline_phases.append(other)
         print_table("phases of the start to the first page, Parvolex demo, median [min\u2013max] of %d runs (load %s):"
                     % (args.phase_runs, load()), phases)
+        if baseline_phases:
+            print_table("the same with the baseline runtime, interleaved with those:", baseline_phases)
     if args.json:
         with open(args.json, "w") as f:
             json.dump({"runs": args.runs, "load": [load_before, load_after], "times": times,

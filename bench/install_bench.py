@@ -5,6 +5,8 @@ the same files, side by side in one run.
 Payloads (generated deterministically):
   many-small  2,000 files of 1-64 KiB in 40 folders (about 62 MiB), text-like and random
   few-large   5 files of 40 MiB, half random, half text-like
+  small       40 files of 1-16 KiB in 4 folders (about 0.3 MiB): the start-up
+              and the wizard dominate; only with --only small
 
 Packing: parvolex (MSZIP cabinet), `gcab -c -z`, makensis with zlib.
 
@@ -28,12 +30,17 @@ PHASE_RUNS runs under build/bin*/entry_probe.exe with /LOG
 the log's first line, to "Installing", placing the files, the rest, and
 the end of the process.
 
+With --baseline-runtime PATH the stored-form package is also built with
+that runtime stub (a copy of the stub before a change) and runs beside the
+others in the same rounds, and in the phase table: the difference is the
+change's, measured under the same load.
+
 With --signed the stored-form package is also signed (osslsigncode, a
 throwaway self-signed certificate) and installed against its unsigned
 twin: the difference is the cost of the runtime's digest check.
 
-Usage: bench/install_bench.py [--runs N] [--phase-runs N] [--only many-small|few-large] [--skip-install]
-                              [--signed] [--json PATH]
+Usage: bench/install_bench.py [--runs N] [--phase-runs N] [--only many-small|few-large|small] [--skip-install]
+                              [--signed] [--baseline-runtime PATH] [--json PATH]
 """
 import argparse
 import json
@@ -75,7 +82,14 @@ def generate(name):
         return folder
     shutil.rmtree(folder, ignore_errors=True)
     rng = random.Random(20261209)
-    if name == "many-small":
+    if name == "small":
+        for i in range(40):
+            sub = os.path.join(folder, "dir%d" % (i % 4))
+            os.makedirs(sub, exist_ok=True)
+            size = rng.randrange(1024, 16 * 1024 + 1)
+            with open(os.path.join(sub, "file%02d.dat" % i), "wb") as f:
+                f.write(chunk(rng, size, 0.5 if i % 2 else 0.1))
+    elif name == "many-small":
         for i in range(2000):
             sub = os.path.join(folder, "dir%02d" % (i % 40))
             os.makedirs(sub, exist_ok=True)
@@ -174,7 +188,7 @@ def sign_copy(unsigned, signed):
         shutil.rmtree(keys, ignore_errors=True)
 
 
-def bench(name, runs, skip_install, phase_runs, signed=False):
+def bench(name, runs, skip_install, phase_runs, signed=False, baseline=None):
     payload = generate(name)
     folder = os.path.join(WORK, name)
     rows = []
@@ -215,12 +229,19 @@ def bench(name, runs, skip_install, phase_runs, signed=False):
              ("stored", "pvx-stored.exe", "nsis-off.exe", "cp -r")]
     if signed:
         sign_copy(os.path.join(folder, "pvx-stored.exe"), os.path.join(folder, "pvx-stored-signed.exe"))
+    if baseline:
+        timed([harness.PARVOLEX, "build", project(name, payload, "stored", "C:\\bench\\pvx"),
+               "-o", os.path.join(folder, "pvx-stored-baseline.exe"), "--runtime", baseline])
     phase_packages = {}
     if phase_runs:
         for form in ("mszip", "stored"):
             exe = phase_packages[form] = os.path.join(folder, "pvx-%s-phases.exe" % form)
             timed([harness.PARVOLEX, "build", project(name, payload, form, "C:\\bench\\pvx", marker=True),
                    "-o", exe])
+        if baseline:
+            exe = phase_packages["stored, baseline runtime"] = os.path.join(folder, "pvx-stored-phases-baseline.exe")
+            timed([harness.PARVOLEX, "build", project(name, payload, "stored", "C:\\bench\\pvx", marker=True),
+                   "-o", exe, "--runtime", baseline])
     last = None
     for kind in DESTINATIONS:
         with Destination(kind) as dest:
@@ -228,7 +249,7 @@ def bench(name, runs, skip_install, phase_runs, signed=False):
                 print("\ndestination %s: left out (%s)" % (kind, dest.reason))
                 continue
             last = kind
-            rows += install_series(name, folder, payload, cabinet, env, dest, pairs, runs, signed)
+            rows += install_series(name, folder, payload, cabinet, env, dest, pairs, runs, signed, baseline)
             if phase_runs:
                 rows.append(("phases", name, {"destination": kind, "load": load(),
                                               "runs": print_install_phases(name, folder, phase_packages, env,
@@ -241,7 +262,7 @@ def bench(name, runs, skip_install, phase_runs, signed=False):
 DESTINATIONS = ("disk", "tmpfs")
 
 
-def install_series(name, folder, payload, cabinet, env, dest, pairs, runs, signed):
+def install_series(name, folder, payload, cabinet, env, dest, pairs, runs, signed, baseline=None):
     """Every installer and every floor on one destination, interleaved."""
     def installer(exe):
         return lambda: timed([harness.WINE, os.path.join(folder, exe), "/S"], env=env, memory=True)
@@ -251,6 +272,8 @@ def install_series(name, folder, payload, cabinet, env, dest, pairs, runs, signe
         contenders[a], contenders[b] = installer(a), installer(b)
     if signed:
         contenders["pvx-stored-signed.exe"] = installer("pvx-stored-signed.exe")
+    if baseline:
+        contenders["pvx-stored-baseline.exe"] = installer("pvx-stored-baseline.exe")
     contenders["empty process"] = lambda: timed([harness.WINE, EMPTY_PROGRAM], env=env)
     contenders["cp -r"] = lambda: timed(["cp", "-r", payload, os.path.join(dest.target, "cp")])
     contenders["cabextract"] = lambda: timed(["cabextract", "-q", "-d", os.path.join(dest.target, "cab"), cabinet])
@@ -291,6 +314,10 @@ def install_series(name, folder, payload, cabinet, env, dest, pairs, runs, signe
     if signed:
         print("  digest check: signed %.3f s vs unsigned %.3f s" % (
             median(times["pvx-stored-signed.exe"]), median(times["pvx-stored.exe"])))
+    if baseline:
+        print("  this runtime against the baseline runtime (stored): %.3f s vs %.3f s; peak %s vs %s KiB" % (
+            median(times["pvx-stored.exe"]), median(times["pvx-stored-baseline.exe"]),
+            format(max(peaks["pvx-stored.exe"]), ","), format(max(peaks["pvx-stored-baseline.exe"]), ",")))
     return [("install", name, row)]
 
 
@@ -323,9 +350,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--phase-runs", type=int, default=5, help="runs of each phase table (0: none)")
-    parser.add_argument("--only")
+    parser.add_argument("--only", choices=("many-small", "few-large", "small"))
     parser.add_argument("--skip-install", action="store_true")
     parser.add_argument("--signed", action="store_true", help="also a signed stored-form package against its twin")
+    parser.add_argument("--baseline-runtime", metavar="PATH",
+                        help="also the stored-form package built with this runtime stub, interleaved")
     parser.add_argument("--json", help="write the raw times there")
     args = parser.parse_args()
     for path in (harness.PARVOLEX, harness.RUNTIME, EMPTY_PROGRAM, os.path.join(harness.BIN, "entry_probe.exe")):
@@ -337,10 +366,9 @@ def main():
         ": the 64-bit Wine stand-in" if harness.WINEARCH == "win64" else ""))
     print("machine: %s; load %s" % (machine(), load()))
     rows = []
-    for name in ("many-small", "few-large"):
-        if args.only and args.only != name:
-            continue
-        rows += bench(name, args.runs, args.skip_install, args.phase_runs, args.signed)
+    for name in [args.only] if args.only else ["many-small", "few-large"]:
+        rows += bench(name, args.runs, args.skip_install, args.phase_runs, args.signed,
+                      args.baseline_runtime and os.path.abspath(args.baseline_runtime))
     if args.json:
         with open(args.json, "w") as f:
             json.dump(rows, f, indent=1)

@@ -20,4 +20,4 @@ else()
   set(PVX_STUB_LIMIT 0)
 endif()
 pvx_add_stub(runtime LIMIT ${PVX_STUB_LIMIT} SOURCES ${PVX_RUNTIME_ALL}
-  LIBRARIES advapi32 kernel32 user32 gdi32 shell32 ole32 comctl32)
+  LIBRARIES advapi32 kernel32 user32 gdi32 shell32 ole32)

@@ -22,7 +22,7 @@ if(CMAKE_CROSSCOMPILING)
     "${CMAKE_SOURCE_DIR}/core/system_dll_win.cpp")
   include(cmake/add_stub.cmake)
   pvx_add_stub(uninstall SOURCES ${PVX_UNINSTALLER_WIN} ${PVX_UNINSTALLER_PORTABLE} ${PVX_UNINSTALLER_SHARED}
-    LIBRARIES kernel32 user32 gdi32 advapi32 shell32 ole32 comctl32)
+    LIBRARIES kernel32 user32 gdi32 advapi32 shell32 ole32)
 else()
   add_library(pvx_uninstaller_portable STATIC ${PVX_UNINSTALLER_PORTABLE})
   target_include_directories(pvx_uninstaller_portable PUBLIC "${CMAKE_SOURCE_DIR}")

@@ -1,10 +1,23 @@
 #include "core/system_dll_win.h"
 
+#include <commctrl.h>
+
 #include "format/str.h"
 
 namespace pvx {
 
 const char kKernel32[] = "kernel32.dll";
+
+namespace {
+
+// Loaded by full path at the start where the search cannot be restricted
+// (see RestrictLibrarySearch); an empty name ends the list. comctl32
+// comes last: its name is also the one InitCommonControlsByName loads.
+const char kPreloads[] =
+    "uxtheme.dll\0msimg32.dll\0cabinet.dll\0psapi.dll\0winmm.dll\0riched20.dll\0msftedit.dll\0comctl32.dll\0";
+const char* const kComctl32 = kPreloads + sizeof kPreloads - 1 - sizeof "comctl32.dll";
+
+}  // namespace
 
 HMODULE LoadSystemLibrary(const char* name) {
   char folder[MAX_PATH + 1];
@@ -31,11 +44,26 @@ void RestrictLibrarySearch() {
   // The first two the system itself loads by name once a window is shown,
   // and some systems then search the setup's folder whatever the default
   // says; the rest are the runtime's own, needed only without the
-  // restriction.
-  const char* name =
-      "uxtheme.dll\0msimg32.dll\0cabinet.dll\0psapi.dll\0winmm.dll\0riched20.dll\0msftedit.dll\0";
+  // restriction. comctl32 is loaded by name for the manifest's version 6
+  // (InitCommonControlsByName). Systems without side-by-side assemblies
+  // (before XP) would search the setup's folder for it first, and the
+  // system folder's copy is the only one they have. On XP, and on Vista
+  // and 7 without the update that brings the restriction, this copy is
+  // version 5, loaded beside the one the wizard gets: a load by name is
+  // redirected to the assembly before the loaded modules are looked at,
+  // so it only costs those systems what the static import cost every run.
+  const char* name = kPreloads;
   for (int i = 0; *name && (i < 2 || !restricted); ++i, name += lstrlenA(name) + 1)
     LoadSystemLibrary(name);
+}
+
+void InitCommonControlsByName() {
+  typedef BOOL(WINAPI * Init)(const INITCOMMONCONTROLSEX*);
+  static const INITCOMMONCONTROLSEX kControls = {sizeof kControls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
+  HMODULE module = LoadLibraryA(kComctl32);
+  if (!module) return;  // the controls are then missing, not the wizard
+  auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(GetProcAddress(module, "InitCommonControlsEx")));
+  if (init) init(&kControls);
 }
 
 }  // namespace pvx

@@ -96,8 +96,12 @@ struct Placement : WriteErrorPrompt {
   bool aborted = false;  // Abort was chosen inside the decompressor
 
   // The copy-error prompt, with the status line showing the file it names.
+  // The prompt logs the failure's code, which showing the status must not
+  // replace.
   PromptAnswer CopyError(const Str& path, bool abortEndsRun = true) {
+    DWORD error = GetLastError();
     ui.Show(true);
+    SetLastError(error);
     return CreateErrorPrompt(run, ui.owner, path, abortEndsRun);
   }
 

@@ -6,6 +6,7 @@
 #include "core/app_window_win.h"
 #include "core/dialog_win.h"
 #include "core/gradient.h"
+#include "core/system_dll_win.h"
 
 namespace pvx {
 
@@ -58,8 +59,7 @@ UninstallWizard::~UninstallWizard() {
 }
 
 void UninstallWizard::Build() {
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&controls);
+  InitCommonControlsByName();
   RegisterWindowClass(kWindowClass, WizardProc, GetSysColorBrush(COLOR_BTNFACE));
   window_ = CreateFrameWindow(kWindowClass, plan_.Setting(setting::kTitle).c_str(),
                               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, kWidth, kHeight, nullptr,

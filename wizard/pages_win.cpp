@@ -209,12 +209,24 @@ void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   // leaves every page's Tab cycle as it was.)
   int page = id <= kInstallingPanel ? id : s.parent;
   bool later = !g_wizard.complete && page >= kWhitePanel && page != g_wizard.firstPanel;
-  bool unseen = g_wizard.run->startup.silentMode && !(kEssentialKinds >> s.kind & 1);
+  bool silent = g_wizard.run->startup.silentMode;
+  bool unseen = silent && !(kEssentialKinds >> s.kind & 1);
   if (Ctl(id) || later || unseen) return;
   // Loaded with the first rich edit box: not at all in a silent run.
   if (s.kind == kRich) LoadSystemLibrary("riched20.dll");
+  // The same for the common controls, with the first list or progress bar.
+  if (!silent && (s.kind == kList || s.kind == kProgress)) InitCommonControlsByName();
   const KindSpec& k = kKinds[s.kind];
-  HWND control = CreateWindowExA(kExStyles[k.exStyle], kClasses[k.windowClass], "", WS_CHILD | k.style, s.x, s.y,
+  // A silent run's hidden controls are all of the wizard's own class,
+  // which keeps a box's check state and a text as the system's controls
+  // do, and takes the progress bar's messages without a word: the
+  // system's buttons, edit boxes and labels the manifest redirects to the
+  // common controls, whose loading would be the largest part of a silent
+  // run's start. (The hidden progress bar stays: the installation's
+  // messages to a missing window would change the last error that a
+  // failed file's log line reports.)
+  HWND control = CreateWindowExA(kExStyles[k.exStyle], kClasses[silent ? 6 : k.windowClass], "",
+                                 WS_CHILD | k.style, s.x, s.y,
                                  s.w, s.h, Ctl(s.parent), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  instance, nullptr);
   g_wizard.ctl[id] = control;

@@ -256,6 +256,12 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM w, LPARAM l) {
       if (reinterpret_cast<NMHDR*>(l)->idFrom == kGroupList && reinterpret_cast<NMHDR*>(l)->code == NM_CLICK)
         GroupPicked();
       return 0;
+    // The check state of a silent run's hidden boxes (see Create).
+    case BM_SETCHECK:
+      SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(w));
+      return 0;
+    case BM_GETCHECK:
+      return GetWindowLongPtrA(window, GWLP_USERDATA);
     case WM_CTLCOLORSTATIC:
       if (window == Ctl(kBand) || window == Ctl(kWhitePanel)) {
         SetBkMode(reinterpret_cast<HDC>(w), TRANSPARENT);
@@ -305,8 +311,6 @@ void StartStartupTimer() {
 void StartWizard(Run& run) {
   Wizard& z = g_wizard;
   z.run = &run;
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
-  InitCommonControlsEx(&controls);
   HINSTANCE instance = GetModuleHandleA(nullptr);
   RegisterWindowClass(kWizardClass, WizardProc, GetSysColorBrush(COLOR_BTNFACE));
   HWND window = CreateFrameWindow(kWizardClass, run.startup.setupTitle.c_str(),
