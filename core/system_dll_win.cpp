@@ -2,22 +2,12 @@
 
 #include <commctrl.h>
 
+#include "core/system_libraries.h"
 #include "format/str.h"
 
 namespace pvx {
 
 const char kKernel32[] = "kernel32.dll";
-
-namespace {
-
-// Loaded by full path at the start where the search cannot be restricted
-// (see RestrictLibrarySearch); an empty name ends the list. comctl32
-// comes last: its name is also the one InitCommonControlsByName loads.
-const char kPreloads[] =
-    "uxtheme.dll\0msimg32.dll\0cabinet.dll\0psapi.dll\0winmm.dll\0riched20.dll\0msftedit.dll\0comctl32.dll\0";
-const char* const kComctl32 = kPreloads + sizeof kPreloads - 1 - sizeof "comctl32.dll";
-
-}  // namespace
 
 HMODULE LoadSystemLibrary(const char* name) {
   char folder[MAX_PATH + 1];
@@ -52,7 +42,7 @@ void RestrictLibrarySearch() {
   // version 5, loaded beside the one the wizard gets: a load by name is
   // redirected to the assembly before the loaded modules are looked at,
   // so it only costs those systems what the static import cost every run.
-  const char* name = kPreloads;
+  const char* name = library::kNames;
   for (int i = 0; *name && (i < 2 || !restricted); ++i, name += lstrlenA(name) + 1)
     LoadSystemLibrary(name);
 }
@@ -60,7 +50,7 @@ void RestrictLibrarySearch() {
 void InitCommonControlsByName() {
   typedef BOOL(WINAPI * Init)(const INITCOMMONCONTROLSEX*);
   static const INITCOMMONCONTROLSEX kControls = {sizeof kControls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
-  HMODULE module = LoadLibraryA(kComctl32);
+  HMODULE module = LoadLibraryA(library::kComctl32);
   if (!module) return;  // the controls are then missing, not the wizard
   auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(GetProcAddress(module, "InitCommonControlsEx")));
   if (init) init(&kControls);

@@ -9,6 +9,7 @@
 #include "install/path_safety.h"
 #include "core/run_win.h"
 #include "core/system_dll_win.h"
+#include "core/system_libraries.h"
 
 namespace pvx {
 
@@ -31,7 +32,7 @@ const Fdi& LoadFdi() {
   static bool loaded = false;
   if (!loaded) {
     loaded = true;
-    if (HMODULE module = LoadSystemLibrary("cabinet.dll")) {
+    if (HMODULE module = LoadSystemLibrary(library::kCabinet)) {
       fdi.create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDICreate")));
       fdi.copy = reinterpret_cast<CopyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDICopy")));
       fdi.destroy = reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDIDestroy")));

@@ -15,6 +15,7 @@
 #include "core/install_log_win.h"
 #include "startup/prerequisites.h"
 #include "core/system_dll_win.h"
+#include "core/system_libraries.h"
 
 namespace pvx {
 
@@ -83,7 +84,7 @@ void TerminateByProgramName(const Str& name, bool family9x) {
   typedef BOOL(WINAPI * EnumProcessesFn)(DWORD*, DWORD, DWORD*);
   typedef BOOL(WINAPI * EnumModulesFn)(HANDLE, HMODULE*, DWORD, DWORD*);
   typedef DWORD(WINAPI * ModuleNameFn)(HANDLE, HMODULE, LPSTR, DWORD);
-  HMODULE psapi = LoadSystemLibrary("psapi.dll");
+  HMODULE psapi = LoadSystemLibrary(library::kPsapi);
   if (!psapi) return;
   auto enumProcesses = reinterpret_cast<EnumProcessesFn>(GetProcAddress(psapi, "EnumProcesses"));
   auto enumModules = reinterpret_cast<EnumModulesFn>(GetProcAddress(psapi, "EnumProcessModules"));

@@ -8,6 +8,7 @@
 #include "core/dialog_win.h"
 #include "core/install_log_win.h"
 #include "core/system_dll_win.h"
+#include "core/system_libraries.h"
 
 namespace pvx {
 namespace {
@@ -25,7 +26,7 @@ DWORD WINAPI CheckTrust(void* argument) {
   auto& check = *static_cast<TrustCheck*>(argument);
   // Loaded when needed, by full path: an unsigned setup never loads it.
   typedef LONG(WINAPI * VerifyFn)(HWND, GUID*, void*);
-  HMODULE wintrust = LoadSystemLibrary("wintrust.dll");
+  HMODULE wintrust = LoadSystemLibrary(library::kWintrust);
   auto verify = wintrust ? reinterpret_cast<VerifyFn>(reinterpret_cast<void*>(
                                GetProcAddress(wintrust, "WinVerifyTrust")))
                          : nullptr;

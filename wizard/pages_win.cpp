@@ -10,6 +10,7 @@
 #include "core/dialog_win.h"
 #include "core/run_win.h"
 #include "core/system_dll_win.h"
+#include "core/system_libraries.h"
 #include "core/workdir_win.h"
 #include "wizard/summary.h"
 #include "wizard/wizard_win.h"
@@ -213,7 +214,7 @@ void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   bool unseen = silent && !(kEssentialKinds >> s.kind & 1);
   if (Ctl(id) || later || unseen) return;
   // Loaded with the first rich edit box: not at all in a silent run.
-  if (s.kind == kRich) LoadSystemLibrary("riched20.dll");
+  if (s.kind == kRich) LoadSystemLibrary(library::kRichEdit20);
   // The same for the common controls, with the first list or progress bar.
   if (!silent && (s.kind == kList || s.kind == kProgress)) InitCommonControlsByName();
   const KindSpec& k = kKinds[s.kind];

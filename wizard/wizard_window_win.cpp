@@ -14,6 +14,7 @@
 #include "core/install_log_win.h"
 #include "core/run_win.h"
 #include "core/system_dll_win.h"
+#include "core/system_libraries.h"
 #include "wizard/wizard_win.h"
 
 namespace pvx {
@@ -298,7 +299,7 @@ void CALLBACK StartupMessage(UINT id, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
 }
 
 void StartStartupTimer() {
-  HMODULE winmm = LoadSystemLibrary("winmm.dll");
+  HMODULE winmm = LoadSystemLibrary(library::kWinmm);
   if (!winmm) return;
   typedef MMRESULT(WINAPI * SetTimer)(UINT, UINT, LPTIMECALLBACK, DWORD_PTR, UINT);
   SetTimer set = reinterpret_cast<SetTimer>(reinterpret_cast<void*>(GetProcAddress(winmm, "timeSetEvent")));

@@ -5,6 +5,7 @@ import collections
 import ctypes
 import glob
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -17,12 +18,28 @@ import harness
 import packages
 
 CANARY_DIR = os.path.join(harness.BIN, "canary")
-# Libraries the runtime loads at run time, and msimg32, which the system's
-# theme code loads by name once a window is shown. (Not version.dll,
-# imm32.dll or uxtheme.dll: Wine's own user32 binds them while the process
-# is made, before any code of the runtime runs; on Windows user32 and its
-# imports are KnownDLLs, always taken from the system folder.)
-CANARIES = ["cabinet", "psapi", "winmm", "riched20", "msftedit", "msimg32"]
+
+
+def run_time_libraries():
+    """The libraries the stubs load at run time, from their one list
+    (core/system_libraries.h): the names in its kNames string."""
+    with open(os.path.join(harness.ROOT, "core", "system_libraries.h")) as f:
+        text = f.read()
+    names = re.findall(r"([a-z0-9_]+)\.dll\\0", text)
+    assert "cabinet" in names, "core/system_libraries.h no longer lists the libraries"
+    return names
+
+
+# Decoys of every library the runtime loads at run time, and of msimg32,
+# which the system's theme code loads by name once a window is shown. Not
+# uxtheme.dll (nor version.dll or imm32.dll): Wine's own user32 binds them
+# while the process is made, before any code of the runtime runs; on
+# Windows user32 and its imports are KnownDLLs, always taken from the
+# system folder. Not comctl32.dll: it is loaded by name for the manifest's
+# side-by-side assembly, which keeps a planted copy out whatever the stub
+# does, so a decoy would prove nothing.
+NOT_PLANTED = {"uxtheme", "comctl32"}
+CANARIES = [name for name in run_time_libraries() if name not in NOT_PLANTED]
 # Static imports the system always takes from its own folder (KnownDLLs).
 # Not comctl32: both stubs load it by name, only where a window shows a
 # list view or a progress bar (it comes through the manifest's
