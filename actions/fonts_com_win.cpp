@@ -11,6 +11,7 @@
 #include "core/app_window_win.h"
 #include "core/install_log_win.h"
 #include "core/run_win.h"
+#include "core/system_dll_win.h"
 
 namespace pvx {
 
@@ -43,7 +44,7 @@ uint32_t RegisterComServer(Run&, const ExpandedRecord& e) {
   typedef HRESULT(WINAPI * Register)();
   uint32_t result;
   if (auto registerServer =
-          reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")))) {
+          LookUp<Register>(module, "DllRegisterServer")) {
     HRESULT registered = registerServer();
     result = FAILED(registered) ? static_cast<uint32_t>(registered) : 0;
   } else {

@@ -25,10 +25,8 @@ void RestrictLibrarySearch() {
   HMODULE kernel = GetModuleHandleA(kKernel32);
   typedef BOOL(WINAPI * SetDefault)(DWORD);
   typedef BOOL(WINAPI * SetFolder)(LPCSTR);
-  auto setDefault = reinterpret_cast<SetDefault>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  auto setFolder = reinterpret_cast<SetFolder>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+  auto setDefault = LookUp<SetDefault>(kernel, "SetDefaultDllDirectories");
+  auto setFolder = LookUp<SetFolder>(kernel, "SetDllDirectoryA");
   if (setFolder) setFolder("");  // drops the current directory
   bool restricted = setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
   // The first two the system itself loads by name once a window is shown,
@@ -52,7 +50,7 @@ void InitCommonControlsByName() {
   static const INITCOMMONCONTROLSEX kControls = {sizeof kControls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
   HMODULE module = LoadLibraryA(library::kComctl32);
   if (!module) return;  // the controls are then missing, not the wizard
-  auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(GetProcAddress(module, "InitCommonControlsEx")));
+  auto init = LookUp<Init>(module, "InitCommonControlsEx");
   if (init) init(&kControls);
 }
 

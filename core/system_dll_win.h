@@ -7,6 +7,14 @@ namespace pvx {
 
 HMODULE LoadSystemLibrary(const char* name);
 
+// A function of a loaded library as its own type, or null where the
+// library lacks it: for everything newer than the systems whose exports the
+// stubs may import, and for libraries loaded at run time.
+template <class Fn>
+Fn LookUp(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 extern const char kKernel32[];  // "kernel32.dll", for functions looked up in it
 
 // Setups are started from download folders full of other files: before

@@ -6,6 +6,7 @@
 #include "format/text_util.h"
 #include "format/work_files.h"
 #include "core/workdir.h"
+#include "core/system_dll_win.h"
 
 namespace pvx {
 
@@ -43,8 +44,7 @@ void CreateWorkDir() {
   if (base[n - 1] != '\\') lstrcpyA(base + n, "\\");
   if (!CreateFolderChain(base)) return;
   typedef BOOLEAN(WINAPI * Random)(PVOID, ULONG);
-  auto random = reinterpret_cast<Random>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("advapi32.dll"), "SystemFunction036")));
+  auto random = LookUp<Random>(GetModuleHandleA("advapi32.dll"), "SystemFunction036");
   DWORD_PTR args[3] = {reinterpret_cast<DWORD_PTR>(base)};
   // A name that exists already may have been planted: never reuse one.
   for (int attempt = 0; attempt < 16; ++attempt) {

@@ -33,9 +33,9 @@ const Fdi& LoadFdi() {
   if (!loaded) {
     loaded = true;
     if (HMODULE module = LoadSystemLibrary(library::kCabinet)) {
-      fdi.create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDICreate")));
-      fdi.copy = reinterpret_cast<CopyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDICopy")));
-      fdi.destroy = reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(GetProcAddress(module, "FDIDestroy")));
+      fdi.create = LookUp<CreateFn>(module, "FDICreate");
+      fdi.copy = LookUp<CopyFn>(module, "FDICopy");
+      fdi.destroy = LookUp<DestroyFn>(module, "FDIDestroy");
     }
     // What the last failed load or lookup left: why the decompressor
     // cannot be used, when it cannot.

@@ -7,8 +7,8 @@ namespace pvx {
 void CloseWrittenFile(HANDLE file, const Str& path, const FILETIME* created,
                       const FILETIME* accessed, const FILETIME* written, DWORD attributes) {
   typedef BOOL(WINAPI * SetInformation)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-  static SetInformation setInformation = reinterpret_cast<SetInformation>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA(kKernel32), "SetFileInformationByHandle")));
+  static SetInformation setInformation =
+      LookUp<SetInformation>(GetModuleHandleA(kKernel32), "SetFileInformationByHandle");
   // Zero times are left alone; zero attributes would be too, so "none"
   // is said as FILE_ATTRIBUTE_NORMAL.
   FILE_BASIC_INFO info = {};

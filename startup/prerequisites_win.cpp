@@ -68,9 +68,9 @@ void TerminateByProgramName(const Str& name, bool family9x) {
     typedef HANDLE(WINAPI * Snapshot)(DWORD, DWORD);
     typedef BOOL(WINAPI * Walk)(HANDLE, PROCESSENTRY32*);
     HMODULE kernel = GetModuleHandleA(kKernel32);
-    Snapshot snapshot = reinterpret_cast<Snapshot>(GetProcAddress(kernel, "CreateToolhelp32Snapshot"));
-    Walk first = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32First"));
-    Walk next = reinterpret_cast<Walk>(GetProcAddress(kernel, "Process32Next"));
+    Snapshot snapshot = LookUp<Snapshot>(kernel, "CreateToolhelp32Snapshot");
+    Walk first = LookUp<Walk>(kernel, "Process32First");
+    Walk next = LookUp<Walk>(kernel, "Process32Next");
     HANDLE list = snapshot && first && next ? snapshot(TH32CS_SNAPPROCESS, 0) : INVALID_HANDLE_VALUE;
     if (list != INVALID_HANDLE_VALUE) {
       PROCESSENTRY32 entry = {};
@@ -86,9 +86,9 @@ void TerminateByProgramName(const Str& name, bool family9x) {
   typedef DWORD(WINAPI * ModuleNameFn)(HANDLE, HMODULE, LPSTR, DWORD);
   HMODULE psapi = LoadSystemLibrary(library::kPsapi);
   if (!psapi) return;
-  auto enumProcesses = reinterpret_cast<EnumProcessesFn>(GetProcAddress(psapi, "EnumProcesses"));
-  auto enumModules = reinterpret_cast<EnumModulesFn>(GetProcAddress(psapi, "EnumProcessModules"));
-  auto moduleName = reinterpret_cast<ModuleNameFn>(GetProcAddress(psapi, "GetModuleFileNameExA"));
+  auto enumProcesses = LookUp<EnumProcessesFn>(psapi, "EnumProcesses");
+  auto enumModules = LookUp<EnumModulesFn>(psapi, "EnumProcessModules");
+  auto moduleName = LookUp<ModuleNameFn>(psapi, "GetModuleFileNameExA");
   if (enumProcesses && enumModules && moduleName) {
     std::vector<DWORD> ids(1024);
     DWORD bytes = 0;

@@ -27,8 +27,7 @@ DWORD WINAPI CheckTrust(void* argument) {
   // Loaded when needed, by full path: an unsigned setup never loads it.
   typedef LONG(WINAPI * VerifyFn)(HWND, GUID*, void*);
   HMODULE wintrust = LoadSystemLibrary(library::kWintrust);
-  auto verify = wintrust ? reinterpret_cast<VerifyFn>(reinterpret_cast<void*>(
-                               GetProcAddress(wintrust, "WinVerifyTrust")))
+  auto verify = wintrust ? LookUp<VerifyFn>(wintrust, "WinVerifyTrust")
                          : nullptr;
   if (!verify) return 0;
   WINTRUST_FILE_INFO file = {};

@@ -10,6 +10,7 @@
 #include "core/special_folder_win.h"
 #include "format/text_util.h"
 #include "uninstaller/removal_rules.h"
+#include "core/system_dll_win.h"
 
 namespace pvx {
 
@@ -129,8 +130,7 @@ void Remover::UnregisterLibraries() {
         outcome.failed.push_back(path);
       } else {
         typedef HRESULT(WINAPI * Unregister)();
-        if (auto unregister = reinterpret_cast<Unregister>(
-                reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer"))))
+        if (auto unregister = LookUp<Unregister>(module, "DllUnregisterServer"))
           if (FAILED(unregister())) outcome.failed.push_back(path);
         FreeLibrary(module);
       }

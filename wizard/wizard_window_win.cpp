@@ -93,8 +93,7 @@ bool EnoughDiskSpace() {
   const char root[] = {drive, ':', '\\', 0};
   uint64_t free = 0;  // unreadable counts as none
   typedef BOOL(WINAPI * FreeSpaceEx)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-  FreeSpaceEx ex = reinterpret_cast<FreeSpaceEx>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(kKernel32), "GetDiskFreeSpaceExA")));
+  FreeSpaceEx ex = LookUp<FreeSpaceEx>(GetModuleHandleA(kKernel32), "GetDiskFreeSpaceExA");
   ULARGE_INTEGER available, total, totalFree;
   DWORD sectors, bytes, clusters, all;
   if (ex) {
@@ -302,8 +301,8 @@ void StartStartupTimer() {
   HMODULE winmm = LoadSystemLibrary(library::kWinmm);
   if (!winmm) return;
   typedef MMRESULT(WINAPI * SetTimer)(UINT, UINT, LPTIMECALLBACK, DWORD_PTR, UINT);
-  SetTimer set = reinterpret_cast<SetTimer>(reinterpret_cast<void*>(GetProcAddress(winmm, "timeSetEvent")));
-  g_killTimer = reinterpret_cast<KillTimer>(reinterpret_cast<void*>(GetProcAddress(winmm, "timeKillEvent")));
+  SetTimer set = LookUp<SetTimer>(winmm, "timeSetEvent");
+  g_killTimer = LookUp<KillTimer>(winmm, "timeKillEvent");
   if (set && g_killTimer) set(255, 255, StartupMessage, 0, TIME_PERIODIC);
 }
 
