@@ -82,20 +82,19 @@ def generate(name):
         return folder
     shutil.rmtree(folder, ignore_errors=True)
     rng = random.Random(20261209)
+    def small_files(count, folders, largest, dir_name, file_name):
+        # Every other file text-like, the others nearly random.
+        for i in range(count):
+            sub = os.path.join(folder, dir_name % (i % folders))
+            os.makedirs(sub, exist_ok=True)
+            size = rng.randrange(1024, largest + 1)
+            with open(os.path.join(sub, file_name % i), "wb") as f:
+                f.write(chunk(rng, size, 0.5 if i % 2 else 0.1))
+
     if name == "small":
-        for i in range(40):
-            sub = os.path.join(folder, "dir%d" % (i % 4))
-            os.makedirs(sub, exist_ok=True)
-            size = rng.randrange(1024, 16 * 1024 + 1)
-            with open(os.path.join(sub, "file%02d.dat" % i), "wb") as f:
-                f.write(chunk(rng, size, 0.5 if i % 2 else 0.1))
+        small_files(40, 4, 16 * 1024, "dir%d", "file%02d.dat")
     elif name == "many-small":
-        for i in range(2000):
-            sub = os.path.join(folder, "dir%02d" % (i % 40))
-            os.makedirs(sub, exist_ok=True)
-            size = rng.randrange(1024, 64 * 1024 + 1)
-            with open(os.path.join(sub, "file%04d.dat" % i), "wb") as f:
-                f.write(chunk(rng, size, 0.5 if i % 2 else 0.1))
+        small_files(2000, 40, 64 * 1024, "dir%02d", "file%04d.dat")
     else:
         os.makedirs(folder, exist_ok=True)
         for i in range(5):
