@@ -41,8 +41,12 @@ enum ControlKind : uint8_t {
   kFrame,
 };
 
+// The window classes the kinds below are made of (KindSpec::windowClass
+// indexes this list); the last is the wizard's own.
 const char* const kClasses[] = {kStaticClass, kButtonClass, "EDIT", "RichEdit20A", WC_LISTVIEWA,
                                 PROGRESS_CLASSA, "PvxPage"};
+constexpr uint8_t kPageClass = 6;
+static_assert(sizeof kClasses / sizeof kClasses[0] == kPageClass + 1, "the wizard's class comes last");
 
 struct KindSpec {
   DWORD style;
@@ -226,7 +230,7 @@ void Create(HINSTANCE instance, int id, const HFONT fonts[3]) {
   // run's start. (The hidden progress bar stays: the installation's
   // messages to a missing window would change the last error that a
   // failed file's log line reports.)
-  HWND control = CreateWindowExA(kExStyles[k.exStyle], kClasses[silent ? 6 : k.windowClass], "",
+  HWND control = CreateWindowExA(kExStyles[k.exStyle], kClasses[silent ? kPageClass : k.windowClass], "",
                                  WS_CHILD | k.style, s.x, s.y,
                                  s.w, s.h, Ctl(s.parent), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  instance, nullptr);
