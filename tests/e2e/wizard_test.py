@@ -356,7 +356,9 @@ class FinishPageTest(WizardCase):
 class CloseTest(WizardCase):
     def test_cancel_question(self):
         p = self.open(pages("welcome", "ready"))
-        self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % CANCEL)
+        # The frame shows before its first page is whole: the click waits
+        # for Cancel to be visible and enabled.
+        self.robot_ok("wait", self.hwnd, "--", "click", "id=%d" % CANCEL, "timeout=10000")
         box, msg = self.box()
         self.assertEqual((msg["caption"], msg["text"], msg["icon"], msg["buttons"]),
                          (self.title, self.lang[46], "question", "Yes,No"))
