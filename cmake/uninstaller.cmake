@@ -17,7 +17,7 @@ if(CMAKE_CROSSCOMPILING)
     "${CMAKE_SOURCE_DIR}/core/folder_macros.cpp"
     "${CMAKE_SOURCE_DIR}/core/gradient.cpp"
     "${CMAKE_SOURCE_DIR}/core/module_path_win.cpp"
-    "${CMAKE_SOURCE_DIR}/core/special_folder_win.cpp"
+    "${CMAKE_SOURCE_DIR}/core/shell_folder_win.cpp"
     "${CMAKE_SOURCE_DIR}/core/app_window_win.cpp"
     "${CMAKE_SOURCE_DIR}/core/system_dll_win.cpp")
   include(cmake/add_stub.cmake)

@@ -5,7 +5,7 @@
 #include <shlobj.h>
 
 #include "core/registry_win.h"
-#include "core/special_folder_win.h"
+#include "core/shell_folder_win.h"
 #include "format/folder_numbers.h"
 #include "format/text_util.h"
 

@@ -7,7 +7,7 @@
 #include "core/action_paths.h"
 #include "core/app_window_win.h"
 #include "core/registry_win.h"
-#include "core/special_folder_win.h"
+#include "core/shell_folder_win.h"
 #include "format/text_util.h"
 #include "uninstaller/removal_rules.h"
 #include "core/system_dll_win.h"

@@ -1,4 +1,4 @@
-#include "core/special_folder_win.h"
+#include "core/shell_folder_win.h"
 
 #include <windows.h>
 #include <shlobj.h>
